@@ -1,0 +1,223 @@
+// The operating-system layer shared by namescourer and zxraster.
+//
+// Text is UTF-16 (std::u16string) everywhere above this layer; bytes are
+// std::uint8_t. The Win32 backend (win32.cpp) calls the Windows functions
+// directly; the POSIX backend (posix.cpp) maps them as PLATFORM.md decides.
+// Nothing here exposes a system handle type.
+#ifndef PLATFORM_PLATFORM_H
+#define PLATFORM_PLATFORM_H
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+/// Thrown when a line cannot be written to the console, a log or a file
+/// list. The programs catch it only where a step is guarded; anywhere else
+/// it ends the run through ReportUnexpectedError.
+struct IoError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+/// The character that separates directories in a path: "\" on Windows,
+/// "/" on POSIX.
+extern const char16_t kPathSeparator;
+
+// ---------------------------------------------------------------- process
+
+/// The program's arguments without the program name. Windows: split from
+/// GetCommandLineW by SplitCommandLine. POSIX: argv[1..] decoded by
+/// DecodeUtf8, empty arguments dropped. InitArguments must run first on
+/// POSIX (it keeps argc/argv); on Windows it ignores them.
+void InitArguments(int argc, char** argv);
+const std::vector<std::u16string>& Arguments();
+
+/// Splits a Windows command line: words are separated by characters below
+/// 33; a double quote opens or closes a quoted section and is removed;
+/// there is no escape character; an empty word is never produced. The first
+/// word (the program as invoked) is dropped.
+std::vector<std::u16string> SplitCommandLine(const std::u16string& commandLine);
+
+/// Writes out standard output, then one line "kind: message" on standard
+/// error (OEM code page and CR LF on Windows, UTF-8 and LF on POSIX).
+/// Never throws.
+void ReportUnexpectedError(const std::string& kind, const std::string& message);
+
+/// Ends the process. The console must have been flushed by the caller.
+/// POSIX caps the code at 255 so that a count of 256 never reads as 0.
+[[noreturn]] void ExitProcess(std::uint32_t code);
+
+/// The exit status POSIX reports for a code: min(code, 255). Identity on
+/// Windows.
+std::uint32_t ExitStatusFor(std::uint32_t code);
+
+// ---------------------------------------------------------------- console
+
+/// Writes text and a line end (CR LF on Windows, LF on POSIX) to standard
+/// output. A console gets the line at once; a redirected output is written
+/// through a 128-byte buffer. Throws IoError when the write fails.
+void ConsoleWriteLine(const std::u16string& text);
+
+/// Writes out what the console buffer holds. Throws IoError on failure.
+void ConsoleFlush();
+
+// ---------------------------------------------------------------- text
+
+/// Windows-1252 on POSIX; GetACP() on Windows.
+std::uint32_t AnsiCodePage();
+
+/// Converts to the ANSI code page with best fit: a character the code page
+/// cannot hold becomes a look-alike or "?". One character in, one byte out
+/// (a surrogate pair is one character).
+std::string ToAnsi(const std::u16string& text);
+
+/// Converts bytes of the ANSI code page to UTF-16.
+std::u16string FromAnsi(const std::string& bytes);
+
+/// UTF-8 to UTF-16. A byte that is not part of valid UTF-8 becomes the lone
+/// surrogate U+DC00 + byte, so that EncodeUtf8 gives back the same bytes.
+std::u16string DecodeUtf8(const std::string& bytes);
+
+/// UTF-16 to UTF-8. The lone surrogates U+DC80..U+DCFF become the single
+/// byte they stand for; any other lone surrogate becomes U+FFFD.
+std::string EncodeUtf8(const std::u16string& text);
+
+// ---------------------------------------------------------------- files
+
+/// File test: an existing entry that is not a directory.
+bool FileExists(const std::u16string& name);
+
+/// Directory test: an existing directory, or a test that fails for any
+/// reason other than "not found" or an invalid name (access denied counts
+/// as existing).
+bool DirectoryExists(const std::u16string& name);
+
+/// Renames a file or directory; never replaces an existing entry. Returns
+/// false on any failure, the target existing included.
+bool RenameNoReplace(const std::u16string& from, const std::u16string& to);
+
+/// An output text file: UTF-8 without BOM, CR LF line ends, written through
+/// a 128-byte buffer.
+class OutputTextFile {
+ public:
+  OutputTextFile();
+  ~OutputTextFile();
+  OutputTextFile(const OutputTextFile&) = delete;
+  OutputTextFile& operator=(const OutputTextFile&) = delete;
+
+  /// Appends to an existing file (cut at the first Ctrl-Z among its last
+  /// 128 bytes) or creates a new one. Returns false on failure.
+  bool Open(const std::u16string& name);
+  /// Writes text and CR LF. Throws IoError when the buffer cannot be
+  /// written out.
+  void WriteLine(const std::u16string& text);
+  /// Writes out the buffer and closes. Returns false on failure; the file
+  /// is closed either way.
+  bool Close();
+  bool IsOpen() const;
+
+  struct Impl;
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+/// An input text file in the ANSI code page: lines end at LF or CR LF, a
+/// lone CR is dropped, Ctrl-Z ends the file, no BOM handling, no length
+/// limit.
+class InputTextFile {
+ public:
+  InputTextFile();
+  ~InputTextFile();
+  InputTextFile(const InputTextFile&) = delete;
+  InputTextFile& operator=(const InputTextFile&) = delete;
+
+  /// Opens an existing file for reading. Returns false on failure.
+  bool Open(const std::u16string& name);
+  /// True when no further line is left. Throws IoError on a read failure.
+  bool AtEnd();
+  /// The next line, converted from ANSI. Throws IoError on a read failure.
+  std::u16string ReadLine();
+  /// Returns false on failure; the file is closed either way.
+  bool Close();
+
+  struct Impl;
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+/// The input text reader's line splitting, without a file: the lines of
+/// bytes as InputTextFile would return them (still in ANSI).
+std::vector<std::string> SplitTextLines(const std::string& bytes);
+
+/// A file of raw bytes.
+class ByteFile {
+ public:
+  ByteFile();
+  ~ByteFile();
+  ByteFile(const ByteFile&) = delete;
+  ByteFile& operator=(const ByteFile&) = delete;
+
+  /// Opens an existing file for reading only (shared for reading and
+  /// writing by others). Returns false on failure.
+  bool OpenRead(const std::u16string& name);
+  /// Creates a file or truncates an existing one, for writing. Returns
+  /// false on failure.
+  bool Create(const std::u16string& name);
+  /// The size in bytes; false on failure or when it does not fit 32 bits.
+  bool Size(std::uint32_t& size);
+  /// Reads exactly count bytes; false on failure or a short read.
+  bool Read(std::uint8_t* data, std::size_t count);
+  /// Writes exactly count bytes; false on failure or a short write.
+  bool Write(const std::uint8_t* data, std::size_t count);
+  /// Returns false on failure; the file is closed either way.
+  bool Close();
+
+  struct Impl;
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+// ---------------------------------------------------------------- listing
+
+struct DirEntry {
+  std::u16string name;
+  bool isDirectory = false;
+};
+
+/// Lists the entries of a directory that match a wildcard pattern, "." and
+/// ".." included. The argument is the directory path followed by the
+/// pattern (as FindFirstFileW takes it).
+class DirectoryListing {
+ public:
+  DirectoryListing();
+  ~DirectoryListing();
+  DirectoryListing(const DirectoryListing&) = delete;
+  DirectoryListing& operator=(const DirectoryListing&) = delete;
+
+  /// Starts the listing. Returns false when it cannot be started (missing
+  /// directory, access denied).
+  bool Open(const std::u16string& pathAndPattern);
+  /// The next matching entry; false when there is none left.
+  bool Next(DirEntry& entry);
+
+  struct Impl;
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+/// Windows wildcard matching as the POSIX listing applies it: "*" any run,
+/// "?" one character, case-insensitive for ASCII and Latin-1 letters, "*.*"
+/// matches every name, "*." matches names without a dot.
+bool MatchesWildcard(const std::u16string& pattern, const std::u16string& name);
+
+}  // namespace platform
+
+#endif  // PLATFORM_PLATFORM_H

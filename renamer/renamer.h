@@ -1,0 +1,130 @@
+// namescourer: the records of a run and the operations over them.
+//
+// One process-wide instance of each record, owned by the driver (main.cpp).
+// All text is UTF-16; lengths and positions count code units.
+#ifndef RENAMER_RENAMER_H
+#define RENAMER_RENAMER_H
+
+#include <cstdint>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace renamer {
+
+/// The settings of the run: defaults, then the command line, then read-only.
+struct RenamerOptions {
+  std::u16string workDir;           ///< empty (current directory) or ends in the separator
+  bool includeSubdirs = false;      ///< walk subdirectories too
+  std::u16string fileMask = u"*.*"; ///< mask of the file pass
+  std::u16string subdirPattern = u"*.*";
+  std::u16string ruleFileName = u"*";  ///< "*" names no file
+  bool debugMode = false;              ///< decide and report, rename nothing
+  std::u16string logFileName;          ///< empty: no log
+  std::uint32_t logLevel = 0;          ///< 0 none, 1 errors and warnings, 2+ renames too
+  std::u16string fileListName;         ///< empty: no file list
+};
+
+/// The statistics of the run, printed in this order.
+struct RenamerCounters {
+  std::uint32_t totalFiles = 0;
+  std::uint32_t dirRenames = 0;
+  std::uint32_t fileRenames = 0;
+  std::uint32_t utfDirs = 0;
+  std::uint32_t utfFiles = 0;
+  std::uint32_t forbiddenUtfDirs = 0;
+  std::uint32_t forbiddenUtfFiles = 0;
+  std::uint32_t exceededReplaces = 0;
+  std::uint32_t exceededSubdirs = 0;
+  std::uint32_t ioErrors = 0;
+};
+
+/// The log and the file list with their open flags.
+struct RenamerOutput {
+  bool logOpen = false;
+  platform::OutputTextFile log;
+  bool fileListOpen = false;
+  platform::OutputTextFile fileList;
+};
+
+constexpr std::uint32_t kRuleCapacity = 4096;
+
+/// The search/replacement pairs of the rule file, in file order.
+struct RuleList {
+  std::uint32_t ruleCount = 0;
+  std::u16string searchText[kRuleCapacity];
+  std::u16string replaceText[kRuleCapacity];
+};
+
+constexpr std::uint32_t kReplaceCap = 1024;    ///< substitutions per rule and name
+constexpr std::uint32_t kUniqueTries = 2048;   ///< candidates of MakeUniqueName
+constexpr std::uint32_t kWalkDepthCap = 512;   ///< deepest directory walked
+
+// The process-wide state of the run.
+extern RenamerOptions options;
+extern RenamerCounters counters;
+extern RenamerOutput output;
+extern RuleList rules;
+extern std::uint32_t replaceDepth;  ///< ApplyRule calls under way
+extern std::uint32_t walkDepth;     ///< directories being walked, one inside the other
+
+/// Resets every record to its start value (the driver's defaults; tests).
+void ResetRun();
+
+// driver (main.cpp, usage.cpp)
+/// Writes the 23 lines of the usage text.
+void PrintUsage();
+/// "yes" or "no".
+std::u16string YesNo(bool flag);
+/// The whole run after the defaults; returns the exit code.
+std::uint32_t RunRenamer();
+
+// command line (command_line.cpp)
+/// Argument i (1-based), or empty when i is past the last one.
+std::u16string ArgumentAt(std::uint32_t i);
+/// Stores the value after the first exact occurrence of token in target,
+/// when that value is not empty.
+void FindOptionValue(const std::u16string& token, std::u16string& target);
+/// Fills the options from the argument list.
+void ParseCommandLine();
+
+// console, log and file list (output.cpp)
+/// Prints a line on the console and, at a log level above 0, in the log.
+/// Throws platform::IoError when a write fails.
+void WriteLine(const std::u16string& text);
+void OpenLog();
+void CloseLog();
+void OpenFileList();
+/// Writes a path to the file list if it is open. Throws platform::IoError.
+void AddToFileList(const std::u16string& path);
+void CloseFileList();
+
+// rule file (rules.cpp)
+/// Reads the rule file into `rules`. A missing file gives no rules; a file
+/// that exists but cannot be read throws platform::IoError.
+void LoadRules();
+
+// name rewriting (rewrite.cpp)
+enum class EntryKind { Directory, File };
+
+/// Repeated leftmost substitution of search by replacement in text, at most
+/// kReplaceCap times. Returns true and sets result when anything changed.
+bool ApplyRule(const std::u16string& search, const std::u16string& replacement,
+               std::u16string text, std::u16string& result);
+
+/// The ANSI check and the rules. Returns the new name; changed tells
+/// whether it differs from the name given.
+std::u16string RewriteName(EntryKind kind, const std::u16string& name, bool& changed);
+
+/// Adds a counter to name until prefix + name is not taken by an entry of
+/// the same kind (at most kUniqueTries candidates).
+void MakeUniqueName(EntryKind kind, const std::u16string& prefix, std::u16string& name);
+
+// tree walk and renaming (walk.cpp)
+void WalkDirectories(std::u16string path);
+void RenameDirectory(std::u16string& path);
+void WalkFiles(const std::u16string& path);
+
+}  // namespace renamer
+
+#endif  // RENAMER_RENAMER_H

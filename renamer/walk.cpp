@@ -1,0 +1,3 @@
+#include "renamer/renamer.h"
+
+namespace renamer {}  // namespace renamer
