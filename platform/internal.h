@@ -1,0 +1,68 @@
+// What the two backends (win32.cpp, posix.cpp) offer to the portable parts
+// of the layer (files.cpp): raw file access, and the shared output buffer.
+#ifndef PLATFORM_INTERNAL_H
+#define PLATFORM_INTERNAL_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace platform::detail {
+
+/// A file opened by a backend; the backend defines it.
+struct RawFile;
+
+enum class OpenMode {
+  Read,               ///< existing file, read only, shared for reading and writing
+  ReadWriteExisting,  ///< existing file, read and write, shared for reading
+  CreateTruncate,     ///< created or truncated, read and write, shared for reading
+};
+
+/// Opens a file; nullptr on any failure (a directory of that name included).
+RawFile* RawOpen(const std::u16string& name, OpenMode mode);
+/// Reads up to count bytes; got is 0 at the end of the file. False on failure.
+bool RawRead(RawFile* file, std::uint8_t* data, std::size_t count, std::size_t& got);
+/// Writes all count bytes; false on failure or a short write.
+bool RawWrite(RawFile* file, const std::uint8_t* data, std::size_t count);
+/// The file's size in bytes; false on failure.
+bool RawSize(RawFile* file, std::uint64_t& size);
+/// Moves the file position; false on failure.
+bool RawSeek(RawFile* file, std::uint64_t position);
+/// Cuts the file at the current position; false on failure.
+bool RawTruncateHere(RawFile* file);
+/// Closes and frees the file; false when closing failed.
+bool RawClose(RawFile* file);
+
+/// A 128-byte write buffer: written out when full and when flushed.
+struct OutputBuffer {
+  static constexpr std::size_t kSize = 128;
+  std::uint8_t data[kSize];
+  std::size_t used = 0;
+};
+
+/// Appends bytes, calling write(data, count) each time the buffer is full.
+/// Returns false as soon as a write fails.
+template <typename Write>
+bool BufferedAppend(OutputBuffer& buffer, const std::string& bytes, Write write) {
+  for (char c : bytes) {
+    if (buffer.used == OutputBuffer::kSize) {
+      if (!write(buffer.data, buffer.used)) return false;
+      buffer.used = 0;
+    }
+    buffer.data[buffer.used++] = static_cast<std::uint8_t>(c);
+  }
+  return true;
+}
+
+/// Writes out and empties the buffer; false when the write fails.
+template <typename Write>
+bool BufferedFlush(OutputBuffer& buffer, Write write) {
+  if (buffer.used == 0) return true;
+  bool ok = write(buffer.data, buffer.used);
+  buffer.used = 0;
+  return ok;
+}
+
+}  // namespace platform::detail
+
+#endif  // PLATFORM_INTERNAL_H
