@@ -1,3 +1,104 @@
+// Name rewriting: the ANSI check, the rules, and the counter that makes a
+// new name free on disk.
+#include <string>
+
 #include "renamer/renamer.h"
 
-namespace renamer {}  // namespace renamer
+namespace renamer {
+
+namespace {
+
+std::u16string Decimal(std::uint32_t n) {
+  std::u16string digits;
+  do {
+    digits.insert(digits.begin(), static_cast<char16_t>(u'0' + n % 10));
+    n /= 10;
+  } while (n != 0);
+  return digits;
+}
+
+bool IsTaken(EntryKind kind, const std::u16string& path) {
+  return kind == EntryKind::Directory ? platform::DirectoryExists(path)
+                                      : platform::FileExists(path);
+}
+
+}  // namespace
+
+bool ApplyRule(const std::u16string& search, const std::u16string& replacement, std::u16string text,
+               std::u16string& result) {
+  // Each substitution stands for one nesting level of the rule's repeated
+  // application, so replaceDepth reads as it would in a recursion and is
+  // back to its entry value on return.
+  const std::uint32_t entryDepth = replaceDepth;
+  ++replaceDepth;
+  bool substituted = false;
+  std::size_t from = 0;
+  if (!search.empty() && !replacement.empty()) {
+    for (;;) {
+      if (text.empty() || search.size() > text.size()) break;
+      const std::size_t pos = text.find(search, from);
+      if (pos == std::u16string::npos) break;
+      text.replace(pos, search.size(), replacement);
+      result = text;
+      substituted = true;
+      if (replaceDepth >= kReplaceCap) {
+        if (options.logLevel >= 1) WriteLine(u"ERR_EXCEED_REPLACE: " + result);
+        ++counters.exceededReplaces;
+        break;
+      }
+      ++replaceDepth;
+      // Text left of pos is unchanged, so the leftmost occurrence in the new
+      // text cannot start before the last search.size()-1 units of it.
+      from = pos >= search.size() - 1 ? pos - (search.size() - 1) : 0;
+    }
+  }
+  replaceDepth = entryDepth;
+  return substituted;
+}
+
+std::u16string RewriteName(EntryKind kind, const std::u16string& name, bool& changed) {
+  const bool directory = kind == EntryKind::Directory;
+  changed = false;
+  std::u16string working = platform::FromAnsi(platform::ToAnsi(name));
+  if (working != name) {
+    changed = true;
+    if (options.logLevel >= 1) {
+      WriteLine((directory ? u"WARN_UTF SYM Dir: " : u"WARN_UTF SYM File: ") + name);
+    }
+    ++(directory ? counters.utfDirs : counters.utfFiles);
+    if (working.find(u'?') != std::u16string::npos) {
+      if (options.logLevel >= 1) {
+        WriteLine((directory ? u"FORBID_? SYM Dir: " : u"FORBID_? SYM File: ") + working);
+      }
+      ++(directory ? counters.forbiddenUtfDirs : counters.forbiddenUtfFiles);
+    }
+  }
+
+  std::u16string scratch;
+  for (std::uint32_t i = 0; i < rules.ruleCount; ++i) {
+    // Most names hold no search string; skip the copies for them.
+    if (working.find(rules.searchText[i]) == std::u16string::npos) continue;
+    scratch = working;
+    if (ApplyRule(rules.searchText[i], rules.replaceText[i], working, scratch)) {
+      working.swap(scratch);
+      changed = true;
+    }
+  }
+  return working;
+}
+
+void MakeUniqueName(EntryKind kind, const std::u16string& prefix, std::u16string& name) {
+  const std::u16string base = name;
+  std::u16string candidate = name;
+  std::uint32_t n = 0;
+  while (IsTaken(kind, prefix + candidate)) {
+    ++n;
+    candidate = kind == EntryKind::Directory ? base + u"_" + Decimal(n) : Decimal(n) + u"_" + base;
+    // The last candidate is taken untested; a rename onto a taken name
+    // fails without harm, since renames never replace.
+    if (n >= kUniqueTries) break;
+  }
+  if (n > 0) name = candidate;
+}
+
+}  // namespace renamer

@@ -1,3 +1,31 @@
+// The rule file: ANSI text whose lines pair up as search string and
+// replacement, in file order.
 #include "renamer/renamer.h"
 
-namespace renamer {}  // namespace renamer
+namespace renamer {
+
+void LoadRules() {
+  rules.ruleCount = 0;
+  // A directory of that name, or the default "*", is not a rule file.
+  if (!platform::FileExists(options.ruleFileName)) return;
+
+  const std::string name = platform::EncodeUtf8(options.ruleFileName);
+  platform::InputTextFile file;
+  if (!file.Open(options.ruleFileName)) {
+    throw platform::IoError("cannot open the rule file " + name);
+  }
+  // Pairs past the table's capacity are left unread.
+  while (rules.ruleCount < kRuleCapacity) {
+    if (file.AtEnd()) break;
+    rules.searchText[rules.ruleCount] = file.ReadLine();
+    // An odd last line has no replacement and is dropped.
+    if (file.AtEnd()) break;
+    rules.replaceText[rules.ruleCount] = file.ReadLine();
+    ++rules.ruleCount;
+  }
+  if (!file.Close()) {
+    throw platform::IoError("cannot close the rule file " + name);
+  }
+}
+
+}  // namespace renamer

@@ -1,3 +1,161 @@
+// The tree walk: the directory pass renames directories top down, then the
+// file pass renames the files, subdirectories first.
+#include <string>
+#include <unordered_set>
+
 #include "renamer/renamer.h"
 
-namespace renamer {}  // namespace renamer
+namespace renamer {
+
+namespace {
+
+const std::u16string kSeparator(1, platform::kPathSeparator);
+
+bool IsDotEntry(const std::u16string& name) { return name == u"." || name == u".."; }
+
+// A listing may yield an entry again under the name this very walk gave it
+// (file systems differ). Such an entry is already done; walking it again
+// would count and list it twice, and a rule set that always changes a name
+// would rename it over and over. Each open listing keeps the paths it
+// renamed entries to and passes over them.
+using RenamedPaths = std::unordered_set<std::u16string>;
+
+// The rename step of one directory; returns true when the directory was
+// renamed on disk.
+bool RenameDirectoryOnDisk(std::u16string& path) {
+  if (path.size() <= 1) return false;
+  const bool endsInSeparator = path.back() == platform::kPathSeparator;
+  std::u16string oldPath = path;
+  if (endsInSeparator) oldPath.pop_back();
+
+  bool changed = false;
+  std::u16string newPath = RewriteName(EntryKind::Directory, oldPath, changed);
+  if (!changed) return false;
+  MakeUniqueName(EntryKind::Directory, u"", newPath);
+  if (options.logLevel >= 2) {
+    WriteLine(u"Old Dir:" + oldPath);
+    WriteLine(u"New Dir:" + newPath);
+    WriteLine(u"----");
+  }
+
+  bool renamed = false;
+  if (options.debugMode) {
+    ++counters.dirRenames;
+  } else if (platform::RenameNoReplace(oldPath, newPath)) {
+    renamed = true;
+    ++counters.dirRenames;
+  } else {
+    ++counters.ioErrors;
+    if (options.logLevel >= 1) {
+      WriteLine(u"ERR_EXCEPTION DIR OLD:" + oldPath);
+      WriteLine(u"ERR_EXCEPTION DIR NEW:" + newPath);
+      WriteLine(u"----");
+    }
+  }
+  // The walk goes on under the new path even when nothing was renamed.
+  path = endsInSeparator ? newPath + kSeparator : newPath;
+  return renamed;
+}
+
+// The directory pass below one directory; path becomes the directory's path
+// after its rename step, and the result tells whether it was renamed on disk.
+bool WalkDirectoryTree(std::u16string& path) {
+  ++walkDepth;
+  const bool renamed = RenameDirectoryOnDisk(path);
+  if (options.includeSubdirs) {
+    platform::DirectoryListing listing;
+    if (listing.Open(path + options.subdirPattern)) {
+      RenamedPaths renamedHere;
+      platform::DirEntry entry;
+      std::u16string subdir;
+      while (listing.Next(entry)) {
+        if (!entry.isDirectory || IsDotEntry(entry.name)) continue;
+        subdir = path + entry.name + kSeparator;
+        if (walkDepth >= kWalkDepthCap) {
+          ++counters.exceededSubdirs;
+          if (options.logLevel >= 1) WriteLine(u"ERR_EXCEED_SUBDIR: " + subdir);
+          continue;
+        }
+        if (!renamedHere.empty() && renamedHere.count(subdir) != 0) continue;
+        if (WalkDirectoryTree(subdir)) renamedHere.insert(subdir);
+      }
+    }
+  }
+  --walkDepth;
+  return renamed;
+}
+
+// The guarded step of one file: the rename and its file-list line. Returns
+// false when either fails; renamedOnDisk tells whether the name changed.
+bool RenameFile(const std::u16string& path, const std::u16string& oldName,
+                const std::u16string& newName, bool& renamedOnDisk) {
+  renamedOnDisk = false;
+  try {
+    if (!options.debugMode) {
+      if (!platform::RenameNoReplace(path + oldName, path + newName)) return false;
+      renamedOnDisk = true;
+    }
+    AddToFileList(path + newName);
+    ++counters.fileRenames;
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+}  // namespace
+
+void WalkDirectories(std::u16string path) { WalkDirectoryTree(path); }
+
+void RenameDirectory(std::u16string& path) { RenameDirectoryOnDisk(path); }
+
+void WalkFiles(const std::u16string& path) {
+  ++walkDepth;
+  if (options.includeSubdirs) {
+    platform::DirectoryListing listing;
+    if (listing.Open(path + options.subdirPattern)) {
+      platform::DirEntry entry;
+      while (listing.Next(entry)) {
+        if (!entry.isDirectory || IsDotEntry(entry.name) || walkDepth >= kWalkDepthCap) continue;
+        WalkFiles(path + entry.name + kSeparator);
+      }
+    }
+  }
+
+  platform::DirectoryListing listing;
+  if (listing.Open(path + options.fileMask)) {
+    RenamedPaths renamedHere;
+    platform::DirEntry entry;
+    while (listing.Next(entry)) {
+      if (entry.isDirectory) continue;
+      if (!renamedHere.empty() && renamedHere.count(entry.name) != 0) continue;
+      ++counters.totalFiles;
+      bool changed = false;
+      std::u16string newName = RewriteName(EntryKind::File, entry.name, changed);
+      if (!changed) {
+        AddToFileList(path + entry.name);
+        continue;
+      }
+      MakeUniqueName(EntryKind::File, path, newName);
+      if (options.logLevel >= 2) {
+        WriteLine(u"Old File:" + path + entry.name);
+        WriteLine(u"New File:" + path + newName);
+        WriteLine(u"----");
+      }
+      bool renamedOnDisk = false;
+      const bool done = RenameFile(path, entry.name, newName, renamedOnDisk);
+      if (renamedOnDisk) renamedHere.insert(newName);
+      if (!done) {
+        ++counters.ioErrors;
+        if (options.logLevel >= 1) {
+          WriteLine(u"ERR_EXCEPTION FILE OLD:" + path + entry.name);
+          WriteLine(u"ERR_EXCEPTION FILE NEW:" + path + newName);
+          WriteLine(u"----");
+        }
+      }
+    }
+  }
+  --walkDepth;
+}
+
+}  // namespace renamer
