@@ -1,0 +1,374 @@
+// The Win32 backend of the operating-system layer.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/internal.h"
+#include "platform/platform.h"
+
+namespace platform {
+
+const char16_t kPathSeparator = u'\\';
+
+namespace {
+
+// Longer names are refused before the system sees them, as MAX_PATH - 1.
+constexpr std::size_t kMaxNameLength = 259;
+
+// The largest piece handed to one ReadFile/WriteFile call.
+constexpr std::size_t kMaxChunk = 1u << 30;
+
+const wchar_t* Wide(const std::u16string& text) {
+  return reinterpret_cast<const wchar_t*>(text.c_str());
+}
+
+// A name the system cannot be given faithfully: too long, or cut short by
+// an embedded NUL (which would silently name another file).
+bool UsableName(const std::u16string& name) {
+  return name.size() <= kMaxNameLength && name.find(u'\0') == std::u16string::npos;
+}
+
+std::string ErrorText(const char* call, const char* what) {
+  DWORD error = GetLastError();
+  return std::string(call) + "(" + what + ") failed with error " + std::to_string(error);
+}
+
+// No flags and no caller-supplied default character: the code page's own
+// best fit and default character apply.
+bool ConvertPiece(UINT codePage, const char16_t* text, std::size_t size, std::string& bytes) {
+  if (size == 0) return true;
+  if (size > INT_MAX) return false;
+  const wchar_t* wide = reinterpret_cast<const wchar_t*>(text);
+  int length = static_cast<int>(size);
+  int needed = WideCharToMultiByte(codePage, 0, wide, length, nullptr, 0, nullptr, nullptr);
+  if (needed <= 0) return false;
+  std::size_t start = bytes.size();
+  bytes.resize(start + static_cast<std::size_t>(needed));
+  return WideCharToMultiByte(codePage, 0, wide, length, &bytes[start], needed, nullptr, nullptr) ==
+         needed;
+}
+
+bool IsPairAt(const std::u16string& text, std::size_t i) {
+  return (text[i] & 0xFC00) == 0xD800 && i + 1 < text.size() && (text[i + 1] & 0xFC00) == 0xDC00;
+}
+
+// A surrogate pair is one character, so it gets one default character.
+// Wine gives one per code unit; each pair is therefore converted alone and
+// a doubled default character folded into one.
+bool ToCodePage(UINT codePage, const std::u16string& text, std::string& bytes) {
+  bytes.clear();
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (!IsPairAt(text, i)) continue;
+    if (!ConvertPiece(codePage, text.data() + start, i - start, bytes)) return false;
+    std::string pair;
+    if (!ConvertPiece(codePage, text.data() + i, 2, pair)) return false;
+    bytes += pair == "??" ? "?" : pair;
+    start = ++i + 1;
+  }
+  return ConvertPiece(codePage, text.data() + start, text.size() - start, bytes);
+}
+
+bool FromCodePage(UINT codePage, const std::string& bytes, std::u16string& text) {
+  text.clear();
+  if (bytes.empty()) return true;
+  if (bytes.size() > INT_MAX) return false;
+  int length = static_cast<int>(bytes.size());
+  int needed = MultiByteToWideChar(codePage, 0, bytes.data(), length, nullptr, 0);
+  if (needed <= 0) return false;
+  text.resize(static_cast<std::size_t>(needed));
+  return MultiByteToWideChar(codePage, 0, bytes.data(), length,
+                             reinterpret_cast<wchar_t*>(&text[0]), needed) == needed;
+}
+
+bool WriteAll(HANDLE handle, const std::uint8_t* data, std::size_t count) {
+  while (count > 0) {
+    DWORD piece = static_cast<DWORD>(std::min(count, kMaxChunk));
+    DWORD written = 0;
+    if (!WriteFile(handle, data, piece, &written, nullptr) || written == 0) return false;
+    data += written;
+    count -= written;
+  }
+  return true;
+}
+
+struct Console {
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  bool interactive = false;
+  UINT codePage = CP_ACP;
+  detail::OutputBuffer buffer;
+};
+
+Console& TheConsole() {
+  static Console console = [] {
+    Console c;
+    c.handle = GetStdHandle(STD_OUTPUT_HANDLE);
+    c.interactive = GetFileType(c.handle) == FILE_TYPE_CHAR;
+    c.codePage = c.interactive ? GetConsoleOutputCP() : AnsiCodePage();
+    return c;
+  }();
+  return console;
+}
+
+bool WriteConsoleBytes(const std::uint8_t* data, std::size_t count) {
+  return WriteAll(TheConsole().handle, data, count);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- process
+
+void InitArguments(int, char**) { Arguments(); }
+
+const std::vector<std::u16string>& Arguments() {
+  static const std::vector<std::u16string> arguments =
+      SplitCommandLine(reinterpret_cast<const char16_t*>(GetCommandLineW()));
+  return arguments;
+}
+
+void ReportUnexpectedError(const std::string& kind, const std::string& message) {
+  try {
+    ConsoleFlush();
+  } catch (...) {
+    // The report below matters more than output that cannot be written.
+  }
+  try {
+    std::string text = kind + ": " + message;
+    std::string line;
+    if (!ToCodePage(GetOEMCP(), DecodeUtf8(text), line)) line = text;
+    line += "\r\n";
+    WriteAll(GetStdHandle(STD_ERROR_HANDLE), reinterpret_cast<const std::uint8_t*>(line.data()),
+             line.size());
+  } catch (...) {
+    // Nowhere left to report to.
+  }
+}
+
+void ExitProcess(std::uint32_t code) { ::ExitProcess(code); }
+
+std::uint32_t ExitStatusFor(std::uint32_t code) { return code; }
+
+// ---------------------------------------------------------------- console
+
+void ConsoleWriteLine(const std::u16string& text) {
+  Console& console = TheConsole();
+  std::string bytes;
+  if (!ToCodePage(console.codePage, text, bytes)) {
+    throw IoError(ErrorText("WideCharToMultiByte", "standard output"));
+  }
+  bytes += "\r\n";
+  bool ok =
+      console.interactive
+          ? WriteConsoleBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size())
+          : detail::BufferedAppend(console.buffer, bytes, WriteConsoleBytes);
+  if (!ok) throw IoError(ErrorText("WriteFile", "standard output"));
+}
+
+void ConsoleFlush() {
+  if (!detail::BufferedFlush(TheConsole().buffer, WriteConsoleBytes)) {
+    throw IoError(ErrorText("WriteFile", "standard output"));
+  }
+}
+
+// ---------------------------------------------------------------- text
+
+std::uint32_t AnsiCodePage() {
+  static const UINT codePage = GetACP();
+  return codePage;
+}
+
+std::string ToAnsi(const std::u16string& text) {
+  std::string bytes;
+  if (ToCodePage(AnsiCodePage(), text, bytes)) return bytes;
+  // Only a text too long for one call gets here: ASCII kept, "?" for any
+  // other character.
+  bytes.clear();
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    bytes += text[i] < 0x80 ? static_cast<char>(text[i]) : '?';
+    if (IsPairAt(text, i)) ++i;
+  }
+  return bytes;
+}
+
+std::u16string FromAnsi(const std::string& bytes) {
+  std::u16string text;
+  if (FromCodePage(AnsiCodePage(), bytes, text)) return text;
+  text.clear();
+  for (char b : bytes) text += static_cast<unsigned char>(b) < 0x80 ? char16_t(b) : u'\uFFFD';
+  return text;
+}
+
+// ---------------------------------------------------------------- files
+
+bool FileExists(const std::u16string& name) {
+  if (name.find(u'\0') != std::u16string::npos) return false;
+  DWORD attributes = GetFileAttributesW(Wide(name));
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+        error == ERROR_INVALID_NAME) {
+      return false;
+    }
+    // A file held open exclusively (a page file, say) refuses its
+    // attributes but still shows in a listing.
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW(Wide(name), &data);
+    if (find == INVALID_HANDLE_VALUE) return false;
+    FindClose(find);
+    return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  }
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return false;
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return true;
+  // A link counts when its target opens, or is merely locked by another process.
+  HANDLE handle = CreateFileW(Wide(name), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
+  CloseHandle(handle);
+  return true;
+}
+
+bool DirectoryExists(const std::u16string& name) {
+  if (name.find(u'\0') != std::u16string::npos) return false;
+  DWORD attributes = GetFileAttributesW(Wide(name));
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    DWORD error = GetLastError();
+    // Anything else (access denied above all) means something is there.
+    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND &&
+           error != ERROR_NOT_READY && error != ERROR_BAD_NETPATH && error != ERROR_INVALID_NAME;
+  }
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return false;
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return true;
+  // A link to a directory counts only when its target can be opened.
+  HANDLE handle = CreateFileW(Wide(name), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(handle);
+  return true;
+}
+
+bool RenameNoReplace(const std::u16string& from, const std::u16string& to) {
+  if (!UsableName(from) || !UsableName(to)) return false;
+  // Without MOVEFILE_REPLACE_EXISTING, MoveFileW refuses an existing target.
+  return MoveFileW(Wide(from), Wide(to)) != 0;
+}
+
+// ---------------------------------------------------------------- raw files
+
+namespace detail {
+
+struct RawFile {
+  HANDLE handle;
+};
+
+RawFile* RawOpen(const std::u16string& name, OpenMode mode) {
+  if (!UsableName(name)) return nullptr;
+  DWORD access = GENERIC_READ | GENERIC_WRITE;
+  DWORD share = FILE_SHARE_READ;
+  DWORD disposition = OPEN_EXISTING;
+  switch (mode) {
+    case OpenMode::Read:
+      access = GENERIC_READ;
+      share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+      break;
+    case OpenMode::ReadWriteExisting:
+      break;
+    case OpenMode::CreateTruncate:
+      disposition = CREATE_ALWAYS;
+      break;
+  }
+  HANDLE handle =
+      CreateFileW(Wide(name), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  return new RawFile{handle};
+}
+
+bool RawRead(RawFile* file, std::uint8_t* data, std::size_t count, std::size_t& got) {
+  got = 0;
+  DWORD read = 0;
+  if (!ReadFile(file->handle, data, static_cast<DWORD>(std::min(count, kMaxChunk)), &read,
+                nullptr)) {
+    return false;
+  }
+  got = read;
+  return true;
+}
+
+bool RawWrite(RawFile* file, const std::uint8_t* data, std::size_t count) {
+  return WriteAll(file->handle, data, count);
+}
+
+bool RawSize(RawFile* file, std::uint64_t& size) {
+  LARGE_INTEGER value;
+  if (!GetFileSizeEx(file->handle, &value)) return false;
+  size = static_cast<std::uint64_t>(value.QuadPart);
+  return true;
+}
+
+bool RawSeek(RawFile* file, std::uint64_t position) {
+  LARGE_INTEGER distance;
+  distance.QuadPart = static_cast<LONGLONG>(position);
+  return SetFilePointerEx(file->handle, distance, nullptr, FILE_BEGIN) != 0;
+}
+
+bool RawTruncateHere(RawFile* file) { return SetEndOfFile(file->handle) != 0; }
+
+bool RawClose(RawFile* file) {
+  bool ok = CloseHandle(file->handle) != 0;
+  delete file;
+  return ok;
+}
+
+}  // namespace detail
+
+// ---------------------------------------------------------------- listing
+
+struct DirectoryListing::Impl {
+  HANDLE find = INVALID_HANDLE_VALUE;
+  WIN32_FIND_DATAW data;
+  // FindFirstFileW already holds the first entry when the listing starts.
+  bool firstPending = false;
+
+  void Close() {
+    if (find != INVALID_HANDLE_VALUE) FindClose(find);
+    find = INVALID_HANDLE_VALUE;
+    firstPending = false;
+  }
+};
+
+DirectoryListing::DirectoryListing() : impl_(new Impl) {}
+
+DirectoryListing::~DirectoryListing() { impl_->Close(); }
+
+bool DirectoryListing::Open(const std::u16string& pathAndPattern) {
+  impl_->Close();
+  if (pathAndPattern.find(u'\0') != std::u16string::npos) return false;
+  impl_->find = FindFirstFileW(Wide(pathAndPattern), &impl_->data);
+  if (impl_->find == INVALID_HANDLE_VALUE) return false;
+  impl_->firstPending = true;
+  return true;
+}
+
+bool DirectoryListing::Next(DirEntry& entry) {
+  if (impl_->find == INVALID_HANDLE_VALUE) return false;
+  if (impl_->firstPending) {
+    impl_->firstPending = false;
+  } else if (!FindNextFileW(impl_->find, &impl_->data)) {
+    impl_->Close();
+    return false;
+  }
+  entry.name = reinterpret_cast<const char16_t*>(impl_->data.cFileName);
+  entry.isDirectory = (impl_->data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  return true;
+}
+
+}  // namespace platform
