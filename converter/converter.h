@@ -1,0 +1,174 @@
+// zxraster: the records of a run and the operations over them.
+//
+// One process-wide instance of each record, owned by the driver (run.cpp).
+// All text is UTF-16; screen, palette and image data are fixed-size byte
+// arrays that live for the whole run.
+#ifndef CONVERTER_CONVERTER_H
+#define CONVERTER_CONVERTER_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace converter {
+
+/// The settings of the run: the command line, then the driver's defaults.
+struct ConverterOptions {
+  std::u16string inFile;       ///< screen file to read (-i)
+  std::u16string outFile;      ///< BMP file to write (-o); inFile + ".bmp" by default
+  std::u16string logFile;      ///< UTF-8 log (-l); empty: console
+  std::u16string palFile;      ///< ANSI palette file (-p); empty: built-in palette
+  std::u16string colorFormat;  ///< raw -c value; only its first character counts
+  bool logging = false;        ///< lines go to the log (conversion run with -l)
+  bool idxColor = false;       ///< 4-bit indexed output instead of 24-bit
+};
+
+/// The run state.
+struct ConverterState {
+  std::uint32_t argCount = 0;  ///< arguments after the program name
+  bool logOpen = false;        ///< the log file is open
+  bool screenLoaded = false;   ///< the screen file was read without an I/O error
+  std::uint32_t ioErrors = 0;  ///< counted errors; the exit code
+};
+
+constexpr std::size_t kBitmapSize = 6144;
+constexpr std::size_t kAttributeSize = 768;
+constexpr std::uint32_t kScreenSize = 6912;
+constexpr std::uint16_t kScreenWidth = 256;
+constexpr std::uint16_t kScreenHeight = 192;
+
+/// A ZX Spectrum screen dump, byte for byte the content of a .scr file.
+struct ZxScreen {
+  std::uint8_t bitmap[kBitmapSize];         ///< display file order, MSB leftmost
+  std::uint8_t attributes[kAttributeSize];  ///< one per 8 x 8 cell, row by row
+};
+static_assert(sizeof(ZxScreen) == kScreenSize, "ZxScreen must be one 6912-byte block");
+
+/// Byte positions inside a palette entry (the BMP colour-table layout).
+constexpr std::size_t kBlue = 0;
+constexpr std::size_t kGreen = 1;
+constexpr std::size_t kRed = 2;
+constexpr std::size_t kReserved = 3;
+
+/// 16 colours of blue, green, red, reserved; index = ZX colour + 8 if bright.
+struct Palette16 {
+  std::uint8_t entry[16][4];
+};
+static_assert(sizeof(Palette16) == 64, "Palette16 must be the 64-byte colour table");
+
+constexpr std::size_t kHeaderSize = 118;
+constexpr std::size_t kTrailerSize = 2;
+constexpr std::size_t kIndexedPixelSize = 24576;     ///< 192 rows of 128 bytes
+constexpr std::size_t kTrueColorPixelSize = 147456;  ///< 192 rows of 768 bytes
+
+/// The output image: headers and colour table, two zero bytes, pixels.
+struct BmpBuffers {
+  std::uint8_t header[kHeaderSize];
+  std::uint8_t trailer[kTrailerSize];  ///< never written; ends every BMP file
+  std::uint8_t pixels[kTrueColorPixelSize];
+};
+
+// The process-wide state of the run.
+extern ConverterOptions options;
+extern ConverterState state;
+extern ZxScreen screen;
+extern BmpBuffers bmp;
+extern platform::OutputTextFile logHandle;  ///< the log, open while state.logOpen
+extern const Palette16 BuiltinPalette;      ///< levels 192 (normal) and 255 (bright)
+extern Palette16 ActivePalette;             ///< the palette the image is built with
+
+/// Resets every record to its start value (the driver's defaults; tests).
+void ResetRun();
+
+// driver (run.cpp)
+/// The whole run from the command line to CloseLog; returns the exit code.
+std::uint32_t RunConverter();
+
+// summaries and usage (summaries.cpp)
+/// A number as plain unsigned decimal text.
+std::u16string Decimal(std::uint32_t value);
+/// "yes" or "no".
+std::u16string YesNo(bool flag);
+/// Writes the eight lines of the settings summary.
+void PrintSettings();
+/// Writes the sixteen lines of the usage text.
+void PrintUsage();
+/// Writes "IOERRORS: " with the count as it stands before the line, then the rule.
+void PrintErrorSummary();
+
+// command line (command_line.cpp)
+/// Argument i (1-based), or empty when i is past argCount.
+std::u16string ArgOrEmpty(std::uint32_t i);
+/// Stores the argument after the first exact occurrence of option into
+/// field, when that argument exists and is not empty.
+void FindOptionValue(const std::u16string& option, std::u16string& field);
+/// Fills argCount and the five option strings; never fails.
+void ParseCommandLine();
+
+// console and log (output.cpp)
+/// One line to the log when logging and the log is open (opening it lazily),
+/// else to the console. Throws platform::IoError when the write fails.
+void WriteLine(const std::u16string& text);
+/// Opens or creates the log; on failure prints "ERR_OPEN_LOG: " on the
+/// console and counts one error.
+void OpenLog();
+/// Closes the log when it is open; on failure prints "ERR_CLOSE_LOG: " on
+/// the console and counts one error.
+void CloseLog();
+
+// screen file input (screen.cpp)
+/// Clears the screen and image buffers and reads inFile into `screen`; sets
+/// screenLoaded, or reports and counts the failure.
+void ReadScreenFile();
+
+// palette (palette.cpp)
+/// ActivePalette becomes a copy of BuiltinPalette.
+void ResetPalette();
+/// Replaces ActivePalette from palFile when its 16 lines are all good;
+/// reports and counts every failure, lists the palette on success.
+void LoadPaletteFile();
+/// Removes leading and trailing U+0020 blanks in place (tabs stay).
+void TrimBlanks(std::u16string& text);
+/// Splits a palette line into its three fields; false when the line does
+/// not have the shape "a,b,c" and is to be skipped.
+bool SplitPaletteLine(const std::u16string& line, std::u16string fields[3]);
+/// Converts one field: optional sign, then decimal digits or hex digits
+/// after "$", "x", "X", "0x" or "0X", within signed 32 bits. False when
+/// anything else is there.
+bool ParsePaletteNumber(const std::u16string& text, std::int32_t& value);
+
+// screen decoding (decode.cpp)
+/// The bitmap bit of screen pixel (x, y), 1 for ink; 0 outside the screen.
+std::uint8_t ScreenPixel(std::uint16_t x, std::uint16_t y);
+/// The colour index 0..15 of pixel (x, y) for its ink bit; 0 outside.
+std::uint8_t ColorIndex(std::uint16_t x, std::uint16_t y, std::uint8_t ink);
+/// Stores index mod 16 as the 4-bit pixel x of image row r (bottom-up).
+void PutIndexedPixel(std::uint16_t x, std::uint16_t r, std::uint8_t index);
+/// Stores the blue, green, red of ActivePalette entry index mod 16 as the
+/// 24-bit pixel x of image row r (bottom-up).
+void PutTrueColorPixel(std::uint16_t x, std::uint16_t r, std::uint8_t index);
+/// Fills the 4-bit pixel array from `screen`.
+void RenderIndexed();
+/// Fills the 24-bit pixel array from `screen` and ActivePalette.
+void RenderTrueColor();
+
+// BMP output (bmp.cpp)
+/// Stores a 16-bit value little-endian at header[offset].
+void PutWord(std::size_t offset, std::uint16_t value);
+/// Stores a 32-bit value little-endian at header[offset].
+void PutDword(std::size_t offset, std::uint32_t value);
+/// Copies the 64 bytes of ActivePalette to header[offset].
+void PutColorTable(std::size_t offset);
+/// Composes the file and information headers (and, for indexed output, the
+/// colour table) in bmp.header.
+void ComposeBmpHeader(bool indexed);
+/// Writes outFile as a 4-bit BMP; reports and counts a failure.
+void WriteIndexedBmp();
+/// Writes outFile as a 24-bit BMP; reports and counts a failure.
+void WriteTrueColorBmp();
+
+}  // namespace converter
+
+#endif  // CONVERTER_CONVERTER_H

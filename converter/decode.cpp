@@ -1,0 +1,57 @@
+#include "converter/converter.h"
+
+namespace converter {
+
+std::uint8_t ScreenPixel(std::uint16_t x, std::uint16_t y) {
+  if (x >= kScreenWidth || y >= kScreenHeight) return 0;
+  // Display-file order: thirds of 2048 bytes, pixel lines 256 bytes apart
+  // within a character row, character rows 32 bytes apart.
+  unsigned offset = ((y & 0xC0u) << 5) | ((y & 0x07u) << 8) | ((y & 0x38u) << 2) | (x >> 3);
+  return (screen.bitmap[offset] & (0x80u >> (x & 7u))) ? 1 : 0;
+}
+
+std::uint8_t ColorIndex(std::uint16_t x, std::uint16_t y, std::uint8_t ink) {
+  if (x >= kScreenWidth || y >= kScreenHeight) return 0;
+  std::uint8_t a = screen.attributes[(y / 8) * 32 + x / 8];
+  std::uint8_t colour = ink ? (a & 0x07) : ((a >> 3) & 0x07);
+  // Bit 7 (FLASH) takes no part: a still image shows the unswapped phase.
+  return static_cast<std::uint8_t>(((a >> 6) & 1) * 8 + colour);
+}
+
+void PutIndexedPixel(std::uint16_t x, std::uint16_t r, std::uint8_t index) {
+  if (x >= kScreenWidth || r >= kScreenHeight) return;
+  std::uint8_t& cell = bmp.pixels[128u * r + x / 2];
+  std::uint8_t nibble = index & 0x0F;
+  if (x % 2 == 0) {
+    cell = static_cast<std::uint8_t>((cell & 0x0F) | (nibble << 4));
+  } else {
+    cell = static_cast<std::uint8_t>((cell & 0xF0) | nibble);
+  }
+}
+
+void PutTrueColorPixel(std::uint16_t x, std::uint16_t r, std::uint8_t index) {
+  if (x >= kScreenWidth || r >= kScreenHeight) return;
+  const std::uint8_t* colour = ActivePalette.entry[index & 0x0F];
+  std::uint8_t* pixel = &bmp.pixels[768u * r + 3u * x];
+  pixel[0] = colour[kBlue];
+  pixel[1] = colour[kGreen];
+  pixel[2] = colour[kRed];
+}
+
+void RenderIndexed() {
+  for (std::uint16_t y = 0; y < kScreenHeight; ++y) {
+    for (std::uint16_t x = 0; x < kScreenWidth; ++x) {
+      PutIndexedPixel(x, kScreenHeight - 1 - y, ColorIndex(x, y, ScreenPixel(x, y)));
+    }
+  }
+}
+
+void RenderTrueColor() {
+  for (std::uint16_t y = 0; y < kScreenHeight; ++y) {
+    for (std::uint16_t x = 0; x < kScreenWidth; ++x) {
+      PutTrueColorPixel(x, kScreenHeight - 1 - y, ColorIndex(x, y, ScreenPixel(x, y)));
+    }
+  }
+}
+
+}  // namespace converter

@@ -1,0 +1,37 @@
+#include "converter/converter.h"
+
+namespace converter {
+
+platform::OutputTextFile logHandle;
+
+void WriteLine(const std::u16string& text) {
+  if (!state.logOpen && options.logging) OpenLog();
+  if (state.logOpen && options.logging) {
+    logHandle.WriteLine(text);
+  } else {
+    platform::ConsoleWriteLine(text);
+  }
+}
+
+void OpenLog() {
+  if (state.logOpen || options.logFile.empty() || !options.logging) return;
+  if (logHandle.Open(options.logFile)) {
+    state.logOpen = true;
+    return;
+  }
+  // Logging stays on, so the next line tries again.
+  platform::ConsoleWriteLine(u"ERR_OPEN_LOG: " + options.logFile + u".");
+  ++state.ioErrors;
+}
+
+void CloseLog() {
+  if (!state.logOpen || !options.logging) return;
+  bool closed = logHandle.Close();
+  state.logOpen = false;
+  if (!closed) {
+    platform::ConsoleWriteLine(u"ERR_CLOSE_LOG: " + options.logFile + u".");
+    ++state.ioErrors;
+  }
+}
+
+}  // namespace converter

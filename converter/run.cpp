@@ -1,0 +1,53 @@
+#include <cstring>
+
+#include "converter/converter.h"
+
+namespace converter {
+
+ConverterOptions options;
+ConverterState state;
+ZxScreen screen;
+BmpBuffers bmp;
+
+void ResetRun() {
+  options = ConverterOptions();
+  state = ConverterState();
+  std::memset(&screen, 0, sizeof screen);
+  std::memset(&bmp, 0, sizeof bmp);
+  ResetPalette();
+}
+
+std::uint32_t RunConverter() {
+  options.logging = false;
+  options.idxColor = false;
+  state.screenLoaded = false;
+  state.ioErrors = 0;
+  ParseCommandLine();
+
+  if (options.inFile.empty()) {
+    // A usage run names no file to convert, so it never creates the log.
+    PrintSettings();
+    PrintUsage();
+  } else {
+    if (options.colorFormat.empty()) options.colorFormat = u"0";
+    if (!options.logFile.empty()) options.logging = true;
+    if (options.outFile.empty()) options.outFile = options.inFile + u".bmp";
+    if (options.colorFormat[0] != u'0') options.idxColor = true;
+    ResetPalette();
+    PrintSettings();
+    if (!options.palFile.empty()) LoadPaletteFile();
+    ReadScreenFile();
+    if (state.screenLoaded) {
+      if (options.idxColor) {
+        WriteIndexedBmp();
+      } else {
+        WriteTrueColorBmp();
+      }
+    }
+    PrintErrorSummary();
+  }
+  CloseLog();
+  return state.ioErrors;
+}
+
+}  // namespace converter

@@ -1,0 +1,42 @@
+#include <algorithm>
+#include <cstring>
+
+#include "converter/converter.h"
+
+namespace converter {
+
+void ReadScreenFile() {
+  if (!platform::FileExists(options.inFile)) {
+    WriteLine(u"ERR_INP_FILE: " + options.inFile + u" not exist.");
+    ++state.ioErrors;
+    return;
+  }
+  // Paper of attribute 0x07 (black) wherever a short file leaves no data.
+  std::memset(screen.bitmap, 0x00, sizeof screen.bitmap);
+  std::memset(screen.attributes, 0x07, sizeof screen.attributes);
+  std::memset(&bmp, 0, sizeof bmp);
+
+  // Read-only access, so that a write-protected screen still converts.
+  platform::ByteFile file;
+  bool ok = file.OpenRead(options.inFile);
+  if (ok) {
+    std::uint32_t size = 0;
+    ok = file.Size(size);
+    if (ok && size != kScreenSize) {
+      WriteLine(u"ERR_INP_FILE: length of " + options.inFile + u" is " + Decimal(size) +
+                u" bytes, not equal " + Decimal(kScreenSize) + u" bytes, truncated.");
+    }
+    std::uint32_t count = std::min(size, kScreenSize);
+    // The two fields are one contiguous block, filled by one read.
+    if (ok && count > 0) ok = file.Read(reinterpret_cast<std::uint8_t*>(&screen), count);
+    ok = file.Close() && ok;
+  }
+  if (ok) {
+    state.screenLoaded = true;
+  } else {
+    WriteLine(u"ERR_INP_FILE: " + options.inFile + u" read error.");
+    ++state.ioErrors;
+  }
+}
+
+}  // namespace converter

@@ -1,0 +1,61 @@
+#include <string>
+
+#include "converter/converter.h"
+
+namespace converter {
+
+namespace {
+
+const char16_t kRule[] = u"----------";
+
+}  // namespace
+
+std::u16string Decimal(std::uint32_t value) {
+  std::string digits = std::to_string(value);
+  return std::u16string(digits.begin(), digits.end());
+}
+
+std::u16string YesNo(bool flag) { return flag ? u"yes" : u"no"; }
+
+void PrintSettings() {
+  WriteLine(u"  In File: " + options.inFile);
+  WriteLine(u"  OutFile: " + options.outFile);
+  WriteLine(u"  LogFile: " + options.logFile);
+  WriteLine(u" Pal.File: " + options.palFile);
+  WriteLine(u"  Logging: " + YesNo(options.logging));
+  WriteLine(u"Idx Color: " + YesNo(options.idxColor));
+  WriteLine(u"TrueColor: " + YesNo(!options.idxColor));
+  WriteLine(kRule);
+}
+
+void PrintUsage() {
+  static const char16_t* const kUsage[] = {
+      u"",
+      u"  Usage: zxraster.exe -i Filename -o Filename -l Filename -p Filenme -c color",
+      u"      -i [Input ZX screen filename] (file.scr)",
+      u"      -o [Output image filename] (file.bmp)",
+      u"      -l [Log filename] (file.log,UTF) If not set, then logging to console",
+      u"      -p [Palette filename] (file.txt,ANSI) If not set, then using int.palette",
+      u"      -c [Color format] (0|1) 0 - 24bit Truecolor, 1 - 4bit indexed color",
+      u"Example: zxraster.exe -i inp.scr -o C:\\TEMP\\out.bmp -l x.log -p palett.txt -c 0",
+      u"Example of palette filename:",
+      kRule,
+      u"0,0,0",
+      u"0,255,0",
+      u"...",
+      u"192,192,0",
+      kRule,
+      u"(R,G,B)-line-by-line",
+  };
+  for (const char16_t* line : kUsage) WriteLine(line);
+}
+
+void PrintErrorSummary() {
+  // The count is taken before the line is written: writing it may fail to
+  // open the log and count once more.
+  std::u16string line = u"IOERRORS: " + Decimal(state.ioErrors);
+  WriteLine(line);
+  WriteLine(kRule);
+}
+
+}  // namespace converter

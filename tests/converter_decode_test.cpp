@@ -1,0 +1,170 @@
+// Pixel addressing and colour rules of the screen decoder.
+#include <cstring>
+
+#include <gtest/gtest.h>
+
+#include "converter/converter.h"
+
+namespace converter {
+namespace {
+
+class DecodeTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ResetRun(); }
+};
+
+struct LineStart {
+  std::uint16_t line;
+  std::size_t offset;
+};
+
+TEST_F(DecodeTest, ScreenPixelFindsEachLineAtItsDisplayFileOffset) {
+  const LineStart cases[] = {{0, 0},     {1, 256},   {7, 1792},   {8, 32},
+                             {63, 2016}, {64, 2048}, {128, 4096}, {191, 6112}};
+  for (const LineStart& c : cases) {
+    std::memset(screen.bitmap, 0, sizeof screen.bitmap);
+    screen.bitmap[c.offset] = 0x80;
+    for (std::uint16_t y = 0; y < kScreenHeight; ++y) {
+      EXPECT_EQ(ScreenPixel(0, y), y == c.line ? 1 : 0) << "offset " << c.offset << " line " << y;
+    }
+    EXPECT_EQ(ScreenPixel(1, c.line), 0);
+  }
+}
+
+TEST_F(DecodeTest, ScreenPixelReadsTheMostSignificantBitAsTheLeftmostPixel) {
+  screen.bitmap[6143] = 0x01;  // x 248..255 of line 191
+  screen.bitmap[1] = 0x40;     // x 8..15 of line 0
+  EXPECT_EQ(ScreenPixel(255, 191), 1);
+  EXPECT_EQ(ScreenPixel(254, 191), 0);
+  EXPECT_EQ(ScreenPixel(9, 0), 1);
+  EXPECT_EQ(ScreenPixel(8, 0), 0);
+  EXPECT_EQ(ScreenPixel(10, 0), 0);
+}
+
+TEST_F(DecodeTest, EveryBitmapBitBelongsToExactlyOnePixel) {
+  std::memset(screen.bitmap, 0xFF, sizeof screen.bitmap);
+  unsigned ink = 0;
+  for (std::uint16_t y = 0; y < kScreenHeight; ++y) {
+    for (std::uint16_t x = 0; x < kScreenWidth; ++x) ink += ScreenPixel(x, y);
+  }
+  EXPECT_EQ(ink, 49152u);
+  // Clearing one bit of every byte clears 6144 distinct pixels.
+  for (std::uint8_t& b : screen.bitmap) b = 0x7F;
+  ink = 0;
+  for (std::uint16_t y = 0; y < kScreenHeight; ++y) {
+    for (std::uint16_t x = 0; x < kScreenWidth; ++x) ink += ScreenPixel(x, y);
+  }
+  EXPECT_EQ(ink, 49152u - 6144u);
+}
+
+TEST_F(DecodeTest, OutsideTheScreenEverythingIsZero) {
+  std::memset(screen.bitmap, 0xFF, sizeof screen.bitmap);
+  std::memset(screen.attributes, 0xFF, sizeof screen.attributes);
+  EXPECT_EQ(ScreenPixel(256, 0), 0);
+  EXPECT_EQ(ScreenPixel(0, 192), 0);
+  EXPECT_EQ(ColorIndex(256, 0, 1), 0);
+  EXPECT_EQ(ColorIndex(0, 192, 1), 0);
+  PutIndexedPixel(256, 0, 15);
+  PutIndexedPixel(0, 192, 15);
+  PutTrueColorPixel(256, 0, 15);
+  PutTrueColorPixel(0, 192, 15);
+  for (std::uint8_t b : bmp.pixels) ASSERT_EQ(b, 0);
+}
+
+struct AttributeCase {
+  std::uint8_t attribute;
+  std::uint8_t ink;
+  std::uint8_t index;
+};
+
+TEST_F(DecodeTest, ColorIndexTakesInkPaperAndBrightButIgnoresFlash) {
+  const AttributeCase cases[] = {
+      {0x07, 1, 7}, {0x07, 0, 0},  {0x47, 1, 15}, {0x47, 0, 8}, {0x38, 1, 0},
+      {0x38, 0, 7}, {0xC7, 1, 15}, {0xC7, 0, 8},  {0x87, 1, 7}, {0x87, 0, 0},
+      {0x3F, 0, 7}, {0x7F, 0, 15}, {0xFF, 1, 15}, {0x80, 0, 0}, {0x4A, 1, 10},
+      {0x4A, 0, 9}, {0x16, 1, 6},  {0x16, 0, 2},  {0x40, 0, 8}, {0x29, 0, 5},
+  };
+  for (const AttributeCase& c : cases) {
+    screen.attributes[0] = c.attribute;
+    EXPECT_EQ(ColorIndex(3, 5, c.ink), c.index) << "attribute " << int(c.attribute);
+  }
+}
+
+TEST_F(DecodeTest, EachAttributeCoversItsEightByEightCell) {
+  screen.attributes[767] = 0x4D;  // bright, paper 1, ink 5
+  screen.attributes[33] = 0x12;   // paper 2, ink 2: cell x 8..15, lines 8..15
+  EXPECT_EQ(ColorIndex(248, 184, 1), 13);
+  EXPECT_EQ(ColorIndex(255, 191, 0), 9);
+  EXPECT_EQ(ColorIndex(247, 191, 1), 0);
+  EXPECT_EQ(ColorIndex(248, 183, 1), 0);
+  EXPECT_EQ(ColorIndex(8, 8, 1), 2);
+  EXPECT_EQ(ColorIndex(15, 15, 0), 2);
+  EXPECT_EQ(ColorIndex(16, 15, 0), 0);
+  EXPECT_EQ(ColorIndex(15, 16, 1), 0);
+}
+
+TEST_F(DecodeTest, PutIndexedPixelReplacesOnlyItsNibble) {
+  PutIndexedPixel(4, 3, 0xAB);  // only the low 4 bits count
+  PutIndexedPixel(5, 3, 0x0C);
+  EXPECT_EQ(bmp.pixels[128 * 3 + 2], 0xBC);
+  PutIndexedPixel(4, 3, 0x01);
+  EXPECT_EQ(bmp.pixels[128 * 3 + 2], 0x1C);
+  PutIndexedPixel(255, 191, 0x07);
+  EXPECT_EQ(bmp.pixels[24575], 0x07);
+}
+
+TEST_F(DecodeTest, PutTrueColorPixelCopiesBlueGreenRedButNotTheFourthByte) {
+  ActivePalette.entry[3][kBlue] = 11;
+  ActivePalette.entry[3][kGreen] = 22;
+  ActivePalette.entry[3][kRed] = 33;
+  ActivePalette.entry[3][kReserved] = 44;
+  PutTrueColorPixel(1, 2, 0x13);
+  const std::size_t at = 768 * 2 + 3;
+  EXPECT_EQ(bmp.pixels[at - 1], 0);
+  EXPECT_EQ(bmp.pixels[at], 11);
+  EXPECT_EQ(bmp.pixels[at + 1], 22);
+  EXPECT_EQ(bmp.pixels[at + 2], 33);
+  EXPECT_EQ(bmp.pixels[at + 3], 0);
+}
+
+TEST_F(DecodeTest, RenderPutsTheTopLeftPixelIntoTheLastRow) {
+  screen.bitmap[0] = 0x80;
+  std::memset(screen.attributes, 0x47, sizeof screen.attributes);  // bright white ink on black
+  RenderIndexed();
+  EXPECT_EQ(bmp.pixels[24448], 0xF8);
+  EXPECT_EQ(bmp.pixels[24449], 0x88);
+  EXPECT_EQ(bmp.pixels[0], 0x88);
+  for (std::size_t i = 24576; i < kTrueColorPixelSize; ++i) ASSERT_EQ(bmp.pixels[i], 0) << i;
+
+  RenderTrueColor();
+  EXPECT_EQ(bmp.pixels[146688], 255);
+  EXPECT_EQ(bmp.pixels[146689], 255);
+  EXPECT_EQ(bmp.pixels[146690], 255);
+  EXPECT_EQ(bmp.pixels[146691], 0);
+  EXPECT_EQ(bmp.pixels[0], 0);
+}
+
+TEST_F(DecodeTest, RenderPutsTheBottomRightPixelIntoTheFirstRow) {
+  screen.bitmap[6143] = 0x01;
+  std::memset(screen.attributes, 0x06, sizeof screen.attributes);  // yellow ink on black
+  RenderIndexed();
+  EXPECT_EQ(bmp.pixels[127], 0x06);
+  EXPECT_EQ(bmp.pixels[126], 0x00);
+  RenderTrueColor();
+  EXPECT_EQ(bmp.pixels[765], 0);    // blue
+  EXPECT_EQ(bmp.pixels[766], 192);  // green
+  EXPECT_EQ(bmp.pixels[767], 192);  // red
+  EXPECT_EQ(bmp.pixels[762], 0);
+}
+
+TEST_F(DecodeTest, AnEmptyScreenWithDefaultAttributesIsBlackThroughout) {
+  std::memset(screen.attributes, 0x07, sizeof screen.attributes);
+  std::memset(bmp.pixels, 0xEE, sizeof bmp.pixels);
+  RenderIndexed();
+  for (std::size_t i = 0; i < kIndexedPixelSize; ++i) ASSERT_EQ(bmp.pixels[i], 0) << i;
+  RenderTrueColor();
+  for (std::uint8_t b : bmp.pixels) ASSERT_EQ(b, 0);
+}
+
+}  // namespace
+}  // namespace converter
