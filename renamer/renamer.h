@@ -14,9 +14,9 @@ namespace renamer {
 
 /// The settings of the run: defaults, then the command line, then read-only.
 struct RenamerOptions {
-  std::u16string workDir;           ///< empty (current directory) or ends in the separator
-  bool includeSubdirs = false;      ///< walk subdirectories too
-  std::u16string fileMask = u"*.*"; ///< mask of the file pass
+  std::u16string workDir;            ///< empty (current directory) or ends in the separator
+  bool includeSubdirs = false;       ///< walk subdirectories too
+  std::u16string fileMask = u"*.*";  ///< mask of the file pass
   std::u16string subdirPattern = u"*.*";
   std::u16string ruleFileName = u"*";  ///< "*" names no file
   bool debugMode = false;              ///< decide and report, rename nothing
@@ -56,9 +56,9 @@ struct RuleList {
   std::u16string replaceText[kRuleCapacity];
 };
 
-constexpr std::uint32_t kReplaceCap = 1024;    ///< substitutions per rule and name
-constexpr std::uint32_t kUniqueTries = 2048;   ///< candidates of MakeUniqueName
-constexpr std::uint32_t kWalkDepthCap = 512;   ///< deepest directory walked
+constexpr std::uint32_t kReplaceCap = 1024;   ///< substitutions per rule and name
+constexpr std::uint32_t kUniqueTries = 2048;  ///< candidates of MakeUniqueName
+constexpr std::uint32_t kWalkDepthCap = 512;  ///< deepest directory walked
 
 // The process-wide state of the run.
 extern RenamerOptions options;
@@ -109,8 +109,8 @@ enum class EntryKind { Directory, File };
 
 /// Repeated leftmost substitution of search by replacement in text, at most
 /// kReplaceCap times. Returns true and sets result when anything changed.
-bool ApplyRule(const std::u16string& search, const std::u16string& replacement,
-               std::u16string text, std::u16string& result);
+bool ApplyRule(const std::u16string& search, const std::u16string& replacement, std::u16string text,
+               std::u16string& result);
 
 /// The ANSI check and the rules. Returns the new name; changed tells
 /// whether it differs from the name given.

@@ -1,0 +1,297 @@
+// The POSIX backend: Windows-1252 as the ANSI code page, UTF-8 names and
+// console, never-replacing rename.
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/cp1252.h"
+#include "platform/internal.h"
+#include "platform/platform.h"
+
+namespace platform {
+
+const char16_t kPathSeparator = u'/';
+
+namespace {
+
+std::vector<std::u16string> arguments;
+
+std::string Native(const std::u16string& name) { return EncodeUtf8(name); }
+
+// Writes all bytes to a descriptor, retrying after signals and partial
+// writes.
+bool WriteAll(int fd, const std::uint8_t* data, std::size_t count) {
+  while (count > 0) {
+    ssize_t n = ::write(fd, data, count);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    count -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+struct Console {
+  detail::OutputBuffer buffer;
+  bool checked = false;
+  bool terminal = false;
+};
+Console console;
+
+bool WriteStdout(const std::uint8_t* data, std::size_t count) { return WriteAll(1, data, count); }
+
+}  // namespace
+
+// ------------------------------------------------------------------ process
+
+void InitArguments(int argc, char** argv) {
+  // A closed pipe or a file-size limit must show up as a failed write that
+  // the program reports, not as a signal that kills it silently.
+  ::signal(SIGPIPE, SIG_IGN);
+  ::signal(SIGXFSZ, SIG_IGN);
+  arguments.clear();
+  for (int i = 1; i < argc; ++i) {
+    if (argv[i][0] != '\0') arguments.push_back(DecodeUtf8(argv[i]));
+  }
+}
+
+const std::vector<std::u16string>& Arguments() { return arguments; }
+
+void ReportUnexpectedError(const std::string& kind, const std::string& message) {
+  try {
+    ConsoleFlush();
+  } catch (...) {
+    // Standard output is what failed; the report still goes out.
+  }
+  std::string line = kind + ": " + message + "\n";
+  WriteAll(2, reinterpret_cast<const std::uint8_t*>(line.data()), line.size());
+}
+
+void ExitProcess(std::uint32_t code) { ::_exit(static_cast<int>(ExitStatusFor(code))); }
+
+std::uint32_t ExitStatusFor(std::uint32_t code) { return std::min<std::uint32_t>(code, 255); }
+
+// ------------------------------------------------------------------ console
+
+void ConsoleWriteLine(const std::u16string& text) {
+  if (!console.checked) {
+    console.terminal = ::isatty(1) == 1;
+    console.checked = true;
+  }
+  std::string bytes = EncodeUtf8(text) + "\n";
+  bool ok = detail::BufferedAppend(console.buffer, bytes, WriteStdout);
+  if (ok && console.terminal) ok = detail::BufferedFlush(console.buffer, WriteStdout);
+  if (!ok) throw IoError(std::string("write(stdout): ") + std::strerror(errno));
+}
+
+void ConsoleFlush() {
+  if (!detail::BufferedFlush(console.buffer, WriteStdout)) {
+    throw IoError(std::string("write(stdout): ") + std::strerror(errno));
+  }
+}
+
+// --------------------------------------------------------------------- text
+
+std::uint32_t AnsiCodePage() { return 1252; }
+
+std::string ToAnsi(const std::u16string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char16_t c = text[i];
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+      out.push_back(static_cast<char>(c));
+      continue;
+    }
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      ++i;  // a surrogate pair is one character, and none fits
+      out.push_back('?');
+      continue;
+    }
+    const char16_t* high = std::find(cp1252::kHighHalf, cp1252::kHighHalf + 32, c);
+    if (high != cp1252::kHighHalf + 32) {
+      out.push_back(static_cast<char>(0x80 + (high - cp1252::kHighHalf)));
+      continue;
+    }
+    const cp1252::BestFit* end = cp1252::kBestFit + cp1252::kBestFitCount;
+    const cp1252::BestFit* fit = std::lower_bound(
+        cp1252::kBestFit, end, c, [](const cp1252::BestFit& f, char16_t v) { return f.from < v; });
+    out.push_back(fit != end && fit->from == c ? static_cast<char>(fit->to) : '?');
+  }
+  return out;
+}
+
+std::u16string FromAnsi(const std::string& bytes) {
+  std::u16string out;
+  out.reserve(bytes.size());
+  for (char b : bytes) {
+    auto u = static_cast<unsigned char>(b);
+    out.push_back(u < 0x80 ? u : cp1252::kHighHalf[u - 0x80]);
+  }
+  return out;
+}
+
+// -------------------------------------------------------------------- files
+
+bool FileExists(const std::u16string& name) {
+  struct stat st;
+  return ::stat(Native(name).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool DirectoryExists(const std::u16string& name) {
+  struct stat st;
+  if (::stat(Native(name).c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+  return errno != ENOENT && errno != ENOTDIR && errno != ENAMETOOLONG && errno != EINVAL;
+}
+
+bool RenameNoReplace(const std::u16string& from, const std::u16string& to) {
+  std::string source = Native(from), target = Native(to);
+#ifdef SYS_renameat2
+  if (::syscall(SYS_renameat2, AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), 1u) == 0) {
+    return true;  // 1u is RENAME_NOREPLACE
+  }
+  if (errno != EINVAL && errno != ENOSYS) return false;
+#endif
+  // The file system does not know RENAME_NOREPLACE: a hard link fails when
+  // the target exists, and a directory is tested just before the rename.
+  struct stat st;
+  if (::lstat(source.c_str(), &st) != 0) return false;
+  if (!S_ISDIR(st.st_mode) && ::link(source.c_str(), target.c_str()) == 0) {
+    if (::unlink(source.c_str()) == 0) return true;
+    ::unlink(target.c_str());
+    return false;
+  }
+  if (!S_ISDIR(st.st_mode) && errno == EEXIST) return false;
+  if (::lstat(target.c_str(), &st) == 0 || errno != ENOENT) return false;
+  return ::rename(source.c_str(), target.c_str()) == 0;
+}
+
+namespace detail {
+
+struct RawFile {
+  int fd = -1;
+};
+
+RawFile* RawOpen(const std::u16string& name, OpenMode mode) {
+  int flags = O_CLOEXEC | O_NONBLOCK;
+  switch (mode) {
+    case OpenMode::Read:
+      flags |= O_RDONLY;
+      break;
+    case OpenMode::ReadWriteExisting:
+      flags |= O_RDWR;
+      break;
+    case OpenMode::CreateTruncate:
+      flags |= O_RDWR | O_CREAT | O_TRUNC;
+      break;
+  }
+  // O_NONBLOCK keeps a FIFO from blocking the open; such files and
+  // directories are then refused, and ordinary blocking I/O restored.
+  int fd = ::open(Native(name).c_str(), flags, 0666);
+  if (fd < 0) return nullptr;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || S_ISFIFO(st.st_mode) ||
+      S_ISSOCK(st.st_mode) ||
+      ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK & ~O_CREAT & ~O_TRUNC) != 0) {
+    ::close(fd);
+    return nullptr;
+  }
+  return new RawFile{fd};
+}
+
+bool RawRead(RawFile* file, std::uint8_t* data, std::size_t count, std::size_t& got) {
+  for (;;) {
+    ssize_t n = ::read(file->fd, data, count);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    got = static_cast<std::size_t>(n);
+    return true;
+  }
+}
+
+bool RawWrite(RawFile* file, const std::uint8_t* data, std::size_t count) {
+  return WriteAll(file->fd, data, count);
+}
+
+bool RawSize(RawFile* file, std::uint64_t& size) {
+  struct stat st;
+  if (::fstat(file->fd, &st) != 0) return false;
+  size = static_cast<std::uint64_t>(st.st_size);
+  return true;
+}
+
+bool RawSeek(RawFile* file, std::uint64_t position) {
+  return ::lseek(file->fd, static_cast<off_t>(position), SEEK_SET) >= 0;
+}
+
+bool RawTruncateHere(RawFile* file) {
+  off_t here = ::lseek(file->fd, 0, SEEK_CUR);
+  return here >= 0 && ::ftruncate(file->fd, here) == 0;
+}
+
+bool RawClose(RawFile* file) {
+  bool ok = ::close(file->fd) == 0;
+  delete file;
+  return ok;
+}
+
+}  // namespace detail
+
+// ------------------------------------------------------------------ listing
+
+struct DirectoryListing::Impl {
+  DIR* dir = nullptr;
+  std::string directory;  // native, ends in "/" unless empty
+  std::u16string pattern;
+};
+
+DirectoryListing::DirectoryListing() : impl_(new Impl) {}
+
+DirectoryListing::~DirectoryListing() {
+  if (impl_->dir != nullptr) ::closedir(impl_->dir);
+}
+
+bool DirectoryListing::Open(const std::u16string& pathAndPattern) {
+  if (impl_->dir != nullptr) ::closedir(impl_->dir);
+  std::size_t slash = pathAndPattern.rfind(u'/');
+  std::u16string directory =
+      slash == std::u16string::npos ? std::u16string() : pathAndPattern.substr(0, slash + 1);
+  impl_->pattern = pathAndPattern.substr(directory.size());
+  impl_->directory = Native(directory);
+  impl_->dir = ::opendir(impl_->directory.empty() ? "." : impl_->directory.c_str());
+  return impl_->dir != nullptr;
+}
+
+bool DirectoryListing::Next(DirEntry& entry) {
+  if (impl_->dir == nullptr) return false;
+  for (;;) {
+    errno = 0;
+    struct dirent* d = ::readdir(impl_->dir);
+    if (d == nullptr) return false;
+    std::u16string name = DecodeUtf8(d->d_name);
+    if (!MatchesWildcard(impl_->pattern, name)) continue;
+    entry.name = std::move(name);
+    if (d->d_type == DT_DIR) {
+      entry.isDirectory = true;
+    } else if (d->d_type == DT_LNK || d->d_type == DT_UNKNOWN) {
+      // Links count by what they point to, as directory links do on Windows.
+      struct stat st;
+      std::string full = impl_->directory + d->d_name;
+      entry.isDirectory = ::stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    } else {
+      entry.isDirectory = false;
+    }
+    return true;
+  }
+}
+
+}  // namespace platform

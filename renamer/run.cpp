@@ -1,0 +1,121 @@
+// The driver's flow: usage or one pass of parse, rules, walk, summaries.
+#include "renamer/renamer.h"
+
+namespace renamer {
+
+RenamerOptions options;
+RenamerCounters counters;
+RenamerOutput output;
+RuleList rules;
+std::uint32_t replaceDepth = 0;
+std::uint32_t walkDepth = 0;
+
+namespace {
+
+std::u16string Decimal(std::uint32_t value) {
+  std::string digits = std::to_string(value);
+  return std::u16string(digits.begin(), digits.end());
+}
+
+void PrintSettings() {
+  WriteLine(u"   Initial path: " + options.workDir);
+  WriteLine(u"  Incl. subdirs: " + YesNo(options.includeSubdirs));
+  WriteLine(u"  Filename mask: " + options.fileMask);
+  WriteLine(u"   Replace conf: " + options.ruleFileName);
+  WriteLine(u" Repl.rules qty: " + Decimal(rules.ruleCount));
+  WriteLine(u" Debug Renaming: " + YesNo(options.debugMode));
+  WriteLine(u"        Logging: " + YesNo(!options.logFileName.empty()));
+  WriteLine(u"       Loglevel: " + Decimal(options.logLevel));
+  WriteLine(u"   Log filename: " + options.logFileName);
+  WriteLine(u"  Filelist name: " + options.fileListName);
+  WriteLine(u"  Filelist make: " + YesNo(!options.fileListName.empty()));
+  WriteLine(u"----------------");
+}
+
+void PrintStatistics() {
+  // Each row is composed before it is written: a failed log open during
+  // the write of one row shows up in the next.
+  WriteLine(u"    Total Files: " + Decimal(counters.totalFiles));
+  WriteLine(u"   Renamed Dirs: " + Decimal(counters.dirRenames));
+  WriteLine(u"  Renamed Files: " + Decimal(counters.fileRenames));
+  WriteLine(u"       UTF Dirs: " + Decimal(counters.utfDirs));
+  WriteLine(u"      UTF Files: " + Decimal(counters.utfFiles));
+  WriteLine(u"Forbid.UTF Dirs: " + Decimal(counters.forbiddenUtfDirs));
+  WriteLine(u"ForbidUTF Files: " + Decimal(counters.forbiddenUtfFiles));
+  WriteLine(u"Exceed replaces: " + Decimal(counters.exceededReplaces));
+  WriteLine(u" Exceed subdirs: " + Decimal(counters.exceededSubdirs));
+  WriteLine(u"  IN/OUT errors: " + Decimal(counters.ioErrors));
+  WriteLine(u"----------------");
+}
+
+}  // namespace
+
+void ResetRun() {
+  options = RenamerOptions();
+  counters = RenamerCounters();
+  output.log.Close();
+  output.fileList.Close();
+  output.logOpen = false;
+  output.fileListOpen = false;
+  rules.ruleCount = 0;
+  replaceDepth = 0;
+  walkDepth = 0;
+}
+
+std::u16string YesNo(bool flag) { return flag ? u"yes" : u"no"; }
+
+void PrintUsage() {
+  static const char16_t* const kUsage[] = {
+      u"Ampersand and other \"bad\" symbols renamer v1.0 (UTF)",
+      u"Usage: namescourer.exe -d -[workdir] -f [filename] -r [replaceconf]",
+      u"              -l [logname] -b [deBug mode] -v [err.leVel] -n [filelist]",
+      u"[filename]    target filename (may be *.html 17?.txt)",
+      u"[workdir]     include subdir scan",
+      u"-[workdir]    no subdir",
+      u"[replaceconf] rule file (ANSI), containing string pairs:",
+      u"[logname]     Log filename (UTF8) (if not - no logging, console only)",
+      u"[deBug mode]  0/not set - working mode",
+      u"              1 - debug mode - no renaming, just scanning and logging",
+      u"[err.leVel]   0 - equally no logging",
+      u"              1 - log errors only",
+      u"              2 - log errors + renaming info",
+      u"[filelist]    make scan list (UTF8) of new files,",
+      u"              if not set - do not make a list",
+      u"Example:",
+      u"namescourer.exe -d -C:\\TEMP -f *.jpg -r repl.txt -l err.log -v 1 -n newlist.txt",
+      u"Example of [replaceconf] repl.txt:",
+      u"&",
+      u"[+]",
+      u"|",
+      u"_",
+      u"%ERRORLEVEL% returns quantity of I/O errors. If 0, then all ok.",
+  };
+  for (const char16_t* line : kUsage) WriteLine(line);
+}
+
+std::uint32_t RunRenamer() {
+  if (platform::Arguments().empty()) {
+    PrintUsage();
+    return 0;
+  }
+  ParseCommandLine();
+  LoadRules();
+  OpenFileList();
+  WriteLine(u"--NAME SCOURER--");
+  if (rules.ruleCount != 0) {
+    WalkDirectories(options.workDir);
+    WalkFiles(options.workDir);
+  }
+  PrintSettings();
+  PrintStatistics();
+  CloseFileList();
+  std::uint32_t exitCode = counters.ioErrors          ? counters.ioErrors
+                           : counters.exceededSubdirs ? counters.exceededSubdirs
+                                                      : counters.exceededReplaces;
+  // A failure to close the log is reported and counted, but comes too late
+  // to change the exit code.
+  CloseLog();
+  return exitCode;
+}
+
+}  // namespace renamer
