@@ -24,7 +24,7 @@ ProcessResult RunProgram(const std::string& name, const std::vector<std::u16stri
   static int serial = 0;
   fs::path capture = fs::temp_directory_path() /
                      ("zxcapture-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
-  fs::path outFile = stdoutTarget.empty() ? capture.string() + ".out" : stdoutTarget;
+  fs::path outFile = stdoutTarget.empty() ? fs::path(capture.string() + ".out") : stdoutTarget;
   fs::path errFile = capture.string() + ".err";
 
   std::vector<std::string> argv8{program.string()};
