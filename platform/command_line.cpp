@@ -2,6 +2,21 @@
 
 namespace platform {
 
+namespace {
+
+std::vector<std::u16string>& ArgumentStore() {
+  static std::vector<std::u16string> arguments;
+  return arguments;
+}
+
+}  // namespace
+
+const std::vector<std::u16string>& Arguments() { return ArgumentStore(); }
+
+void SetArguments(std::vector<std::u16string> arguments) {
+  ArgumentStore() = std::move(arguments);
+}
+
 std::vector<std::u16string> SplitCommandLine(const std::u16string& commandLine) {
   std::vector<std::u16string> words;
   std::u16string word;

@@ -35,6 +35,8 @@ extern const char16_t kPathSeparator;
 /// POSIX (it keeps argc/argv); on Windows it ignores them.
 void InitArguments(int argc, char** argv);
 const std::vector<std::u16string>& Arguments();
+/// Replaces the argument list (InitArguments uses it; so do tests).
+void SetArguments(std::vector<std::u16string> arguments);
 
 /// Splits a Windows command line: words are separated by characters below
 /// 33; a double quote opens or closes a quoted section and is removed;

@@ -22,8 +22,6 @@ const char16_t kPathSeparator = u'/';
 
 namespace {
 
-std::vector<std::u16string> arguments;
-
 std::string Native(const std::u16string& name) { return EncodeUtf8(name); }
 
 // Writes all bytes to a descriptor, retrying after signals and partial
@@ -57,13 +55,12 @@ void InitArguments(int argc, char** argv) {
   // the program reports, not as a signal that kills it silently.
   ::signal(SIGPIPE, SIG_IGN);
   ::signal(SIGXFSZ, SIG_IGN);
-  arguments.clear();
+  std::vector<std::u16string> arguments;
   for (int i = 1; i < argc; ++i) {
     if (argv[i][0] != '\0') arguments.push_back(DecodeUtf8(argv[i]));
   }
+  SetArguments(std::move(arguments));
 }
-
-const std::vector<std::u16string>& Arguments() { return arguments; }
 
 void ReportUnexpectedError(const std::string& kind, const std::string& message) {
   try {

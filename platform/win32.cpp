@@ -128,12 +128,8 @@ bool WriteConsoleBytes(const std::uint8_t* data, std::size_t count) {
 
 // ---------------------------------------------------------------- process
 
-void InitArguments(int, char**) { Arguments(); }
-
-const std::vector<std::u16string>& Arguments() {
-  static const std::vector<std::u16string> arguments =
-      SplitCommandLine(reinterpret_cast<const char16_t*>(GetCommandLineW()));
-  return arguments;
+void InitArguments(int, char**) {
+  SetArguments(SplitCommandLine(reinterpret_cast<const char16_t*>(GetCommandLineW())));
 }
 
 void ReportUnexpectedError(const std::string& kind, const std::string& message) {
