@@ -1,1 +1,153 @@
 #include <gtest/gtest.h>
+
+#include "platform/platform.h"
+#include "tests/support/test_support.h"
+
+using testsupport::Narrow;
+
+namespace {
+
+TEST(Utf8, DecodesWellFormedTextAndEscapesEveryOtherByte) {
+  struct Case {
+    std::string bytes;
+    std::u16string text;
+  } cases[] = {
+      {"abc", u"abc"},
+      {"\xc3\xa9", u"\u00e9"},
+      {"\xe4\xb8\xad", u"\u4e2d"},
+      {"\xf0\x9f\x98\x80", u"\U0001F600"},
+      {"\xff", u"\xdcff"},
+      {"\xc3", u"\xdcc3"},                                // truncated
+      {"\xc0\x80", u"\xdcc0\xdc80"},                      // overlong NUL
+      {"\xed\xa0\x80", u"\xdced\xdca0\xdc80"},            // an encoded surrogate
+      {"\xf4\x90\x80\x80", u"\xdcf4\xdc90\xdc80\xdc80"},  // above U+10FFFF
+      {"a\x80"
+       "b",
+       u"a\xdc80"
+       u"b"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(platform::DecodeUtf8(c.bytes), c.text) << c.bytes;
+    EXPECT_EQ(platform::EncodeUtf8(c.text), c.bytes) << c.bytes;
+  }
+}
+
+TEST(Utf8, EveryTwoByteStringRoundTrips) {
+  for (int a = 0; a < 256; ++a) {
+    for (int b = 0; b < 256; ++b) {
+      std::string bytes{static_cast<char>(a), static_cast<char>(b)};
+      ASSERT_EQ(platform::EncodeUtf8(platform::DecodeUtf8(bytes)), bytes) << a << " " << b;
+    }
+  }
+}
+
+TEST(Utf8, OtherLoneSurrogatesBecomeTheReplacementCharacter) {
+  EXPECT_EQ(platform::EncodeUtf8(u"a\xd800"
+                                 u"b"),
+            "a\xef\xbf\xbd"
+            "b");
+  EXPECT_EQ(platform::EncodeUtf8(u"\xdc00"), "\xef\xbf\xbd");
+}
+
+TEST(Ansi, BestFitsOneCharacterToOneByte) {
+  ASSERT_EQ(platform::AnsiCodePage(), 1252u);
+  struct Case {
+    std::u16string text;
+    std::string ansi;
+  } cases[] = {
+      {u"plain.txt", "plain.txt"},
+      {u"\u00e9t\u00e9", "\xe9t\xe9"},
+      {u"\u20ac", "\x80"},
+      {u"\u0141\u00f3d\u017a",
+       "L\xf3"
+       "dz"},
+      {u"\u010c\u0103", "Ca"},
+      {u"\u4e2d.txt", "?.txt"},
+      {u"a\U0001F600"
+       u"b",
+       "a?b"},
+      {u"a\xd800"
+       u"b",
+       "a?b"},
+      {u"\xdcff", "?"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(platform::ToAnsi(c.text), c.ansi) << Narrow(c.text);
+  }
+}
+
+TEST(Ansi, EveryByteReadsBackAsItself) {
+  for (int b = 1; b < 256; ++b) {
+    std::string byte(1, static_cast<char>(b));
+    std::u16string text = platform::FromAnsi(byte);
+    ASSERT_EQ(text.size(), 1u) << b;
+    EXPECT_EQ(platform::ToAnsi(text), byte) << b;
+  }
+  EXPECT_EQ(platform::FromAnsi("\x81\x8d\x8f\x90\x9d"), u"\x81\x8d\x8f\x90\x9d");
+  EXPECT_EQ(platform::FromAnsi("\xe9\x80\x9f"), u"\u00e9\u20ac\u0178");
+}
+
+TEST(SplitTextLines, EndsLinesAtLfDropsCrAndStopsAtCtrlZ) {
+  struct Case {
+    std::string bytes;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"", {}},
+      {"a", {"a"}},
+      {"a\n", {"a"}},
+      {"\n", {""}},
+      {"a\nb", {"a", "b"}},
+      {"a\r\nb\r\n", {"a", "b"}},
+      {"a\rb\nc", {"ab", "c"}},
+      {"a\n\nb\n", {"a", "", "b"}},
+      {"a\nb\x1a"
+       "c\nd",
+       {"a", "b"}},
+      {"\x1a"
+       "a",
+       {}},
+      {" & \t\n", {" & \t"}},
+      {"\xef\xbb\xbf&\n", {"\xef\xbb\xbf&"}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(platform::SplitTextLines(c.bytes), c.lines) << c.bytes;
+  }
+}
+
+TEST(MatchesWildcard, FollowsTheWindowsRules) {
+  struct Case {
+    std::u16string pattern, name;
+    bool matches;
+  } cases[] = {
+      {u"*.*", u"a.txt", true},
+      {u"*.*", u"noext", true},
+      {u"*.*", u".hidden", true},
+      {u"*.*", u".", true},
+      {u"*", u"anything.x.y", true},
+      {u"*.txt", u"a.txt", true},
+      {u"*.txt", u"a.TXT", true},
+      {u"*.txt", u"a.txt.bak", false},
+      {u"*.html", u"index.htm", false},
+      {u"17?.txt", u"171.txt", true},
+      {u"17?.txt", u"17.txt", false},
+      {u"17?.txt", u"1712.txt", false},
+      {u"*.", u"noext", true},
+      {u"*.", u"a.txt", false},
+      {u"x.*", u"x", true},
+      {u"x.*", u"x.y", true},
+      {u"x.*", u"xy", false},
+      {u"a*b*c", u"aXbYc", true},
+      {u"a*b*c", u"aXbY", false},
+      {u"*\u00c9T\u00c9*", u"\u00e9t\u00e9.doc", true},
+      {u"\u0141*", u"\u0142ad", true},
+      {u"?", u"", false},
+      {u"", u"", true},
+      {u"*a", u"bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(platform::MatchesWildcard(c.pattern, c.name), c.matches)
+        << Narrow(c.pattern) << " vs " << Narrow(c.name);
+  }
+}
+
+}  // namespace

@@ -58,6 +58,15 @@ fs::path PathOf(const std::u16string& name) {
 #endif
 }
 
+std::u16string NameOf(const fs::path& path) {
+#ifdef _WIN32
+  std::wstring wide = path.wstring();
+  return std::u16string(wide.begin(), wide.end());
+#else
+  return platform::DecodeUtf8(path.string());
+#endif
+}
+
 namespace {
 
 std::vector<std::u16string> SplitLines(const std::u16string& text, const std::u16string& end) {

@@ -32,6 +32,8 @@ void WriteBytes(const std::filesystem::path& file, const std::string& bytes);
 /// The std::filesystem path of a UTF-16 name (lone surrogates U+DC80..U+DCFF
 /// stand for single raw bytes on POSIX).
 std::filesystem::path PathOf(const std::u16string& name);
+/// The UTF-16 name of a path, as the platform layer takes it.
+std::u16string NameOf(const std::filesystem::path& path);
 
 struct ProcessResult {
   std::uint32_t exitCode = 0;
