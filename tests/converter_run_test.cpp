@@ -1,0 +1,499 @@
+// zxraster run as a child process: console and log lines, BMP bytes and
+// exit codes.
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Lines = std::vector<std::u16string>;
+using testsupport::ConsoleLines;
+using testsupport::Narrow;
+using testsupport::ReadBytes;
+using testsupport::ScratchDir;
+using testsupport::Utf8Lines;
+using testsupport::WriteBytes;
+
+struct Result {
+  std::uint32_t exitCode;
+  Lines console;
+};
+
+Result Zxraster(const ScratchDir& dir, const std::vector<std::u16string>& args) {
+  testsupport::ProcessResult run = testsupport::RunProgram("zxraster", args, dir.path());
+  EXPECT_EQ(run.err, "");
+  return {run.exitCode, ConsoleLines(run.out)};
+}
+
+std::string Join(const Lines& lines) {
+  std::string text;
+  for (const std::u16string& line : lines) text += Narrow(line) + "\n";
+  return text;
+}
+
+#define EXPECT_LINES(actual, ...) EXPECT_EQ(Join(actual), Join(Lines(__VA_ARGS__)))
+
+// A screen in which every attribute value 0..255 occurs and the bitmap has
+// both ink and paper in every cell.
+std::string TestScreen() {
+  std::string data(6912, '\0');
+  for (int k = 0; k < 6144; ++k) data[k] = static_cast<char>((k * 37 + 11 + (k >> 8)) & 0xFF);
+  for (int c = 0; c < 768; ++c) data[6144 + c] = static_cast<char>((c * 5 + c / 256) & 0xFF);
+  return data;
+}
+
+using Colors = std::vector<std::uint32_t>;  // 0xRRGGBB for indices 0..15
+
+const Colors kBuiltin = {0x000000, 0x0000C0, 0xC00000, 0xC000C0, 0x00C000, 0x00C0C0,
+                         0xC0C000, 0xC0C0C0, 0x000000, 0x0000FF, 0xFF0000, 0xFF00FF,
+                         0x00FF00, 0x00FFFF, 0xFFFF00, 0xFFFFFF};
+
+void Put32(std::string& s, std::size_t at, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) s[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+// The BMP the screen must give, worked out from the display-file byte
+// offsets: bits 11-12 third, 8-10 pixel line, 5-7 character row, 0-4 column.
+std::string ExpectedBmp(const std::string& scr, bool indexed, const Colors& colors) {
+  std::string padded = scr.substr(0, 6912);
+  if (padded.size() < 6144) padded.resize(6144, '\0');
+  padded.resize(6912, '\x07');
+  const std::size_t headerSize = indexed ? 118 : 54;
+  const std::size_t pixelSize = indexed ? 24576 : 147456;
+  std::string file(headerSize + pixelSize + 2, '\0');
+  file[0] = 'B';
+  file[1] = 'M';
+  Put32(file, 2, static_cast<std::uint32_t>(file.size()));
+  Put32(file, 10, static_cast<std::uint32_t>(headerSize));
+  Put32(file, 14, 40);
+  Put32(file, 18, 256);
+  Put32(file, 22, 192);
+  file[26] = 1;
+  file[28] = indexed ? 4 : 24;
+  Put32(file, 34, static_cast<std::uint32_t>(pixelSize + 2));
+  Put32(file, 38, 2834);
+  Put32(file, 42, 2834);
+  if (indexed) {
+    for (int i = 0; i < 16; ++i) Put32(file, 54 + 4 * i, colors[i]);
+  }
+  for (int k = 0; k < 6144; ++k) {
+    int y = ((k >> 11) & 3) * 64 + ((k >> 5) & 7) * 8 + ((k >> 8) & 7);
+    for (int bit = 0; bit < 8; ++bit) {
+      int x = (k & 31) * 8 + bit;
+      int attr = static_cast<std::uint8_t>(padded[6144 + (y / 8) * 32 + x / 8]);
+      bool ink = (static_cast<std::uint8_t>(padded[k]) << bit) & 0x80;
+      int index = (ink ? attr & 7 : (attr >> 3) & 7) + ((attr & 0x40) ? 8 : 0);
+      std::size_t row = 191 - y;
+      if (indexed) {
+        char& cell = file[headerSize + row * 128 + x / 2];
+        cell = static_cast<char>(cell | (x % 2 ? index : index << 4));
+      } else {
+        std::size_t at = headerSize + row * 768 + x * 3;
+        file[at] = static_cast<char>(colors[index] & 0xFF);
+        file[at + 1] = static_cast<char>((colors[index] >> 8) & 0xFF);
+        file[at + 2] = static_cast<char>((colors[index] >> 16) & 0xFF);
+      }
+    }
+  }
+  return file;
+}
+
+const Lines kUsage = {
+    u"",
+    u"  Usage: zxraster.exe -i Filename -o Filename -l Filename -p Filenme -c color",
+    u"      -i [Input ZX screen filename] (file.scr)",
+    u"      -o [Output image filename] (file.bmp)",
+    u"      -l [Log filename] (file.log,UTF) If not set, then logging to console",
+    u"      -p [Palette filename] (file.txt,ANSI) If not set, then using int.palette",
+    u"      -c [Color format] (0|1) 0 - 24bit Truecolor, 1 - 4bit indexed color",
+    u"Example: zxraster.exe -i inp.scr -o C:\\TEMP\\out.bmp -l x.log -p palett.txt -c 0",
+    u"Example of palette filename:",
+    u"----------",
+    u"0,0,0",
+    u"0,255,0",
+    u"...",
+    u"192,192,0",
+    u"----------",
+    u"(R,G,B)-line-by-line",
+};
+
+Lines Concat(Lines a, const Lines& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// ------------------------------------------------------------ usage runs
+
+TEST(ZxrasterUsage, NoArgumentsPrintsTheSummaryAndTheUsageText) {
+  ScratchDir dir;
+  Result r = Zxraster(dir, {});
+  EXPECT_EQ(r.exitCode, 0u);
+  EXPECT_LINES(r.console,
+               Concat({u"  In File: ", u"  OutFile: ", u"  LogFile: ", u" Pal.File: ",
+                       u"  Logging: no", u"Idx Color: no", u"TrueColor: yes", u"----------"},
+                      kUsage));
+}
+
+TEST(ZxrasterUsage, WithoutAnInputFileTheLogIsNeitherUsedNorCreated) {
+  ScratchDir dir;
+  Result r = Zxraster(dir, {u"-o", u"out.bmp", u"-l", u"run.log", u"-c", u"1", u"-i"});
+  EXPECT_EQ(r.exitCode, 0u);
+  EXPECT_LINES(r.console,
+               Concat({u"  In File: ", u"  OutFile: out.bmp", u"  LogFile: run.log", u" Pal.File: ",
+                       u"  Logging: no", u"Idx Color: no", u"TrueColor: yes", u"----------"},
+                      kUsage));
+  EXPECT_FALSE(fs::exists(dir / "run.log"));
+  EXPECT_FALSE(fs::exists(dir / "out.bmp"));
+}
+
+// ------------------------------------------------------------ command line
+
+struct SettingsCase {
+  std::vector<std::u16string> args;
+  Lines settings;
+};
+
+TEST(ZxrasterCommandLine, OptionsAreExactTokensAndTheFirstOccurrenceWins) {
+  const SettingsCase cases[] = {
+      {{u"-i", u"a.scr", u"-i", u"b.scr"},
+       {u"  In File: a.scr", u"  OutFile: a.scr.bmp", u"  LogFile: ", u" Pal.File: ",
+        u"  Logging: no", u"Idx Color: no", u"TrueColor: yes", u"----------"}},
+      {{u"stray", u"-o", u"-i", u"a.scr", u"-I", u"b.scr", u"-O", u"c.bmp"},
+       {u"  In File: a.scr", u"  OutFile: -i", u"  LogFile: ", u" Pal.File: ", u"  Logging: no",
+        u"Idx Color: no", u"TrueColor: yes", u"----------"}},
+      {{u"-i", u"a.scr", u"-c", u"1x", u"--p", u"x.txt", u"-ppal.txt"},
+       {u"  In File: a.scr", u"  OutFile: a.scr.bmp", u"  LogFile: ", u" Pal.File: ",
+        u"  Logging: no", u"Idx Color: yes", u"TrueColor: no", u"----------"}},
+      {{u"-c", u"x", u"-i", u"a.scr"},
+       {u"  In File: a.scr", u"  OutFile: a.scr.bmp", u"  LogFile: ", u" Pal.File: ",
+        u"  Logging: no", u"Idx Color: yes", u"TrueColor: no", u"----------"}},
+      {{u"-i", u"a.scr", u"-c", u"0x"},
+       {u"  In File: a.scr", u"  OutFile: a.scr.bmp", u"  LogFile: ", u" Pal.File: ",
+        u"  Logging: no", u"Idx Color: no", u"TrueColor: yes", u"----------"}},
+      {{u"-i", u"a.scr", u"-c"},
+       {u"  In File: a.scr", u"  OutFile: a.scr.bmp", u"  LogFile: ", u" Pal.File: ",
+        u"  Logging: no", u"Idx Color: no", u"TrueColor: yes", u"----------"}},
+  };
+  for (const SettingsCase& c : cases) {
+    ScratchDir dir;
+    Result r = Zxraster(dir, c.args);
+    ASSERT_GE(r.console.size(), 8u);
+    EXPECT_LINES(Lines(r.console.begin(), r.console.begin() + 8), c.settings)
+        << "arguments starting " << Narrow(c.args[0]);
+  }
+}
+
+// ------------------------------------------------------------ conversions
+
+const Lines kTrueColorSummary = {
+    u"  In File: inp.scr", u"  OutFile: inp.scr.bmp", u"  LogFile: ",    u" Pal.File: ",
+    u"  Logging: no",      u"Idx Color: no",          u"TrueColor: yes", u"----------"};
+
+TEST(ZxrasterConvert, TrueColorByDefaultWithTheBuiltinPalette) {
+  ScratchDir dir;
+  WriteBytes(dir / "inp.scr", TestScreen());
+  Result r = Zxraster(dir, {u"-i", u"inp.scr"});
+  EXPECT_EQ(r.exitCode, 0u);
+  EXPECT_LINES(r.console, Concat(kTrueColorSummary, {u"IOERRORS: 0", u"----------"}));
+  std::string bmp = ReadBytes(dir / "inp.scr.bmp");
+  ASSERT_EQ(bmp.size(), 147512u);
+  EXPECT_TRUE(bmp == ExpectedBmp(TestScreen(), false, kBuiltin));
+}
+
+TEST(ZxrasterConvert, IndexedWithTheBuiltinColourTable) {
+  ScratchDir dir;
+  WriteBytes(dir / "inp.scr", TestScreen());
+  WriteBytes(dir / "out.bmp", std::string(200000, 'x'));  // replaced, not appended to
+  Result r = Zxraster(dir, {u"-c", u"1", u"-o", u"out.bmp", u"-i", u"inp.scr"});
+  EXPECT_EQ(r.exitCode, 0u);
+  EXPECT_LINES(r.console, {u"  In File: inp.scr", u"  OutFile: out.bmp", u"  LogFile: ",
+                           u" Pal.File: ", u"  Logging: no", u"Idx Color: yes", u"TrueColor: no",
+                           u"----------", u"IOERRORS: 0", u"----------"});
+  std::string bmp = ReadBytes(dir / "out.bmp");
+  ASSERT_EQ(bmp.size(), 24696u);
+  EXPECT_TRUE(bmp == ExpectedBmp(TestScreen(), true, kBuiltin));
+}
+
+struct SizeCase {
+  std::size_t size;
+  const char16_t* message;
+};
+
+TEST(ZxrasterConvert, AFileOfAnotherSizeIsUsedAsFarAsItGoes) {
+  const SizeCase cases[] = {
+      {6144, u"ERR_INP_FILE: length of inp.scr is 6144 bytes, not equal 6912 bytes, truncated."},
+      {7000, u"ERR_INP_FILE: length of inp.scr is 7000 bytes, not equal 6912 bytes, truncated."},
+      {100, u"ERR_INP_FILE: length of inp.scr is 100 bytes, not equal 6912 bytes, truncated."},
+      {0, u"ERR_INP_FILE: length of inp.scr is 0 bytes, not equal 6912 bytes, truncated."},
+  };
+  std::string source = TestScreen() + std::string(88, '\x55');
+  for (const SizeCase& c : cases) {
+    for (bool indexed : {false, true}) {
+      ScratchDir dir;
+      std::string data = source.substr(0, c.size);
+      WriteBytes(dir / "inp.scr", data);
+      Result r = Zxraster(dir, {u"-i", u"inp.scr", u"-o", u"o.bmp", u"-c", indexed ? u"1" : u"0"});
+      EXPECT_EQ(r.exitCode, 0u) << c.size;
+      ASSERT_EQ(r.console.size(), 11u) << c.size;
+      EXPECT_EQ(r.console[8], c.message);
+      EXPECT_EQ(r.console[9], u"IOERRORS: 0");
+      EXPECT_TRUE(ReadBytes(dir / "o.bmp") == ExpectedBmp(data, indexed, kBuiltin))
+          << c.size << (indexed ? " indexed" : " true colour");
+    }
+  }
+}
+
+TEST(ZxrasterConvert, AMissingScreenOrADirectoryGivesNoBmp) {
+  for (const char16_t* name : {u"missing.scr", u"folder.scr"}) {
+    ScratchDir dir;
+    fs::create_directory(dir / "folder.scr");
+    Result r = Zxraster(dir, {u"-i", name, u"-o", u"o.bmp"});
+    EXPECT_EQ(r.exitCode, 1u);
+    ASSERT_EQ(r.console.size(), 11u);
+    EXPECT_EQ(r.console[8], u"ERR_INP_FILE: " + std::u16string(name) + u" not exist.");
+    EXPECT_EQ(r.console[9], u"IOERRORS: 1");
+    EXPECT_EQ(r.console[10], u"----------");
+    EXPECT_FALSE(fs::exists(dir / "o.bmp"));
+  }
+}
+
+TEST(ZxrasterConvert, AnOutputFileInAMissingFolderIsOneCountedError) {
+  ScratchDir dir;
+  WriteBytes(dir / "inp.scr", TestScreen());
+  Result r = Zxraster(dir, {u"-i", u"inp.scr", u"-o", u"nofolder/out.bmp"});
+  EXPECT_EQ(r.exitCode, 1u);
+  EXPECT_LINES(r.console, {u"  In File: inp.scr", u"  OutFile: nofolder/out.bmp", u"  LogFile: ",
+                           u" Pal.File: ", u"  Logging: no", u"Idx Color: no", u"TrueColor: yes",
+                           u"----------", u"ERR_OUT_FILE: nofolder/out.bmp write error.",
+                           u"IOERRORS: 1", u"----------"});
+}
+
+TEST(ZxrasterConvert, TheScreenFileItselfCanBeTheOutput) {
+  ScratchDir dir;
+  WriteBytes(dir / "inp.scr", TestScreen());
+  Result r = Zxraster(dir, {u"-i", u"inp.scr", u"-o", u"inp.scr", u"-c", u"1"});
+  EXPECT_EQ(r.exitCode, 0u);
+  EXPECT_TRUE(ReadBytes(dir / "inp.scr") == ExpectedBmp(TestScreen(), true, kBuiltin));
+}
+
+// A screen that cannot be opened for writing still converts: it is only read.
+TEST(ZxrasterConvert, AnImmutableScreenFileConverts) {
+  if (!ZX_NATIVE_BUILD) GTEST_SKIP() << "chattr is reachable from the native build only";
+  // /tmp may be a tmpfs without file attributes; the build folder is not.
+  fs::path folder = fs::path(ZX_BINARY_DIR) / "immutable-screen";
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  fs::path screenFile = folder / "inp.scr";
+  WriteBytes(screenFile, TestScreen());
+  std::string lock = "chattr +i '" + screenFile.string() + "' 2>/dev/null";
+  if (std::system(lock.c_str()) != 0) {
+    fs::remove_all(folder);
+    GTEST_SKIP() << "chattr +i is refused here (file system or missing capability)";
+  }
+  testsupport::ProcessResult run =
+      testsupport::RunProgram("zxraster", {u"-i", u"inp.scr", u"-o", u"out.bmp"}, folder);
+  std::system(("chattr -i '" + screenFile.string() + "'").c_str());
+  EXPECT_EQ(run.exitCode, 0u);
+  Lines console = ConsoleLines(run.out);
+  ASSERT_EQ(console.size(), 10u) << run.out;
+  EXPECT_EQ(console[8], u"IOERRORS: 0");
+  EXPECT_TRUE(ReadBytes(folder / "out.bmp") == ExpectedBmp(TestScreen(), false, kBuiltin));
+  fs::remove_all(folder);
+}
+
+// ------------------------------------------------------------ log
+
+TEST(ZxrasterLog, LinesGoToTheLogOnlyAndEachRunAppends) {
+  ScratchDir dir;
+  WriteBytes(dir / "inp.scr", TestScreen());
+  WriteBytes(dir / "run.log", "earlier\r\n");
+  const Lines runLines = {u"  In File: inp.scr", u"  OutFile: inp.scr.bmp",
+                          u"  LogFile: run.log", u" Pal.File: ",
+                          u"  Logging: yes",     u"Idx Color: no",
+                          u"TrueColor: yes",     u"----------",
+                          u"IOERRORS: 0",        u"----------"};
+  for (int run = 0; run < 2; ++run) {
+    Result r = Zxraster(dir, {u"-i", u"inp.scr", u"-l", u"run.log"});
+    EXPECT_EQ(r.exitCode, 0u);
+    EXPECT_LINES(r.console, Lines());
+  }
+  EXPECT_LINES(Utf8Lines(ReadBytes(dir / "run.log")),
+               Concat(Concat({u"earlier"}, runLines), runLines));
+}
+
+TEST(ZxrasterLog, ALogThatCannotBeOpenedIsRetriedAtEveryLine) {
+  ScratchDir dir;
+  WriteBytes(dir / "inp.scr", TestScreen());
+  Result r = Zxraster(dir, {u"-i", u"inp.scr", u"-l", u"nofolder/x.log"});
+  const std::u16string e = u"ERR_OPEN_LOG: nofolder/x.log.";
+  EXPECT_LINES(r.console, {e, u"  In File: inp.scr",
+                           e, u"  OutFile: inp.scr.bmp",
+                           e, u"  LogFile: nofolder/x.log",
+                           e, u" Pal.File: ",
+                           e, u"  Logging: yes",
+                           e, u"Idx Color: no",
+                           e, u"TrueColor: yes",
+                           e, u"----------",
+                           e, u"IOERRORS: 8",
+                           e, u"----------"});
+  // The summary line and the rule after it fail to open the log once more.
+  EXPECT_EQ(r.exitCode, 10u);
+  EXPECT_TRUE(fs::exists(dir / "inp.scr.bmp"));
+}
+
+// ------------------------------------------------------------ palette files
+
+std::string PaletteText(const Lines& lines) {
+  std::string text;
+  for (const std::u16string& line : lines) text += Narrow(line) + "\r\n";
+  return text;
+}
+
+const Lines kGoodPalette = {u"0,0,0",           u" 0 , 0 , 160 ", u"$A0,0,0",
+                            u"160,0,160",       u"0,160,0",       u"0x00,160,160",
+                            u"160,160,0",       u"+160,160,160",  u"1,2,3",
+                            u"0,0,255,ignored", u"255,0,0",       u"255,0,255",
+                            u"0,255,0",         u"0,255,255",     u"255,255,0",
+                            u"255,255,255",     u"99,99,99",      u"extra lines are not read"};
+
+const Lines kGoodListing = {u"User defined palette:", u"IDX: [R,G,B]",    u"0: [0,0,0]",
+                            u"1: [0,0,160]",          u"2: [160,0,0]",    u"3: [160,0,160]",
+                            u"4: [0,160,0]",          u"5: [0,160,160]",  u"6: [160,160,0]",
+                            u"7: [160,160,160]",      u"8: [1,2,3]",      u"9: [0,0,255]",
+                            u"10: [255,0,0]",         u"11: [255,0,255]", u"12: [0,255,0]",
+                            u"13: [0,255,255]",       u"14: [255,255,0]", u"15: [255,255,255]"};
+
+const Colors kGoodColors = {0x000000, 0x0000A0, 0xA00000, 0xA000A0, 0x00A000, 0x00A0A0,
+                            0xA0A000, 0xA0A0A0, 0x010203, 0x0000FF, 0xFF0000, 0xFF00FF,
+                            0x00FF00, 0x00FFFF, 0xFFFF00, 0xFFFFFF};
+
+TEST(ZxrasterPalette, AGoodFileIsListedAndUsedInBothFormats) {
+  for (bool indexed : {false, true}) {
+    ScratchDir dir;
+    WriteBytes(dir / "inp.scr", TestScreen());
+    WriteBytes(dir / "pal.txt", PaletteText(kGoodPalette));
+    Result r = Zxraster(dir, {u"-i", u"inp.scr", u"-p", u"pal.txt", u"-c", indexed ? u"1" : u"0"});
+    EXPECT_EQ(r.exitCode, 0u);
+    Lines settings = {u"  In File: inp.scr",
+                      u"  OutFile: inp.scr.bmp",
+                      u"  LogFile: ",
+                      u" Pal.File: pal.txt",
+                      u"  Logging: no",
+                      indexed ? u"Idx Color: yes" : u"Idx Color: no",
+                      indexed ? u"TrueColor: no" : u"TrueColor: yes",
+                      u"----------"};
+    EXPECT_LINES(r.console,
+                 Concat(Concat(settings, kGoodListing), {u"IOERRORS: 0", u"----------"}));
+    EXPECT_TRUE(ReadBytes(dir / "inp.scr.bmp") == ExpectedBmp(TestScreen(), indexed, kGoodColors));
+  }
+}
+
+struct PaletteCase {
+  const char* name;
+  std::string text;  // file content; "" with missing = true: no file
+  bool missing;
+  Lines messages;
+  std::uint32_t errors;
+  Colors colors;
+};
+
+Lines Sixteen(const std::u16string& line) { return Lines(16, line); }
+
+Lines WithLine(Lines lines, std::size_t at, const std::u16string& line) {
+  lines[at] = line;
+  return lines;
+}
+
+Colors SkippedBlack(Colors colors, std::size_t at) {
+  colors[at] = 0;
+  return colors;
+}
+
+TEST(ZxrasterPalette, EveryRejectedFileLeavesTheBuiltinPaletteAndIsCounted) {
+  const Lines good16(kGoodPalette.begin(), kGoodPalette.begin() + 16);
+  const PaletteCase cases[] = {
+      {"missing",
+       "",
+       true,
+       {u"ERR_PALET_FILE: pal.txt not exist.",
+        u"ERR_PALET_CONSTRUCT: pal.txt file too small - 0 line(s) instead of 16."},
+       2,
+       kBuiltin},
+      {"empty",
+       "",
+       false,
+       {u"ERR_PALET_CONSTRUCT: pal.txt file too small - 0 line(s) instead of 16."},
+       1,
+       kBuiltin},
+      {"fifteen lines",
+       PaletteText(Lines(good16.begin(), good16.begin() + 15)),
+       false,
+       {u"ERR_PALET_CONSTRUCT: pal.txt file too small - 15 line(s) instead of 16."},
+       1,
+       kBuiltin},
+      {"letters on line 3",
+       PaletteText(WithLine(good16, 3, u"1,2,q")),
+       false,
+       {u"ERR_PALET_CONSTRUCT: pal.txt Illegal symbols at 3 line.",
+        u"ERR_PALET_CONSTRUCT: pal.txt file too small - 4 line(s) instead of 16."},
+       2,
+       kBuiltin},
+      {"tab on line 15",
+       PaletteText(WithLine(good16, 15, u"1,\t2,3")),
+       false,
+       {u"ERR_PALET_CONSTRUCT: pal.txt Illegal symbols at 15 line."},
+       1,
+       kBuiltin},
+      {"256 on line 3",
+       PaletteText(WithLine(good16, 3, u"1,256,3")),
+       false,
+       {u"ERR_PALET_CONSTRUCT:pal.txt digit convertation failed at 3 line.",
+        u"ERR_PALET_CONSTRUCT: pal.txt file too small - 4 line(s) instead of 16."},
+       2,
+       kBuiltin},
+      {"-1 on line 15",
+       PaletteText(WithLine(good16, 15, u"-1,0,0")),
+       false,
+       {u"ERR_PALET_CONSTRUCT:pal.txt digit convertation failed at 15 line."},
+       1,
+       kBuiltin},
+      {"byte-order mark",
+       "\xEF\xBB\xBF" + PaletteText(good16),
+       false,
+       {u"ERR_PALET_CONSTRUCT: pal.txt Illegal symbols at 0 line.",
+        u"ERR_PALET_CONSTRUCT: pal.txt file too small - 1 line(s) instead of 16."},
+       2,
+       kBuiltin},
+      {"sixteen malformed lines", PaletteText(Sixteen(u"1,2")), false, {}, 0, kBuiltin},
+      {"skipped line stays black", PaletteText(WithLine(good16, 9, u"")), false,
+       WithLine(Lines(kGoodListing), 11, u"9: [0,0,0]"), 0, SkippedBlack(kGoodColors, 9)},
+      {"Ctrl-Z ends the file",
+       PaletteText(Lines(good16.begin(), good16.begin() + 8)) + "\x1A" + PaletteText(good16),
+       false,
+       {u"ERR_PALET_CONSTRUCT: pal.txt file too small - 8 line(s) instead of 16."},
+       1,
+       kBuiltin},
+  };
+  for (const PaletteCase& c : cases) {
+    ScratchDir dir;
+    WriteBytes(dir / "inp.scr", TestScreen());
+    if (!c.missing) WriteBytes(dir / "pal.txt", c.text);
+    Result r = Zxraster(dir, {u"-i", u"inp.scr", u"-p", u"pal.txt", u"-c", u"1"});
+    EXPECT_EQ(r.exitCode, c.errors) << c.name;
+    ASSERT_GE(r.console.size(), 10u) << c.name;
+    EXPECT_LINES(
+        Lines(r.console.begin() + 8, r.console.end()),
+        Concat(c.messages, {u"IOERRORS: " + std::u16string(1, u'0' + c.errors), u"----------"}))
+        << c.name;
+    EXPECT_TRUE(ReadBytes(dir / "inp.scr.bmp") == ExpectedBmp(TestScreen(), true, c.colors))
+        << c.name;
+  }
+}
+
+}  // namespace
