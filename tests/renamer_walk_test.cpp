@@ -1,0 +1,556 @@
+// End-to-end runs of namescourer over real trees: the two passes, their
+// console lines, the file list, the counters and the exit code.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <initializer_list>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::Narrow;
+using testsupport::PathOf;
+using testsupport::U;
+using Lines = std::vector<std::u16string>;
+
+bool OnWindows() { return testsupport::Sep() == u"\\"; }
+
+// A relative path inside the scratch directory, joined by the platform's
+// separator, as the renamer prints it.
+std::u16string J(std::initializer_list<std::u16string> parts) {
+  std::u16string path;
+  for (const std::u16string& part : parts) {
+    if (!path.empty()) path += testsupport::Sep();
+    path += part;
+  }
+  return path;
+}
+
+std::u16string Repeat(const std::u16string& text, int times) {
+  std::u16string all;
+  for (int i = 0; i < times; ++i) all += text;
+  return all;
+}
+
+struct ScourResult {
+  std::uint32_t exitCode = 0;
+  Lines lines;
+};
+
+// The ten statistics rows in their printed order.
+const char16_t* const kCounterLabels[] = {
+    u"    Total Files: ", u"   Renamed Dirs: ", u"  Renamed Files: ", u"       UTF Dirs: ",
+    u"      UTF Files: ", u"Forbid.UTF Dirs: ", u"ForbidUTF Files: ", u"Exceed replaces: ",
+    u" Exceed subdirs: ", u"  IN/OUT errors: "};
+
+struct Counts {
+  std::uint32_t total = 0, dirs = 0, files = 0, utfDirs = 0, utfFiles = 0, forbiddenDirs = 0,
+                forbiddenFiles = 0, replaces = 0, subdirs = 0, io = 0;
+  std::vector<std::uint32_t> All() const {
+    return {total,         dirs,           files,    utfDirs, utfFiles,
+            forbiddenDirs, forbiddenFiles, replaces, subdirs, io};
+  }
+};
+
+class WalkTest : public ::testing::Test {
+ protected:
+  fs::path At(const std::u16string& relative) const { return scratch_ / PathOf(relative); }
+
+  void File(const std::u16string& relative, const std::string& content = "x") {
+    fs::create_directories(At(relative).parent_path());
+    testsupport::WriteBytes(At(relative), content);
+  }
+  void Dir(const std::u16string& relative) { fs::create_directories(At(relative)); }
+  bool Exists(const std::u16string& relative) const { return fs::exists(At(relative)); }
+  std::string Content(const std::u16string& relative) const {
+    return testsupport::ReadBytes(At(relative));
+  }
+  void Rules(const std::string& bytes) { testsupport::WriteBytes(scratch_ / "rules.txt", bytes); }
+
+  ScourResult Scour(std::vector<std::u16string> args) {
+    args.push_back(u"-r");
+    args.push_back(u"rules.txt");
+    const testsupport::ProcessResult result =
+        testsupport::RunProgram("namescourer", args, scratch_.path());
+    EXPECT_EQ(result.err, "");
+    return ScourResult{result.exitCode, testsupport::ConsoleLines(result.out)};
+  }
+
+  Lines FileList() const { return testsupport::Utf8Lines(Content(u"list.txt")); }
+
+  // Every path below the scratch directory with the content of each file,
+  // "<dir>" for directories.
+  std::map<std::u16string, std::string> Tree() const {
+    std::map<std::u16string, std::string> tree;
+    for (const auto& entry : fs::recursive_directory_iterator(scratch_.path())) {
+      const std::u16string relative = fs::relative(entry.path(), scratch_.path()).u16string();
+      tree[relative] = entry.is_directory() ? "<dir>" : testsupport::ReadBytes(entry.path());
+    }
+    return tree;
+  }
+
+  testsupport::ScratchDir scratch_;
+};
+
+// The lines between the banner and the settings summary: the walk's own.
+Lines WalkLines(const Lines& lines) {
+  auto begin = std::find(lines.begin(), lines.end(), u"--NAME SCOURER--");
+  auto end = std::find_if(lines.begin(), lines.end(), [](const std::u16string& line) {
+    return line.rfind(u"   Initial path: ", 0) == 0;
+  });
+  if (begin == lines.end() || end == lines.end() || end < begin) return {u"<no summary>"};
+  return Lines(begin + 1, end);
+}
+
+std::u16string Setting(const Lines& lines, const std::u16string& label) {
+  for (const std::u16string& line : lines) {
+    if (line.rfind(label, 0) == 0) return line.substr(label.size());
+  }
+  return u"<missing>";
+}
+
+std::vector<std::uint32_t> Counters(const Lines& lines) {
+  std::vector<std::uint32_t> values;
+  for (const char16_t* label : kCounterLabels) {
+    values.push_back(static_cast<std::uint32_t>(std::stoul(Narrow(Setting(lines, label)))));
+  }
+  return values;
+}
+
+std::size_t CountStartingWith(const Lines& lines, const std::u16string& prefix) {
+  return std::count_if(lines.begin(), lines.end(),
+                       [&](const std::u16string& line) { return line.rfind(prefix, 0) == 0; });
+}
+
+const char kAmpRule[] = "&\r\n[+]\r\n";
+
+TEST_F(WalkTest, WorkedExampleRenamesDirectoryThenFile) {
+  File(J({u"T", u"a&b", u"x&y.txt"}), "content");
+  Rules(kAmpRule);
+  const ScourResult run = Scour({u"-d", u"T", u"-v", u"2", u"-n", u"list.txt"});
+  EXPECT_EQ(WalkLines(run.lines), (Lines{
+                                      u"Old Dir:" + J({u"T", u"a&b"}),
+                                      u"New Dir:" + J({u"T", u"a[+]b"}),
+                                      u"----",
+                                      u"Old File:" + J({u"T", u"a[+]b", u"x&y.txt"}),
+                                      u"New File:" + J({u"T", u"a[+]b", u"x[+]y.txt"}),
+                                      u"----",
+                                  }));
+  EXPECT_EQ(FileList(), (Lines{J({u"T", u"a[+]b", u"x[+]y.txt"})}));
+  EXPECT_EQ(Content(J({u"T", u"a[+]b", u"x[+]y.txt"})), "content");
+  EXPECT_FALSE(Exists(J({u"T", u"a&b"})));
+  Counts expected;
+  expected.total = expected.dirs = expected.files = 1;
+  EXPECT_EQ(Counters(run.lines), expected.All());
+  EXPECT_EQ(run.exitCode, 0u);
+}
+
+TEST_F(WalkTest, StartDirectoryRenamedLeavesFilePassEmpty) {
+  File(J({u"T&U", u"f&.txt"}));
+  Rules(kAmpRule);
+  const ScourResult run = Scour({u"-d", u"T&U", u"-v", u"2"});
+  EXPECT_EQ(WalkLines(run.lines), (Lines{u"Old Dir:T&U", u"New Dir:T[+]U", u"----"}));
+  EXPECT_TRUE(Exists(J({u"T[+]U", u"f&.txt"})));
+  Counts expected;
+  expected.dirs = 1;
+  EXPECT_EQ(Counters(run.lines), expected.All());
+  EXPECT_EQ(run.exitCode, 0u);
+}
+
+TEST_F(WalkTest, ParentOfStartDirectoryChangedFailsButFilesAreRenamed) {
+  File(J({u"A&B", u"T", u"x&y.txt"}));
+  Dir(J({u"A&B", u"T", u"s&"}));
+  Rules(kAmpRule);
+  const ScourResult run = Scour({u"-d", J({u"A&B", u"T"}), u"-v", u"2"});
+  EXPECT_EQ(WalkLines(run.lines), (Lines{
+                                      u"Old Dir:" + J({u"A&B", u"T"}),
+                                      u"New Dir:" + J({u"A[+]B", u"T"}),
+                                      u"----",
+                                      u"ERR_EXCEPTION DIR OLD:" + J({u"A&B", u"T"}),
+                                      u"ERR_EXCEPTION DIR NEW:" + J({u"A[+]B", u"T"}),
+                                      u"----",
+                                      u"Old File:" + J({u"A&B", u"T", u"x&y.txt"}),
+                                      u"New File:" + J({u"A&B", u"T", u"x[+]y.txt"}),
+                                      u"----",
+                                  }));
+  EXPECT_TRUE(Exists(J({u"A&B", u"T", u"x[+]y.txt"})));
+  EXPECT_TRUE(Exists(J({u"A&B", u"T", u"s&"})));  // nothing below a failed rename is renamed
+  Counts expected;
+  expected.total = expected.files = expected.io = 1;
+  EXPECT_EQ(Counters(run.lines), expected.All());
+  EXPECT_EQ(run.exitCode, 1u);
+}
+
+TEST_F(WalkTest, DebugModeReportsAndListsButRenamesNothing) {
+  File(J({u"T", u"a&b", u"x&y.txt"}));
+  File(J({u"T", u"k&.txt"}));
+  Rules(kAmpRule);
+  const auto before = Tree();
+  const ScourResult run = Scour({u"-d", u"T", u"-b", u"1", u"-v", u"2", u"-n", u"list.txt"});
+  EXPECT_EQ(WalkLines(run.lines), (Lines{
+                                      u"Old Dir:" + J({u"T", u"a&b"}),
+                                      u"New Dir:" + J({u"T", u"a[+]b"}),
+                                      u"----",
+                                      u"Old File:" + J({u"T", u"a&b", u"x&y.txt"}),
+                                      u"New File:" + J({u"T", u"a&b", u"x[+]y.txt"}),
+                                      u"----",
+                                      u"Old File:" + J({u"T", u"k&.txt"}),
+                                      u"New File:" + J({u"T", u"k[+].txt"}),
+                                      u"----",
+                                  }));
+  EXPECT_EQ(FileList(), (Lines{J({u"T", u"a&b", u"x[+]y.txt"}), J({u"T", u"k[+].txt"})}));
+  auto after = Tree();
+  after.erase(u"list.txt");
+  EXPECT_EQ(after, before);
+  Counts expected;
+  expected.total = 2;
+  expected.dirs = 1;
+  expected.files = 2;
+  EXPECT_EQ(Counters(run.lines), expected.All());
+  EXPECT_EQ(run.exitCode, 0u);
+}
+
+TEST_F(WalkTest, NoSubdirectoriesProcessesOnlyTheStartDirectory) {
+  File(J({u"T", u"k&.txt"}));
+  File(J({u"T", u"a&b", u"x&y.txt"}));
+  Rules(kAmpRule);
+  const ScourResult run = Scour({u"-d", u"-T", u"-v", u"2", u"-n", u"list.txt"});
+  EXPECT_EQ(Setting(run.lines, u"  Incl. subdirs: "), u"no");
+  EXPECT_EQ(WalkLines(run.lines), (Lines{u"Old File:" + J({u"T", u"k&.txt"}),
+                                         u"New File:" + J({u"T", u"k[+].txt"}), u"----"}));
+  EXPECT_EQ(FileList(), (Lines{J({u"T", u"k[+].txt"})}));
+  EXPECT_TRUE(Exists(J({u"T", u"a&b", u"x&y.txt"})));
+  Counts expected;
+  expected.total = expected.files = 1;
+  EXPECT_EQ(Counters(run.lines), expected.All());
+}
+
+TEST_F(WalkTest, CurrentDirectoryIsWalkedByRelativePaths) {
+  File(u"k&.txt");
+  File(J({u"a&b", u"x&y.txt"}));
+  Rules(kAmpRule);
+  const ScourResult run = Scour({u"-v", u"2"});
+  EXPECT_EQ(Setting(run.lines, u"   Initial path: "), u"");
+  EXPECT_EQ(WalkLines(run.lines), (Lines{
+                                      u"Old Dir:a&b",
+                                      u"New Dir:a[+]b",
+                                      u"----",
+                                      u"Old File:" + J({u"a[+]b", u"x&y.txt"}),
+                                      u"New File:" + J({u"a[+]b", u"x[+]y.txt"}),
+                                      u"----",
+                                      u"Old File:k&.txt",
+                                      u"New File:k[+].txt",
+                                      u"----",
+                                  }));
+  Counts expected;
+  expected.total = 3;  // rules.txt too
+  expected.dirs = 1;
+  expected.files = 2;
+  EXPECT_EQ(Counters(run.lines), expected.All());
+}
+
+TEST_F(WalkTest, DashAloneIsTheCurrentDirectoryWithoutSubdirectories) {
+  File(u"k&.txt");
+  File(J({u"a&b", u"x&y.txt"}));
+  Rules(kAmpRule);
+  const ScourResult run = Scour({u"-d", u"-", u"-v", u"2"});
+  EXPECT_EQ(Setting(run.lines, u"   Initial path: "), u"");
+  EXPECT_EQ(Setting(run.lines, u"  Incl. subdirs: "), u"no");
+  EXPECT_EQ(WalkLines(run.lines), (Lines{u"Old File:k&.txt", u"New File:k[+].txt", u"----"}));
+  EXPECT_TRUE(Exists(J({u"a&b", u"x&y.txt"})));
+  Counts expected;
+  expected.total = 2;
+  expected.files = 1;
+  EXPECT_EQ(Counters(run.lines), expected.All());
+}
+
+TEST_F(WalkTest, MissingOrFileStartDirectoryGivesEmptyWalk) {
+  File(u"afile.txt");
+  Rules(kAmpRule);
+  for (const std::u16string start : {u"nothere", u"afile.txt"}) {
+    const ScourResult run = Scour({u"-d", start, u"-v", u"2"});
+    EXPECT_EQ(WalkLines(run.lines), Lines{}) << Narrow(start);
+    EXPECT_EQ(Counters(run.lines), Counts{}.All()) << Narrow(start);
+    EXPECT_EQ(run.exitCode, 0u);
+  }
+}
+
+TEST_F(WalkTest, FileWhoseNewNameIsADirectoryFailsAndIsNotListed) {
+  File(J({u"T", u"x&y.txt"}), "keep");
+  Dir(J({u"T", u"x[+]y.txt"}));
+  Rules(kAmpRule);
+  const ScourResult run = Scour({u"-d", u"T", u"-v", u"1", u"-n", u"list.txt"});
+  EXPECT_EQ(WalkLines(run.lines), (Lines{
+                                      u"ERR_EXCEPTION FILE OLD:" + J({u"T", u"x&y.txt"}),
+                                      u"ERR_EXCEPTION FILE NEW:" + J({u"T", u"x[+]y.txt"}),
+                                      u"----",
+                                  }));
+  EXPECT_EQ(FileList(), Lines{});
+  EXPECT_EQ(Content(J({u"T", u"x&y.txt"})), "keep");
+  EXPECT_TRUE(fs::is_directory(At(J({u"T", u"x[+]y.txt"}))));
+  Counts expected;
+  expected.total = expected.io = 1;
+  EXPECT_EQ(Counters(run.lines), expected.All());
+  EXPECT_EQ(run.exitCode, 1u);
+}
+
+TEST_F(WalkTest, ExistingEntriesAreNeverOverwritten) {
+  File(J({u"T", u"a&b.txt"}), "A");
+  File(J({u"T", u"a[+]b.txt"}), "B");
+  File(J({u"T", u"1_a[+]b.txt"}), "C");
+  File(J({u"T", u"d&e", u"in.txt"}), "D");
+  File(J({u"T", u"d[+]e", u"in.txt"}), "E");
+  Rules(kAmpRule);
+  const ScourResult run = Scour({u"-d", u"T", u"-v", u"2"});
+  EXPECT_EQ(WalkLines(run.lines), (Lines{
+                                      u"Old Dir:" + J({u"T", u"d&e"}),
+                                      u"New Dir:" + J({u"T", u"d[+]e_1"}),
+                                      u"----",
+                                      u"Old File:" + J({u"T", u"a&b.txt"}),
+                                      u"New File:" + J({u"T", u"2_a[+]b.txt"}),
+                                      u"----",
+                                  }));
+  EXPECT_EQ(Content(J({u"T", u"2_a[+]b.txt"})), "A");
+  EXPECT_EQ(Content(J({u"T", u"a[+]b.txt"})), "B");
+  EXPECT_EQ(Content(J({u"T", u"1_a[+]b.txt"})), "C");
+  EXPECT_EQ(Content(J({u"T", u"d[+]e_1", u"in.txt"})), "D");
+  EXPECT_EQ(Content(J({u"T", u"d[+]e", u"in.txt"})), "E");
+  EXPECT_EQ(run.exitCode, 0u);
+}
+
+TEST_F(WalkTest, HiddenAndReadOnlyFilesAreRenamed) {
+  File(J({u"T", u".h&.txt"}), "H");
+  File(J({u"T", u"r&.txt"}), "R");
+  File(J({u"T", u"s&.txt"}), "S");
+  fs::permissions(At(J({u"T", u"r&.txt"})),
+                  fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  if (OnWindows()) {
+    // Hidden and system are attributes there; attrib is the portable way to set them.
+    const std::string target = At(J({u"T", u"s&.txt"})).string();
+    EXPECT_EQ(std::system(("attrib +h +s \"" + target + "\" >NUL").c_str()), 0);
+  }
+  Rules(kAmpRule);
+  const ScourResult run = Scour({u"-d", u"T"});
+  EXPECT_EQ(Content(J({u"T", u".h[+].txt"})), "H");
+  EXPECT_EQ(Content(J({u"T", u"r[+].txt"})), "R");
+  EXPECT_EQ(Content(J({u"T", u"s[+].txt"})), "S");
+  EXPECT_EQ(fs::status(At(J({u"T", u"r[+].txt"}))).permissions() & fs::perms::owner_write,
+            fs::perms::none);
+  Counts expected;
+  expected.total = expected.files = 3;
+  EXPECT_EQ(Counters(run.lines), expected.All());
+  fs::permissions(At(J({u"T", u"r[+].txt"})), fs::perms::owner_write, fs::perm_options::add);
+}
+
+TEST_F(WalkTest, MaskMatchesWithoutRegardToCaseAndSkipsDirectories) {
+  File(J({u"T", u"a&.TXT"}), "a");
+  File(J({u"T", u"b&.txt"}), "b");
+  File(J({u"T", u"c&.jpg"}), "c");
+  Dir(J({u"T", u"d&.txt"}));
+  Rules(kAmpRule);
+  const ScourResult run = Scour({u"-d", u"T", u"-f", u"*.txt", u"-v", u"2"});
+  EXPECT_EQ(Content(J({u"T", u"a[+].TXT"})), "a");
+  EXPECT_EQ(Content(J({u"T", u"b[+].txt"})), "b");
+  EXPECT_EQ(Content(J({u"T", u"c&.jpg"})), "c");
+  EXPECT_TRUE(fs::is_directory(At(J({u"T", u"d[+].txt"}))));  // by the directory pass
+  Counts expected;
+  expected.total = expected.files = 2;
+  expected.dirs = 1;
+  EXPECT_EQ(Counters(run.lines), expected.All());
+}
+
+TEST_F(WalkTest, FileListPutsSubdirectoriesFilesFirst) {
+  File(J({u"T", u"top&.txt"}));
+  File(J({u"T", u"s&1", u"mid.txt"}));
+  File(J({u"T", u"s&1", u"d", u"low&.txt"}));
+  Rules(kAmpRule);
+  const ScourResult run = Scour({u"-d", u"T", u"-n", u"list.txt"});
+  EXPECT_EQ(WalkLines(run.lines), Lines{});  // level 0 writes no walk lines
+  EXPECT_EQ(FileList(), (Lines{
+                            J({u"T", u"s[+]1", u"d", u"low[+].txt"}),
+                            J({u"T", u"s[+]1", u"mid.txt"}),
+                            J({u"T", u"top[+].txt"}),
+                        }));
+}
+
+struct ExitCase {
+  const char* what;
+  std::string rules;
+  std::vector<std::u16string> files, dirs, extraArgs;
+  std::uint32_t replaces, io, exitCode;
+};
+
+TEST_F(WalkTest, ExitCodeIsFirstNonZeroOfErrorsSubdirsReplaces) {
+  const std::vector<ExitCase> cases = {
+      {"capped substitutions only", "a\na\n", {u"a1.txt", u"a2.txt", u"a3.txt"}, {}, {}, 3, 0, 3},
+      {"I/O errors come first",
+       "a\na\n&\n[+]\n",
+       {u"a1.txt", u"a2.txt", u"a3.txt", u"x&y.txt", u"p&q.txt"},
+       {u"x[+]y.txt", u"p[+]q.txt"},
+       {},
+       3,
+       2,
+       2},
+      {"growing rule in debug mode", "&\n&&\n", {u"a&b.txt"}, {}, {u"-b", u"1"}, 1, 0, 1},
+      {"nothing capped, nothing failed", "&\n[+]\n", {u"a&b.txt"}, {}, {}, 0, 0, 0},
+  };
+  for (const ExitCase& c : cases) {
+    fs::remove_all(At(u"T"));
+    for (const std::u16string& file : c.files) File(J({u"T", file}));
+    for (const std::u16string& dir : c.dirs) Dir(J({u"T", dir}));
+    Rules(c.rules);
+    std::vector<std::u16string> args = {u"-d", u"T", u"-v", u"1"};
+    args.insert(args.end(), c.extraArgs.begin(), c.extraArgs.end());
+    const ScourResult run = Scour(args);
+    const std::vector<std::uint32_t> counters = Counters(run.lines);
+    EXPECT_EQ(counters[7], c.replaces) << c.what;
+    EXPECT_EQ(counters[9], c.io) << c.what;
+    EXPECT_EQ(CountStartingWith(WalkLines(run.lines), u"ERR_EXCEED_REPLACE: "), c.replaces)
+        << c.what;
+    EXPECT_EQ(run.exitCode, c.exitCode) << c.what;
+  }
+}
+
+TEST_F(WalkTest, CappedRuleReportsTextAfter1024thSubstitution) {
+  File(J({u"T", u"a&b.txt"}));
+  Rules("&\n&&\n");
+  const ScourResult run = Scour({u"-d", u"T", u"-v", u"1", u"-b", u"1"});
+  EXPECT_EQ(WalkLines(run.lines),
+            (Lines{u"ERR_EXCEED_REPLACE: a" + std::u16string(1025, u'&') + u"b.txt"}));
+}
+
+TEST_F(WalkTest, DepthCapStopsBelowLevel512) {
+  if (OnWindows()) GTEST_SKIP() << "a chain of 514 nested directories exceeds Windows paths";
+  std::u16string level512 = u"C";
+  for (int level = 2; level <= 512; ++level) level512 += testsupport::Sep() + u"d";
+  const std::u16string level513 = J({level512, u"d"});
+  File(J({level512, u"x&.txt"}));
+  File(J({level513, u"x&.txt"}));
+  Dir(J({level513, u"d"}));
+  File(J({u"C", u"a1.txt"}));
+  File(J({u"C", u"a2.txt"}));
+  Rules("&\n[+]\na\na\n");
+  const ScourResult run = Scour({u"-d", u"C", u"-v", u"1"});
+  const Lines walk = WalkLines(run.lines);
+  ASSERT_EQ(CountStartingWith(walk, u"ERR_EXCEED_SUBDIR: "), 1u);
+  EXPECT_EQ(walk.front(), u"ERR_EXCEED_SUBDIR: " + level513 + testsupport::Sep());
+  EXPECT_TRUE(Exists(J({level512, u"x[+].txt"})));
+  EXPECT_TRUE(Exists(J({level513, u"x&.txt"})));
+  const std::vector<std::uint32_t> counters = Counters(run.lines);
+  EXPECT_EQ(counters[0], 3u);  // total: the level-513 file is not seen
+  EXPECT_EQ(counters[7], 2u);
+  EXPECT_EQ(counters[8], 1u);
+  EXPECT_EQ(run.exitCode, 1u);  // skipped subdirectories before capped substitutions
+}
+
+TEST_F(WalkTest, DirectoryLinkBackUpTheTreeEndsAndKeepsItsFile) {
+  if (OnWindows()) GTEST_SKIP() << "directory links need privileges under Windows";
+  File(J({u"T", u"x&.txt"}), "X");
+  fs::create_directory_symlink(".", At(J({u"T", u"loop"})));
+  Rules(kAmpRule);
+  const ScourResult run = Scour({u"-d", u"T", u"-v", u"1"});
+  // The link is followed level after level. Linux resolves at most 40 links
+  // in one path, so a listing fails there, and is passed over silently like
+  // any directory that cannot be listed, before the depth cap is reached.
+  const Lines walk = WalkLines(run.lines);
+  EXPECT_LE(walk.size(), 1u);
+  if (walk.size() == 1) {
+    EXPECT_EQ(walk[0], u"ERR_EXCEED_SUBDIR: T/" + Repeat(u"loop/", 512));
+  }
+  EXPECT_EQ(Content(J({u"T", u"x[+].txt"})), "X");
+  EXPECT_FALSE(Exists(J({u"T", u"x&.txt"})));
+  const std::vector<std::uint32_t> counters = Counters(run.lines);
+  EXPECT_GT(counters[0], 2u);  // the one file, seen once per level
+  EXPECT_LE(counters[0], 512u);
+  EXPECT_EQ(counters[2], 1u);
+  EXPECT_EQ(counters[9], 0u);
+  EXPECT_EQ(run.exitCode, counters[8]);
+}
+
+TEST_F(WalkTest, NamesThatAreNotUtf8AreRenamedAndKept) {
+  if (OnWindows()) GTEST_SKIP() << "Windows names are always UTF-16";
+  fs::create_directory(scratch_ / "T");
+  testsupport::WriteBytes(scratch_ / "T" / "bad\xFF&.txt", "1");
+  testsupport::WriteBytes(scratch_ / "T" / "\xE9t\xE9.txt", "2");
+  testsupport::WriteBytes(scratch_ / "T" / "ok.txt", "3");
+  fs::create_directory(scratch_ / "T" / "d\xFE");
+  testsupport::WriteBytes(scratch_ / "T" / "d\xFE" / "in.txt", "4");
+  Rules(kAmpRule);
+  const ScourResult run = Scour({u"-d", u"T", u"-v", u"1"});
+  std::map<std::string, std::string> after;
+  for (const auto& entry : fs::recursive_directory_iterator(scratch_ / "T")) {
+    if (entry.is_regular_file()) {
+      after[fs::relative(entry.path(), scratch_ / "T").string()] =
+          testsupport::ReadBytes(entry.path());
+    }
+  }
+  EXPECT_EQ(after,
+            (std::map<std::string, std::string>{
+                {"bad?[+].txt", "1"}, {"?t?.txt", "2"}, {"ok.txt", "3"}, {"d?/in.txt", "4"}}));
+  const Lines walk = WalkLines(run.lines);
+  EXPECT_EQ(CountStartingWith(walk, u"WARN_UTF SYM File: "), 2u);
+  EXPECT_EQ(CountStartingWith(walk, u"FORBID_? SYM File: "), 2u);
+  EXPECT_NE(
+      std::find(walk.begin(), walk.end(), u"WARN_UTF SYM Dir: " + platform::DecodeUtf8("T/d\xFE")),
+      walk.end());
+  const std::vector<std::uint32_t> counters = Counters(run.lines);
+  Counts expected;
+  expected.total = 4;
+  expected.dirs = expected.utfDirs = expected.forbiddenDirs = 1;
+  expected.files = expected.utfFiles = expected.forbiddenFiles = 2;
+  EXPECT_EQ(counters, expected.All());
+}
+
+// Contents of every file below dir, as a sorted list (the multiset).
+std::vector<std::string> AllContents(const fs::path& dir) {
+  std::vector<std::string> contents;
+  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+    if (entry.is_regular_file()) contents.push_back(testsupport::ReadBytes(entry.path()));
+  }
+  std::sort(contents.begin(), contents.end());
+  return contents;
+}
+
+TEST_F(WalkTest, WorkingRunKeepsEveryFile) {
+  const std::vector<std::u16string> dirs = {u"T",
+                                            J({u"T", u"d&1"}),
+                                            J({u"T", u"d[+]1"}),
+                                            J({u"T", u"d[+]1_1"}),
+                                            J({u"T", u"d&1", u"e f"}),
+                                            J({u"T", u"d&1", u"e_f"}),
+                                            J({u"T", u"d[+]1", U("\xC5\x81\xC3\xB3\x64\xC5\xBA")})};
+  const std::vector<std::u16string> names = {u"a&b.txt",
+                                             u"a[+]b.txt",
+                                             u"1_a[+]b.txt",
+                                             u"a b.txt",
+                                             u"a_b.txt",
+                                             u"x & y & z",
+                                             u"x [+] y [+] z",
+                                             U("\xE6\x96\x87&.txt"),
+                                             U("\xC5\x81\xC3\xB3\x64\xC5\xBA.txt"),
+                                             U("Lodz.txt"),
+                                             U("\xC3\xA9&\xC3\xA9.txt")};
+  int serial = 0;
+  for (const std::u16string& dir : dirs) {
+    for (const std::u16string& name : names) File(J({dir, name}), std::to_string(serial++));
+  }
+  Rules("&\r\n[+]\r\n \r\n_\r\n\xE9\r\ne\r\n");
+  const std::vector<std::string> before = AllContents(At(u"T"));
+  ASSERT_EQ(before.size(), dirs.size() * names.size());
+  for (int pass = 1; pass <= 2; ++pass) {
+    Scour({u"-d", u"T"});
+    EXPECT_EQ(AllContents(At(u"T")), before) << "after run " << pass;
+  }
+  EXPECT_TRUE(Exists(J({u"T", u"d[+]1_2", u"e_f_1", u"1_a_b.txt"})));
+}
+
+}  // namespace
