@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# Benchmark of namescourer on a fixed generated tree (100,000 empty files in
+# 2,000 directories, depth up to 6), against find and detox.
+#
+#   tools/bench_namescourer.sh [path/to/namescourer] [work dir]
+#
+# Prints, each as the median of RUNS runs (default 5):
+#   - debug mode (two rules, mask *.*, level 0) against `find TREE -print`;
+#     goal: at most 4 x find's time;
+#   - working mode on a fresh copy against `detox -r` on another fresh copy
+#     (copies made outside the timing); goal: faster than detox;
+#   - peak resident memory (GNU time) on the tree and on a tree 4 times
+#     larger; goal: at most 8 MiB, and no growth with the tree's size.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+program=$(realpath "${1:-$here/../build/native/bin/namescourer}")
+work=${2:-${TMPDIR:-/tmp}/namescourer-bench}
+runs=${RUNS:-5}
+[ -x "$program" ] || { echo "no program at $program (build the native preset first)" >&2; exit 2; }
+[ -x /usr/bin/time ] || { echo "GNU time (/usr/bin/time) is needed for the memory figures" >&2; exit 2; }
+
+mkdir -p "$work"
+tree=$work/tree
+tree4=$work/tree4
+[ -d "$tree" ] || python3 "$here/gen_renamer_tree.py" "$tree" --files 100000 --dirs 2000 --depth 6
+[ -d "$tree4" ] || python3 "$here/gen_renamer_tree.py" "$tree4" --files 400000 --dirs 8000 --depth 6
+printf '&\r\n[+]\r\n?\r\n_\r\n' >"$work/rules.txt"
+
+# Seconds taken by a command, output discarded.
+seconds() {
+  local start end
+  start=$(date +%s%N)
+  "$@" >/dev/null 2>&1 || true
+  end=$(date +%s%N)
+  echo "scale=3; ($end - $start) / 1000000000" | bc
+}
+
+median() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+
+ratio() { echo "scale=2; $1 / $2" | bc; }
+
+peak_kib() {
+  /usr/bin/time -v "$@" 2>&1 >/dev/null | awk -F': ' '/Maximum resident set size/ {print $2}'
+}
+
+scour_debug() { "$program" -d "$1" -r "$work/rules.txt" -f '*.*' -b 1 -v 0; }
+scour_work() { "$program" -d "$1" -r "$work/rules.txt" -f '*.*' -v 0; }
+
+echo "tree: $tree ($(find "$tree" -type f | wc -l) files, $(find "$tree" -mindepth 1 -type d | wc -l) directories)"
+echo "program: $program; median of $runs runs"
+
+# Warm the page cache so that neither side pays for the first read.
+find "$tree" -print >/dev/null
+scour_debug "$tree" >/dev/null
+
+find_times=() debug_times=()
+for _ in $(seq "$runs"); do
+  find_times+=("$(seconds find "$tree" -print)")
+  debug_times+=("$(seconds scour_debug "$tree")")
+done
+find_s=$(median "${find_times[@]}")
+debug_s=$(median "${debug_times[@]}")
+echo "find -print:            ${find_s} s"
+echo "namescourer debug mode: ${debug_s} s  = $(ratio "$debug_s" "$find_s") x find (goal <= 4)"
+
+work_times=() detox_times=()
+for _ in $(seq "$runs"); do
+  rm -rf "$work/copy-a" "$work/copy-b"
+  cp -a "$tree" "$work/copy-a"
+  cp -a "$tree" "$work/copy-b"
+  sync
+  work_times+=("$(seconds scour_work "$work/copy-a")")
+  if command -v detox >/dev/null; then detox_times+=("$(seconds detox -r "$work/copy-b")"); fi
+done
+work_s=$(median "${work_times[@]}")
+echo "namescourer working:    ${work_s} s"
+if [ ${#detox_times[@]} -gt 0 ]; then
+  detox_s=$(median "${detox_times[@]}")
+  echo "detox -r:               ${detox_s} s  (namescourer = $(ratio "$work_s" "$detox_s") x detox, goal < 1)"
+else
+  echo "detox -r:               not installed"
+fi
+files_before=$(find "$tree" -type f | wc -l)
+files_after=$(find "$work/copy-a" -type f | wc -l)
+echo "files before/after working run: $files_before / $files_after"
+rm -rf "$work/copy-a" "$work/copy-b"
+
+rss1=$(peak_kib "$program" -d "$tree" -r "$work/rules.txt" -f '*.*' -b 1 -v 0)
+rss4=$(peak_kib "$program" -d "$tree4" -r "$work/rules.txt" -f '*.*' -b 1 -v 0)
+echo "peak RSS, debug mode:   tree ${rss1} KiB, 4x tree ${rss4} KiB (goal <= 8192 KiB, no growth)"
+cp -a "$tree4" "$work/copy-a"
+rss4w=$(peak_kib "$program" -d "$work/copy-a" -r "$work/rules.txt" -f '*.*' -v 0)
+rm -rf "$work/copy-a"
+echo "peak RSS, working mode: 4x tree ${rss4w} KiB"
