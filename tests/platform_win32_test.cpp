@@ -1,0 +1,213 @@
+// Behaviour that only the Win32 backend has: the system's code pages, the
+// 259-unit name limit, MoveFileW's refusal to replace, FindFirstFileW's
+// listing, and the console as a child process sees it.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+using testsupport::ReadBytes;
+using testsupport::RunProgram;
+using testsupport::ScratchDir;
+using testsupport::U;
+using testsupport::WriteBytes;
+
+#ifdef _WIN32
+constexpr bool kWindows = true;
+#else
+constexpr bool kWindows = false;
+#endif
+
+#define SKIP_UNLESS_WINDOWS() \
+  if (!kWindows) GTEST_SKIP() << "Win32 backend only; this build uses the POSIX backend"
+
+#define SKIP_UNLESS_1252()                                                     \
+  SKIP_UNLESS_WINDOWS();                                                       \
+  if (platform::AnsiCodePage() != 1252)                                        \
+  GTEST_SKIP() << "expectations are for ANSI code page 1252, this system has " \
+               << platform::AnsiCodePage()
+
+std::u16string Name(const std::filesystem::path& path) { return path.u16string(); }
+
+TEST(Win32CodePage, IsWindows1252UnderWine) {
+  SKIP_UNLESS_WINDOWS();
+  EXPECT_EQ(1252u, platform::AnsiCodePage());
+}
+
+TEST(Win32CodePage, ToAnsiBestFitsOneByteForEachCharacter) {
+  SKIP_UNLESS_1252();
+  struct Case {
+    std::u16string text;
+    std::string ansi;
+  } cases[] = {
+      {U("Łódź"),
+       "L\xF3"
+       "dz"},
+      {U("x一y"), "x?y"},
+      {U("\xF0\x9F\x98\x80"), "?"},
+      {U("a\xF0\x9F\x98\x80"
+         "b\xF0\x9F\x98\x80"),
+       "a?b?"},
+      {std::u16string(u"a") + char16_t(0xD800) + u"b", "a?b"},
+      {std::u16string(1, char16_t(0xDC41)), "?"},
+      {U("€ café"), "\x80 caf\xE9"},
+      {u"", ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.ansi, platform::ToAnsi(c.text)) << testsupport::Narrow(c.text);
+  }
+}
+
+TEST(Win32CodePage, FromAnsiReadsWindows1252) {
+  SKIP_UNLESS_1252();
+  EXPECT_EQ(U("€é") + char16_t(0x81), platform::FromAnsi("\x80\xE9\x81"));
+  EXPECT_EQ(u"", platform::FromAnsi(""));
+}
+
+TEST(Win32Rename, RefusesAnExistingTargetAndKeepsBothEntries) {
+  SKIP_UNLESS_WINDOWS();
+  ScratchDir dir;
+  WriteBytes(dir / "a.txt", "one");
+  WriteBytes(dir / "b.txt", "two");
+  std::filesystem::create_directory(dir / "sub");
+
+  EXPECT_FALSE(platform::RenameNoReplace(Name(dir / "a.txt"), Name(dir / "b.txt")));
+  EXPECT_FALSE(platform::RenameNoReplace(Name(dir / "a.txt"), Name(dir / "sub")));
+  EXPECT_FALSE(platform::RenameNoReplace(Name(dir / "sub"), Name(dir / "b.txt")));
+  EXPECT_EQ("one", ReadBytes(dir / "a.txt"));
+  EXPECT_EQ("two", ReadBytes(dir / "b.txt"));
+  EXPECT_TRUE(std::filesystem::is_directory(dir / "sub"));
+
+  EXPECT_TRUE(platform::RenameNoReplace(Name(dir / "a.txt"), Name(dir / "c.txt")));
+  EXPECT_EQ("one", ReadBytes(dir / "c.txt"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "a.txt"));
+}
+
+TEST(Win32NameLength, NamesOver259UnitsAreRefused) {
+  SKIP_UNLESS_WINDOWS();
+  ScratchDir dir;
+  std::u16string folder = Name(dir.path()) + u"\\";
+  ASSERT_LT(folder.size(), 200u);
+  std::u16string longest = folder + std::u16string(259 - folder.size(), u'a');
+  std::u16string tooLong = folder + std::u16string(260 - folder.size(), u'b');
+
+  platform::ByteFile file;
+  EXPECT_TRUE(file.Create(longest));
+  EXPECT_TRUE(file.Close());
+  EXPECT_TRUE(platform::FileExists(longest));
+  EXPECT_FALSE(file.Create(tooLong));
+  EXPECT_FALSE(platform::FileExists(tooLong));
+
+  platform::OutputTextFile text;
+  EXPECT_FALSE(text.Open(tooLong));
+  EXPECT_FALSE(platform::RenameNoReplace(longest, tooLong));
+  EXPECT_TRUE(platform::FileExists(longest));
+  std::u16string shortName = folder + u"s";
+  EXPECT_TRUE(platform::RenameNoReplace(longest, shortName));
+  EXPECT_FALSE(platform::RenameNoReplace(shortName, tooLong));
+  EXPECT_TRUE(platform::FileExists(shortName));
+}
+
+TEST(Win32Names, AnEmbeddedNulNeverReachesTheSystem) {
+  SKIP_UNLESS_WINDOWS();
+  ScratchDir dir;
+  WriteBytes(dir / "x", "keep");
+  std::u16string cut = Name(dir / "x") + u'\0' + u"y";
+
+  platform::ByteFile file;
+  EXPECT_FALSE(file.Create(cut));
+  EXPECT_FALSE(platform::FileExists(cut));
+  EXPECT_FALSE(platform::RenameNoReplace(Name(dir / "x"), Name(dir / "z") + u'\0'));
+  EXPECT_EQ("keep", ReadBytes(dir / "x"));
+}
+
+TEST(Win32Exists, TellsFilesFromDirectories) {
+  SKIP_UNLESS_WINDOWS();
+  ScratchDir dir;
+  WriteBytes(dir / "f.txt", "");
+  std::u16string file = Name(dir / "f.txt");
+  std::u16string folder = Name(dir.path());
+  std::u16string missing = Name(dir / "none" / "deeper");
+
+  EXPECT_TRUE(platform::FileExists(file));
+  EXPECT_FALSE(platform::DirectoryExists(file));
+  EXPECT_TRUE(platform::DirectoryExists(folder));
+  EXPECT_FALSE(platform::FileExists(folder));
+  EXPECT_FALSE(platform::FileExists(missing));
+  EXPECT_FALSE(platform::DirectoryExists(missing));
+  EXPECT_FALSE(platform::DirectoryExists(Name(dir / "none")));
+}
+
+TEST(Win32Listing, FindsMatchesWithDotEntriesAndDirectoryFlags) {
+  SKIP_UNLESS_WINDOWS();
+  ScratchDir dir;
+  WriteBytes(dir / "a.txt", "");
+  WriteBytes(dir / "B.TXT", "");
+  WriteBytes(dir / "c.dat", "");
+  std::filesystem::create_directory(dir / "sub.txt");
+
+  auto list = [&](const std::u16string& pattern) {
+    std::set<std::string> names;
+    platform::DirectoryListing listing;
+    if (!listing.Open(Name(dir.path()) + u"\\" + pattern)) return names;
+    platform::DirEntry entry;
+    while (listing.Next(entry)) {
+      names.insert(testsupport::Narrow(entry.name) + (entry.isDirectory ? "/" : ""));
+    }
+    return names;
+  };
+  EXPECT_EQ((std::set<std::string>{"B.TXT", "a.txt", "sub.txt/"}), list(u"*.txt"));
+  EXPECT_EQ((std::set<std::string>{"./", "../", "B.TXT", "a.txt", "c.dat", "sub.txt/"}),
+            list(u"*"));
+  EXPECT_EQ((std::set<std::string>{"c.dat"}), list(u"?.dat"));
+  EXPECT_TRUE(list(u"*.none").empty());
+
+  platform::DirectoryListing missing;
+  EXPECT_FALSE(missing.Open(Name(dir / "none") + u"\\*"));
+  platform::DirEntry entry;
+  EXPECT_FALSE(missing.Next(entry));
+}
+
+// The probe writes each argument as a console line; here its standard
+// output is a file, so the lines arrive in the ANSI code page.
+TEST(Win32Console, RedirectedOutputIsAnsiWithCrLf) {
+  SKIP_UNLESS_1252();
+  ScratchDir dir;
+  auto run = RunProgram("console_probe", {U("Łé€"), u"plain", u"a b", u"", u"\tx"}, dir.path());
+  EXPECT_EQ("L\xE9\x80\r\nplain\r\na b\r\n\tx\r\n", run.out);
+  EXPECT_EQ("", run.err);
+  EXPECT_EQ(4u, run.exitCode);
+}
+
+TEST(Win32Console, BufferedOutputLosesNothingPastTheBuffer) {
+  SKIP_UNLESS_WINDOWS();
+  ScratchDir dir;
+  std::vector<std::u16string> args;
+  std::string expected;
+  for (int i = 0; i < 40; ++i) {
+    std::string line = "line " + std::to_string(i) + std::string(i % 7, '.');
+    args.push_back(U(line));
+    expected += line + "\r\n";
+  }
+  auto run = RunProgram("console_probe", args, dir.path());
+  EXPECT_EQ(expected, run.out);
+  EXPECT_EQ(40u, run.exitCode);
+}
+
+TEST(Win32Console, UnexpectedErrorGoesToStandardErrorInTheOemCodePage) {
+  SKIP_UNLESS_1252();
+  ScratchDir dir;
+  auto run = RunProgram("console_probe", {u"before", u"-e", u"never"}, dir.path());
+  EXPECT_EQ("before\r\n", run.out);
+  // U+00E9 is 0x82 in the OEM code pages 437 and 850.
+  EXPECT_EQ("IoError: caf\x82 closed\r\n", run.err);
+  EXPECT_EQ(1u, run.exitCode);
+}
+
+}  // namespace
