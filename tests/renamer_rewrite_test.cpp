@@ -184,18 +184,16 @@ TEST_F(MakeUniqueNameTest, EachKindIsTestedOnlyAgainstItsOwnKind) {
 
 TEST_F(MakeUniqueNameTest, TakesThe2048thCandidateUntested) {
   File(u"x.txt");
-  for (int n = 1; n <= 2048; ++n) File(U(std::to_string(n) + "_x.txt"));
-  std::u16string name = u"x.txt";
-  renamer::MakeUniqueName(EntryKind::File, Prefix(), name);
-  EXPECT_EQ(name, u"2048_x.txt");
-}
-
-TEST_F(MakeUniqueNameTest, StopsAtTheFirstFreeCandidate) {
-  File(u"x.txt");
   for (int n = 1; n <= 2046; ++n) File(U(std::to_string(n) + "_x.txt"));
   std::u16string name = u"x.txt";
   renamer::MakeUniqueName(EntryKind::File, Prefix(), name);
-  EXPECT_EQ(name, u"2047_x.txt");
+  EXPECT_EQ(name, u"2047_x.txt");  // the last candidate tested
+
+  File(u"2047_x.txt");
+  File(u"2048_x.txt");
+  name = u"x.txt";
+  renamer::MakeUniqueName(EntryKind::File, Prefix(), name);
+  EXPECT_EQ(name, u"2048_x.txt");  // taken, yet used: the rename will fail
 }
 
 }  // namespace
