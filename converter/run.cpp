@@ -29,7 +29,7 @@ std::uint32_t RunConverter() {
     PrintSettings();
     PrintUsage();
   } else {
-    if (options.colorFormat.empty()) options.colorFormat = u"0";
+    if (options.colorFormat.empty()) options.colorFormat.assign(1, u'0');
     if (!options.logFile.empty()) options.logging = true;
     if (options.outFile.empty()) options.outFile = options.inFile + u".bmp";
     if (options.colorFormat[0] != u'0') options.idxColor = true;

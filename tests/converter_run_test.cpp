@@ -2,6 +2,7 @@
 // exit codes.
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -282,23 +283,43 @@ TEST(ZxrasterConvert, TheScreenFileItselfCanBeTheOutput) {
   EXPECT_TRUE(ReadBytes(dir / "inp.scr") == ExpectedBmp(TestScreen(), true, kBuiltin));
 }
 
-// A screen that cannot be opened for writing still converts: it is only read.
-TEST(ZxrasterConvert, AnImmutableScreenFileConverts) {
-  if (!ZX_NATIVE_BUILD) GTEST_SKIP() << "chattr is reachable from the native build only";
+// True when the file cannot be opened for writing (the test's own probe).
+bool WriteOpenFails(const fs::path& file) {
+  std::fstream probe(file, std::ios::in | std::ios::out | std::ios::binary);
+  return !probe.is_open();
+}
+
+// A screen that cannot be opened for writing still converts: it is only
+// read. Natively the file is made immutable, since root ignores mode bits;
+// on Windows it gets the read-only attribute.
+TEST(ZxrasterConvert, AnUnwritableScreenFileConverts) {
   // /tmp may be a tmpfs without file attributes; the build folder is not.
-  fs::path folder = fs::path(ZX_BINARY_DIR) / "immutable-screen";
+  const fs::path folder = fs::path(ZX_BINARY_DIR) / "unwritable-screen";
+  const fs::path screenFile = folder / "inp.scr";
+  const std::string quoted = "'" + screenFile.string() + "'";
+  if (ZX_NATIVE_BUILD) std::system(("chattr -i " + quoted + " 2>/dev/null").c_str());
   fs::remove_all(folder);
   fs::create_directories(folder);
-  fs::path screenFile = folder / "inp.scr";
   WriteBytes(screenFile, TestScreen());
-  std::string lock = "chattr +i '" + screenFile.string() + "' 2>/dev/null";
-  if (std::system(lock.c_str()) != 0) {
-    fs::remove_all(folder);
-    GTEST_SKIP() << "chattr +i is refused here (file system or missing capability)";
+  if (ZX_NATIVE_BUILD) {
+    std::system(("chattr +i " + quoted + " 2>/dev/null").c_str());
+  } else {
+    fs::permissions(screenFile,
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
   }
-  testsupport::ProcessResult run =
-      testsupport::RunProgram("zxraster", {u"-i", u"inp.scr", u"-o", u"out.bmp"}, folder);
-  std::system(("chattr -i '" + screenFile.string() + "'").c_str());
+  const bool unwritable = WriteOpenFails(screenFile);
+  testsupport::ProcessResult run;
+  if (unwritable) {
+    run = testsupport::RunProgram("zxraster", {u"-i", u"inp.scr", u"-o", u"out.bmp"}, folder);
+  }
+  if (ZX_NATIVE_BUILD) std::system(("chattr -i " + quoted).c_str());
+  fs::permissions(screenFile, fs::perms::owner_write, fs::perm_options::add);
+  if (!unwritable) {
+    fs::remove_all(folder);
+    GTEST_SKIP() << "the screen file stays writable here (chattr refused: file system or "
+                    "missing capability)";
+  }
   EXPECT_EQ(run.exitCode, 0u);
   Lines console = ConsoleLines(run.out);
   ASSERT_EQ(console.size(), 10u) << run.out;
