@@ -210,4 +210,18 @@ TEST(Win32Console, UnexpectedErrorGoesToStandardErrorInTheOemCodePage) {
   EXPECT_EQ(1u, run.exitCode);
 }
 
+// A redirected output is written when the buffer fills or at the end; both
+// failures end the program through the error report.
+TEST(Win32Console, AFailedWriteIsReportedOnceWithTheCallThatFailed) {
+  SKIP_UNLESS_WINDOWS();
+  ScratchDir dir;
+  for (std::u16string line : {std::u16string(u"short"), std::u16string(300, u'x')}) {
+    auto run = RunProgram("console_probe", {line, u"more"}, dir.path(), "/dev/full");
+    EXPECT_EQ(1u, run.exitCode);
+    EXPECT_EQ(0u, run.err.find("IoError: WriteFile(standard output) failed with error "))
+        << run.err;
+    EXPECT_EQ(run.err.size() - 2, run.err.find("\r\n")) << run.err;
+  }
+}
+
 }  // namespace

@@ -82,7 +82,11 @@ ProcessResult RunProgram(const std::string& name, const std::vector<std::u16stri
   std::filesystem::path outFile = stdoutTarget.empty() ? captures / "stdout" : stdoutTarget;
   std::filesystem::path errFile = captures / "stderr";
   HANDLE input = OpenInheritable(L"NUL", GENERIC_READ, OPEN_EXISTING);
-  HANDLE output = OpenInheritable(outFile, GENERIC_WRITE, CREATE_ALWAYS);
+  // Windows has no /dev/full: a file opened for reading only refuses every
+  // write just the same.
+  bool full = stdoutTarget == "/dev/full";
+  HANDLE output = full ? OpenInheritable(captures / "full", GENERIC_READ, CREATE_ALWAYS)
+                       : OpenInheritable(outFile, GENERIC_WRITE, CREATE_ALWAYS);
   HANDLE error = OpenInheritable(errFile, GENERIC_WRITE, CREATE_ALWAYS);
 
   STARTUPINFOW startup{};
