@@ -17,8 +17,8 @@ run_preset() {
 run_preset native
 
 missing=()
-command -v x86_64-w64-mingw32-g++-win32 >/dev/null || missing+=(g++-mingw-w64-x86-64)
-command -v i686-w64-mingw32-g++-win32 >/dev/null || missing+=(g++-mingw-w64-i686)
+command -v x86_64-w64-mingw32-g++-posix >/dev/null || missing+=(g++-mingw-w64-x86-64)
+command -v i686-w64-mingw32-g++-posix >/dev/null || missing+=(g++-mingw-w64-i686)
 command -v wine >/dev/null || missing+=(wine)
 if [ ${#missing[@]} -eq 0 ] && [ ! -e /usr/lib/wine/i386-windows/kernel32.dll ] &&
    [ ! -e /usr/lib/i386-linux-gnu/wine/i386-windows/kernel32.dll ]; then
