@@ -517,4 +517,25 @@ TEST(ZxrasterPalette, EveryRejectedFileLeavesTheBuiltinPaletteAndIsCounted) {
   }
 }
 
+TEST(ZxrasterPalette, TheSamplePaletteFilesLoad) {
+  const std::pair<const char*, const char16_t*> samples[] = {
+      {"palette_192.txt", u"192"},
+      {"palette_205.txt", u"205"},
+      {"palette_215_hex.txt", u"215"},
+      {"palette_216.txt", u"216"},
+  };
+  for (const auto& sample : samples) {
+    ScratchDir dir;
+    WriteBytes(dir / "inp.scr", TestScreen());
+    fs::copy_file(fs::path(ZX_SOURCE_DIR) / "samples/zx" / sample.first, dir / "pal.txt");
+    Result r = Zxraster(dir, {u"-i", u"inp.scr", u"-p", u"pal.txt"});
+    EXPECT_EQ(r.exitCode, 0u) << sample.first;
+    ASSERT_EQ(r.console.size(), 28u) << sample.first;
+    const std::u16string n = sample.second;
+    EXPECT_EQ(r.console[17], u"7: [" + n + u"," + n + u"," + n + u"]");  // white
+    EXPECT_EQ(r.console[11], u"1: [0,0," + n + u"]");                    // blue
+    EXPECT_EQ(r.console[25], u"15: [255,255,255]");
+  }
+}
+
 }  // namespace
