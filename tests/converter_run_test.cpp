@@ -283,6 +283,27 @@ TEST(ZxrasterConvert, TheScreenFileItselfCanBeTheOutput) {
   EXPECT_TRUE(ReadBytes(dir / "inp.scr") == ExpectedBmp(TestScreen(), true, kBuiltin));
 }
 
+// A sysfs file claims 4096 bytes but delivers a few: a short read.
+TEST(ZxrasterConvert, AShortReadIsAReadErrorAndGivesNoBmp) {
+  const fs::path source = "/sys/devices/system/cpu/online";
+  std::error_code error;
+  const std::uintmax_t size = fs::file_size(source, error);
+  if (!ZX_NATIVE_BUILD || error || size <= ReadBytes(source).size()) {
+    GTEST_SKIP() << "needs a Linux sysfs file whose stated size exceeds its content";
+  }
+  ScratchDir dir;
+  const std::u16string name = testsupport::U(source.string());
+  Result r = Zxraster(dir, {u"-i", name, u"-o", u"o.bmp"});
+  EXPECT_EQ(r.exitCode, 1u);
+  ASSERT_EQ(r.console.size(), 12u);
+  EXPECT_EQ(r.console[8], u"ERR_INP_FILE: length of " + name + u" is " +
+                              testsupport::U(std::to_string(size)) +
+                              u" bytes, not equal 6912 bytes, truncated.");
+  EXPECT_EQ(r.console[9], u"ERR_INP_FILE: " + name + u" read error.");
+  EXPECT_EQ(r.console[10], u"IOERRORS: 1");
+  EXPECT_FALSE(fs::exists(dir / "o.bmp"));
+}
+
 // True when the file cannot be opened for writing (the test's own probe).
 bool WriteOpenFails(const fs::path& file) {
   std::fstream probe(file, std::ios::in | std::ios::out | std::ios::binary);
@@ -366,6 +387,16 @@ TEST(ZxrasterLog, ALogThatCannotBeOpenedIsRetriedAtEveryLine) {
   // The summary line and the rule after it fail to open the log once more.
   EXPECT_EQ(r.exitCode, 10u);
   EXPECT_TRUE(fs::exists(dir / "inp.scr.bmp"));
+}
+
+TEST(ZxrasterLog, AConsoleThatRefusesWritesEndsTheRunWithExitCodeOne) {
+  ScratchDir dir;
+  WriteBytes(dir / "inp.scr", TestScreen());
+  testsupport::ProcessResult run = testsupport::RunProgram(
+      "zxraster", {u"-i", u"inp.scr", u"-o", u"o.bmp"}, dir.path(), "/dev/full");
+  EXPECT_EQ(run.exitCode, 1u);
+  EXPECT_EQ(run.err.rfind("I/O error: ", 0), 0u) << run.err;
+  EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
 }
 
 // ------------------------------------------------------------ palette files
