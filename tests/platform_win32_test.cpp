@@ -142,6 +142,12 @@ TEST(Win32Exists, TellsFilesFromDirectories) {
   EXPECT_FALSE(platform::FileExists(missing));
   EXPECT_FALSE(platform::DirectoryExists(missing));
   EXPECT_FALSE(platform::DirectoryExists(Name(dir / "none")));
+  // Errors that mean "nothing there" (path not found, invalid name).
+  for (std::u16string name :
+       {file + u"\\x", folder + u"\\a*b", folder + u"\\a<b", std::u16string()}) {
+    EXPECT_FALSE(platform::DirectoryExists(name)) << testsupport::Narrow(name);
+    EXPECT_FALSE(platform::FileExists(name)) << testsupport::Narrow(name);
+  }
 }
 
 TEST(Win32Listing, FindsMatchesWithDotEntriesAndDirectoryFlags) {
