@@ -510,6 +510,26 @@ TEST_F(WalkTest, NamesThatAreNotUtf8AreRenamedAndKept) {
   EXPECT_EQ(counters, expected.All());
 }
 
+TEST_F(WalkTest, RenamedEntriesAreProcessedOncePerListing) {
+  // In a large directory a listing may yield a renamed entry again under its
+  // new name; it is neither counted nor listed nor renamed a second time.
+  const int kFiles = OnWindows() ? 300 : 3000;
+  for (int i = 0; i < kFiles; ++i) File(J({u"T", U("f&" + std::to_string(i))}));
+  for (int i = 0; i < 50; ++i) File(J({u"T", U("d&" + std::to_string(i)), u"in.txt"}));
+  Rules("&\n[+]\n");
+  const ScourResult run = Scour({u"-d", u"T", u"-n", u"list.txt"});
+  const std::vector<std::uint32_t> counters = Counters(run.lines);
+  EXPECT_EQ(counters[0], static_cast<std::uint32_t>(kFiles + 50));
+  EXPECT_EQ(counters[1], 50u);
+  EXPECT_EQ(counters[2], static_cast<std::uint32_t>(kFiles));
+  Lines list = FileList();
+  EXPECT_EQ(list.size(), static_cast<std::size_t>(kFiles + 50));
+  std::sort(list.begin(), list.end());
+  EXPECT_EQ(std::adjacent_find(list.begin(), list.end()), list.end());
+  EXPECT_TRUE(Exists(J({u"T", u"f[+]0"})));
+  EXPECT_FALSE(Exists(J({u"T", u"1_f[+]0"})));
+}
+
 // Contents of every file below dir, as a sorted list (the multiset).
 std::vector<std::string> AllContents(const fs::path& dir) {
   std::vector<std::string> contents;
