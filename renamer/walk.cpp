@@ -9,8 +9,6 @@ namespace renamer {
 
 namespace {
 
-const std::u16string kSeparator(1, platform::kPathSeparator);
-
 bool IsDotEntry(const std::u16string& name) { return name == u"." || name == u".."; }
 
 // A listing may yield an entry again under the name this very walk gave it
@@ -53,7 +51,7 @@ bool RenameDirectoryOnDisk(std::u16string& path) {
     }
   }
   // The walk goes on under the new path even when nothing was renamed.
-  path = endsInSeparator ? newPath + kSeparator : newPath;
+  path = endsInSeparator ? newPath + platform::kPathSeparator : newPath;
   return renamed;
 }
 
@@ -70,7 +68,7 @@ bool WalkDirectoryTree(std::u16string& path) {
       std::u16string subdir;
       while (listing.Next(entry)) {
         if (!entry.isDirectory || IsDotEntry(entry.name)) continue;
-        subdir = path + entry.name + kSeparator;
+        subdir = path + entry.name + platform::kPathSeparator;
         if (walkDepth >= kWalkDepthCap) {
           ++counters.exceededSubdirs;
           if (options.logLevel >= 1) WriteLine(u"ERR_EXCEED_SUBDIR: " + subdir);
@@ -117,7 +115,7 @@ void WalkFiles(const std::u16string& path) {
       platform::DirEntry entry;
       while (listing.Next(entry)) {
         if (!entry.isDirectory || IsDotEntry(entry.name) || walkDepth >= kWalkDepthCap) continue;
-        WalkFiles(path + entry.name + kSeparator);
+        WalkFiles(path + entry.name + platform::kPathSeparator);
       }
     }
   }
