@@ -183,17 +183,15 @@ TEST(RenamerRun, TheFileListFailureOpensTheLogAtLevelTwo) {
 }
 
 TEST(RenamerRun, AFailedConsoleWriteEndsTheRunWithOneErrorLine) {
-#ifdef _WIN32
-  GTEST_SKIP() << "needs /dev/full";
-#else
+  // On Windows the test runner gives the child an output that refuses every
+  // write for this name.
   ScratchDir dir;
   auto result = RunProgram("namescourer", {u"x"}, dir.path(), "/dev/full");
   EXPECT_EQ(result.exitCode, 1u);
   EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
-  EXPECT_NE(result.err.find("write(stdout)"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("I/O error: "), std::string::npos) << result.err;
   auto usage = RunProgram("namescourer", {}, dir.path(), "/dev/full");
   EXPECT_EQ(usage.exitCode, 1u);
-#endif
 }
 
 }  // namespace
