@@ -13,9 +13,7 @@ std::vector<std::u16string>& ArgumentStore() {
 
 const std::vector<std::u16string>& Arguments() { return ArgumentStore(); }
 
-void SetArguments(std::vector<std::u16string> arguments) {
-  ArgumentStore() = std::move(arguments);
-}
+void SetArguments(std::vector<std::u16string> arguments) { ArgumentStore() = std::move(arguments); }
 
 std::vector<std::u16string> SplitCommandLine(const std::u16string& commandLine) {
   std::vector<std::u16string> words;
