@@ -1,6 +1,7 @@
+// zxraster: the process entry point. An exception that escapes the run
+// ends it with one line on standard error and exit code 1.
 #include <cstdint>
 #include <exception>
-#include <new>
 
 #include "converter/converter.h"
 
@@ -14,10 +15,7 @@ int main(int argc, char** argv) {
   } catch (const std::exception& error) {
     // The lines the log still buffers are kept, where the disk takes them.
     converter::logHandle.Close();
-    const char* kind = dynamic_cast<const platform::IoError*>(&error) ? "I/O error"
-                       : dynamic_cast<const std::bad_alloc*>(&error)  ? "Out of memory"
-                                                                      : "Error";
-    platform::ReportUnexpectedError(kind, error.what());
+    platform::ReportUnexpectedError(platform::UnexpectedErrorKind(error), error.what());
     exitCode = 1;
   }
   platform::ExitProcess(exitCode);

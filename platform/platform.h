@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -48,6 +49,10 @@ std::vector<std::u16string> SplitCommandLine(const std::u16string& commandLine);
 /// error (OEM code page and CR LF on Windows, UTF-8 and LF on POSIX).
 /// Never throws.
 void ReportUnexpectedError(const std::string& kind, const std::string& message);
+
+/// The kind ReportUnexpectedError names for an exception that ended a run:
+/// "I/O error", "Out of memory" or "Error".
+const char* UnexpectedErrorKind(const std::exception& error);
 
 /// Ends the process. The console must have been flushed by the caller.
 /// POSIX caps the code at 255 so that a count of 256 never reads as 0.

@@ -1,4 +1,7 @@
-#include <new>
+// namescourer: the process entry point. An exception that escapes the run
+// ends it with one line on standard error and exit code 1.
+#include <cstdint>
+#include <exception>
 
 #include "renamer/renamer.h"
 
@@ -14,10 +17,7 @@ int main(int argc, char** argv) {
     // takes it.
     renamer::output.log.Close();
     renamer::output.fileList.Close();
-    const char* kind = dynamic_cast<const platform::IoError*>(&error) ? "I/O error"
-                       : dynamic_cast<const std::bad_alloc*>(&error)  ? "Out of memory"
-                                                                      : "Error";
-    platform::ReportUnexpectedError(kind, error.what());
+    platform::ReportUnexpectedError(platform::UnexpectedErrorKind(error), error.what());
     exitCode = 1;
   }
   platform::ExitProcess(exitCode);
