@@ -1,0 +1,1 @@
+# Installation of the programs and their manual pages, and packaging.
