@@ -1,0 +1,249 @@
+// Output that fails part way: a log, a file list or a BMP on a full device
+// (/dev/full) or past a file-size limit. Each run must end as the program
+// promises for that step, and the tree must keep every file, with every
+// rename reported or the run reported as failed.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/support/child_process.h"
+#include "tests/support/fault_checks.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Lines = std::vector<std::u16string>;
+using testsupport::ChildOptions;
+using testsupport::ChildResult;
+using testsupport::ConsoleLines;
+using testsupport::CountStartingWith;
+using testsupport::HasLine;
+using testsupport::Narrow;
+using testsupport::ScratchDir;
+using testsupport::SummaryValue;
+using testsupport::U;
+using testsupport::WriteBytes;
+
+// How a run must end.
+enum class Outcome {
+  kUnexpected,  ///< one "I/O error: " line on standard error, exit code 1, no summary
+  kGuarded,     ///< failed renames reported and counted, then the file list's close fails
+  kAtClose,     ///< only the file list's close fails
+};
+
+const char kDevFull[] = "/dev/full";
+
+// T holds `dirs` directories of `perDir` files each, plus `perDir` files of
+// its own. Every file holds its path below T, so that its origin is known
+// wherever it ends up. With `plain` the file names need no change.
+void MakeTree(const fs::path& root, int dirs, int perDir, bool plain) {
+  const std::string mark = plain ? "" : "&";
+  for (int d = 0; d <= dirs; ++d) {
+    const std::string dir = d == dirs ? "" : "d&" + std::to_string(d) + "/";
+    fs::create_directories(root / dir);
+    for (int f = 0; f < perDir; ++f) {
+      const std::string file = dir + "f" + mark + std::to_string(f);
+      WriteBytes(root / file, file);
+    }
+  }
+}
+
+std::string DirOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "" : path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
+std::u16string InT(const std::string& dir, const std::string& name = "") {
+  std::string path = "T";
+  if (!dir.empty()) path += "/" + dir;
+  if (!name.empty()) path += "/" + name;
+  return U(path);
+}
+
+// Every file is still there with its content. At level 2 every rename on
+// disk was announced before it happened; below that a run that renamed
+// anything and failed must say so by its exit code.
+void ExpectNothingLostOrUnreported(const fs::path& tree,
+                                   const std::map<std::string, std::string>& before,
+                                   const Lines& console, int level, std::uint32_t exitCode) {
+  const std::map<std::string, std::string> after = testsupport::FilesBelow(tree);
+  EXPECT_EQ(testsupport::SortedContents(after), testsupport::SortedContents(before));
+  for (const auto& [path, origin] : after) {
+    const std::string oldDir = DirOf(origin), newDir = DirOf(path);
+    const std::string oldName = NameOf(origin), newName = NameOf(path);
+    if (oldDir == newDir && oldName == newName) continue;
+    if (level < 2) {
+      EXPECT_NE(exitCode, 0u) << origin << " became " << path << " in a run that says success";
+      continue;
+    }
+    if (oldDir != newDir) {
+      EXPECT_TRUE(HasLine(console, u"Old Dir:" + InT(oldDir))) << origin;
+      EXPECT_TRUE(HasLine(console, u"New Dir:" + InT(newDir))) << origin;
+    }
+    if (oldName != newName) {
+      EXPECT_TRUE(HasLine(console, u"Old File:" + InT(newDir, oldName))) << origin;
+      EXPECT_TRUE(HasLine(console, u"New File:" + InT(newDir, newName))) << origin;
+    }
+  }
+}
+
+void ExpectUnexpectedErrorReport(const ChildResult& run, const Lines& console) {
+  EXPECT_EQ(run.exitCode, 1u);
+  EXPECT_EQ(run.err.rfind("I/O error: ", 0), 0u) << run.err;
+  EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
+  EXPECT_EQ(SummaryValue(console, u"  IN/OUT errors: "), -1) << "no summary after the error";
+}
+
+struct RenamerCase {
+  const char* name;
+  const char16_t* option;  // -l or -n
+  bool devFull;            // else a file in the scratch folder past the size limit
+  std::uint64_t limit;
+  const char16_t* level;
+  int dirs, perDir;
+  bool plain;
+  Outcome outcome;
+};
+
+TEST(RenamerOutputFault, EndsAsPromisedAndKeepsEveryFile) {
+  const RenamerCase cases[] = {
+      // A log line that cannot be written is no guarded step.
+      {"log on a full device", u"-l", true, 0, u"2", 4, 40, false, Outcome::kUnexpected},
+      {"log past the size limit", u"-l", false, 4096, u"2", 4, 40, false, Outcome::kUnexpected},
+      {"log on a full device, errors only", u"-l", true, 0, u"1", 4, 40, false,
+       Outcome::kUnexpected},
+      // The file-list line of a renamed file belongs to its rename step.
+      {"file list on a full device", u"-n", true, 0, u"2", 4, 40, false, Outcome::kGuarded},
+      {"file list past the size limit", u"-n", false, 1024, u"2", 4, 40, false, Outcome::kGuarded},
+      {"file list on a full device, errors only", u"-n", true, 0, u"1", 4, 40, false,
+       Outcome::kGuarded},
+      {"file list that fits its buffer", u"-n", true, 0, u"2", 0, 2, false, Outcome::kAtClose},
+      // An unchanged file's line is written outside any guarded step.
+      {"file list of unchanged names", u"-n", true, 0, u"2", 4, 40, true, Outcome::kUnexpected},
+  };
+  for (const RenamerCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScratchDir dir;
+    MakeTree(dir / "T", c.dirs, c.perDir, c.plain);
+    WriteBytes(dir / "rules.txt", "&\r\n+\r\n");
+    const std::map<std::string, std::string> before = testsupport::FilesBelow(dir / "T");
+    const std::u16string target = c.devFull             ? U(kDevFull)
+                                  : c.option[1] == u'l' ? u"run.log"
+                                                        : u"list.txt";
+    ChildOptions options;
+    options.fileSizeLimit = c.limit;
+    const ChildResult run = testsupport::RunChild(
+        "namescourer", {u"-d", u"T", u"-r", u"rules.txt", u"-v", c.level, c.option, target},
+        dir.path(), options);
+    const Lines console = ConsoleLines(run.out);
+    const int level = c.level[0] - u'0';
+    ASSERT_EQ(run.signal, 0);
+
+    if (c.outcome == Outcome::kUnexpected) {
+      ExpectUnexpectedErrorReport(run, console);
+    } else {
+      EXPECT_EQ(run.err, "");
+      const std::int64_t printed = SummaryValue(console, u"  IN/OUT errors: ");
+      const std::size_t groups = CountStartingWith(console, u"ERR_EXCEPTION FILE OLD:") +
+                                 CountStartingWith(console, u"ERR_EXCEPTION DIR OLD:");
+      EXPECT_EQ(printed, static_cast<std::int64_t>(groups));
+      if (c.outcome == Outcome::kGuarded) {
+        EXPECT_GT(groups, 0u);
+      } else {
+        EXPECT_EQ(groups, 0u);
+      }
+      // The close comes after the summary: only the exit code counts it.
+      EXPECT_EQ(run.exitCode, static_cast<std::uint32_t>(printed + 1));
+      EXPECT_EQ(HasLine(console, u"ERR_CLOSE_FILELIST: " + target + u"."), level >= 2);
+    }
+    if (!c.devFull) {
+      EXPECT_EQ(fs::file_size(dir / Narrow(target)), c.limit) << "written up to the limit";
+    }
+    ExpectNothingLostOrUnreported(dir / "T", before, console, level, run.exitCode);
+  }
+}
+
+std::string Screen() {
+  std::string data(6912, '\0');
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>((i * 7 + 3) & 0xFF);
+  return data;
+}
+
+Lines Settings(const std::u16string& log, bool indexed) {
+  return {u"  In File: inp.scr",
+          u"  OutFile: o.bmp",
+          u"  LogFile: " + log,
+          u" Pal.File: ",
+          std::u16string(u"  Logging: ") + (log.empty() ? u"no" : u"yes"),
+          std::u16string(u"Idx Color: ") + (indexed ? u"yes" : u"no"),
+          std::u16string(u"TrueColor: ") + (indexed ? u"no" : u"yes"),
+          u"----------"};
+}
+
+struct ConverterCase {
+  const char* name;
+  bool indexed;
+  const char16_t* log;  // empty: no log
+  std::uint64_t limit;
+  Outcome outcome;       // kUnexpected, or kGuarded for a counted BMP failure
+  std::int64_t bmpSize;  // -1: no BMP file
+};
+
+TEST(ZxrasterOutputFault, EndsAsPromised) {
+  const ConverterCase cases[] = {
+      // The bytes already written stay; the run goes on to its summary.
+      {"true-colour BMP past the size limit", false, u"", 100000, Outcome::kGuarded, 100000},
+      {"indexed BMP past the size limit", true, u"", 10000, Outcome::kGuarded, 10000},
+      {"BMP that cannot grow at all", false, u"", 1, Outcome::kGuarded, 1},
+      // These settings outgrow the log's buffer before the BMP step.
+      {"log on a full device", false, u"/dev/full", 0, Outcome::kUnexpected, -1},
+      // These fit it: the log first fails with the line about the BMP, which
+      // the same limit has cut short.
+      {"log past the size limit", true, u"x.log", 100, Outcome::kUnexpected, 100},
+  };
+  for (const ConverterCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScratchDir dir;
+    WriteBytes(dir / "inp.scr", Screen());
+    std::vector<std::u16string> args = {u"-i",    u"inp.scr", u"-o",
+                                        u"o.bmp", u"-c",      c.indexed ? u"1" : u"0"};
+    const std::u16string log = c.log;
+    if (!log.empty()) {
+      args.push_back(u"-l");
+      args.push_back(log);
+    }
+    ChildOptions options;
+    options.fileSizeLimit = c.limit;
+    const ChildResult run = testsupport::RunChild("zxraster", args, dir.path(), options);
+    const Lines console = ConsoleLines(run.out);
+    ASSERT_EQ(run.signal, 0);
+    if (c.outcome == Outcome::kUnexpected) {
+      ExpectUnexpectedErrorReport(run, console);
+      EXPECT_EQ(console, Lines()) << "every line belonged to the log";
+      if (log == u"x.log") {
+        EXPECT_EQ(fs::file_size(dir / "x.log"), c.limit);
+      }
+    } else {
+      Lines expected = Settings(log, c.indexed);
+      expected.push_back(u"ERR_OUT_FILE: o.bmp write error.");
+      expected.push_back(u"IOERRORS: 1");
+      expected.push_back(u"----------");
+      EXPECT_EQ(console, expected) << run.out;
+      EXPECT_EQ(run.exitCode, 1u);
+      EXPECT_EQ(run.err, "");
+    }
+    if (c.bmpSize < 0) {
+      EXPECT_FALSE(fs::exists(dir / "o.bmp"));
+    } else {
+      EXPECT_EQ(fs::file_size(dir / "o.bmp"), static_cast<std::uintmax_t>(c.bmpSize));
+    }
+  }
+}
+
+}  // namespace
