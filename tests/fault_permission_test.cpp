@@ -1,0 +1,265 @@
+// Directories and files that the programs may not read or write. The
+// programs run as user nobody when the tests run as root, whom file modes
+// do not stop.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/support/child_process.h"
+#include "tests/support/fault_checks.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Lines = std::vector<std::u16string>;
+using testsupport::ChildResult;
+using testsupport::ConsoleLines;
+using testsupport::OpenScratchDir;
+using testsupport::ReadBytes;
+using testsupport::SummaryValue;
+using testsupport::WriteBytes;
+
+class PermissionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    static std::string reason;
+    static const bool apply = testsupport::PermissionsApply(reason);
+    if (!apply) GTEST_SKIP() << reason;
+  }
+
+  // A file every user may change (the test may run as root).
+  void File(const fs::path& relative, const std::string& content) {
+    fs::create_directories((dir_ / relative).parent_path());
+    WriteBytes(dir_ / relative, content);
+  }
+
+  void Mode(const fs::path& relative, int mode) {
+    fs::permissions(dir_ / relative, static_cast<fs::perms>(mode));
+  }
+
+  ChildResult Run(const std::string& program, const std::vector<std::u16string>& args) {
+    testsupport::OpenUp(dir_.path());
+    for (const auto& [path, mode] : modes_) Mode(path, mode);
+    testsupport::ChildOptions options;
+    options.unprivileged = true;
+    return testsupport::RunChild(program, args, dir_.path(), options);
+  }
+
+  // Modes set just before the run, after everything was opened up.
+  std::vector<std::pair<fs::path, int>> modes_;
+  OpenScratchDir dir_;
+};
+
+// The walk's own lines: between the banner and the settings summary.
+Lines WalkLines(const Lines& lines) {
+  Lines walk;
+  bool inside = false;
+  for (const std::u16string& line : lines) {
+    if (line.rfind(u"   Initial path: ", 0) == 0) break;
+    if (inside) walk.push_back(line);
+    if (line == u"--NAME SCOURER--") inside = true;
+  }
+  return walk;
+}
+
+TEST_F(PermissionTest, RenamerSkipsADirectoryItCannotListWithoutAWord) {
+  File("T/open/a&1", "1");
+  File("T/lo&cked/b&2", "2");
+  File("T/shut/c&3", "3");
+  WriteBytes(dir_ / "rules.txt", "&\r\n+\r\n");
+  modes_ = {{"T/lo&cked", 0}, {"T/shut", 0}};
+  const ChildResult run =
+      Run("namescourer", {u"-d", u"T", u"-r", u"rules.txt", u"-v", u"2", u"-n", u"list.txt"});
+  const Lines console = ConsoleLines(run.out);
+  ASSERT_EQ(run.signal, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.exitCode, 0u);
+  // The locked directory's own name is its parent's business: it changes.
+  Lines walk = WalkLines(console);
+  std::sort(walk.begin(), walk.end());
+  EXPECT_EQ(walk, Lines({u"----", u"----", u"New Dir:T/lo+cked", u"New File:T/open/a+1",
+                         u"Old Dir:T/lo&cked", u"Old File:T/open/a&1"}));
+  EXPECT_EQ(SummaryValue(console, u"    Total Files: "), 1);
+  EXPECT_EQ(SummaryValue(console, u"  IN/OUT errors: "), 0);
+  EXPECT_EQ(testsupport::Utf8Lines(ReadBytes(dir_ / "list.txt")), Lines({u"T/open/a+1"}));
+  testsupport::OpenUp(dir_.path());
+  EXPECT_EQ(ReadBytes(dir_ / "T/lo+cked/b&2"), "2");
+  EXPECT_EQ(ReadBytes(dir_ / "T/shut/c&3"), "3");
+}
+
+TEST_F(PermissionTest, RenamerCountsEachRenameAFolderRefuses) {
+  File("T/ro/z&3", "3");
+  File("T/ro/d&d/in&1", "1");
+  WriteBytes(dir_ / "rules.txt", "&\r\n+\r\n");
+  modes_ = {{"T/ro", 0555}};
+  const ChildResult run = Run("namescourer", {u"-d", u"T", u"-r", u"rules.txt", u"-v", u"1"});
+  const Lines console = ConsoleLines(run.out);
+  ASSERT_EQ(run.signal, 0);
+  EXPECT_EQ(run.err, "");
+  // The directory pass cannot go below d&d; the file pass finds it under its
+  // present name, and that folder may be changed.
+  EXPECT_EQ(
+      WalkLines(console),
+      Lines({u"ERR_EXCEPTION DIR OLD:T/ro/d&d", u"ERR_EXCEPTION DIR NEW:T/ro/d+d", u"----",
+             u"ERR_EXCEPTION FILE OLD:T/ro/z&3", u"ERR_EXCEPTION FILE NEW:T/ro/z+3", u"----"}));
+  EXPECT_EQ(SummaryValue(console, u"  IN/OUT errors: "), 2);
+  EXPECT_EQ(SummaryValue(console, u"  Renamed Files: "), 1);
+  EXPECT_EQ(run.exitCode, 2u);
+  EXPECT_EQ(ReadBytes(dir_ / "T/ro/z&3"), "3");
+  EXPECT_EQ(ReadBytes(dir_ / "T/ro/d&d/in+1"), "1");
+}
+
+TEST_F(PermissionTest, AnUnreadableRuleFileEndsTheRunBeforeAnythingIsRenamed) {
+  File("T/a&b", "x");
+  WriteBytes(dir_ / "rules.txt", "&\r\n+\r\n");
+  modes_ = {{"rules.txt", 0}};
+  const ChildResult run = Run("namescourer", {u"-d", u"T", u"-r", u"rules.txt", u"-v", u"2"});
+  ASSERT_EQ(run.signal, 0);
+  EXPECT_EQ(run.exitCode, 1u);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err.rfind("I/O error: ", 0), 0u) << run.err;
+  EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
+  EXPECT_EQ(ReadBytes(dir_ / "T/a&b"), "x");
+}
+
+TEST_F(PermissionTest, RenamerOutputFilesThatCannotBeOpenedAreCountedAndKept) {
+  struct Case {
+    const char* name;
+    std::vector<std::u16string> args;
+    const char* file;
+    std::u16string message;
+    std::size_t messages;  // ERR_OPEN_LOG is repeated before every line
+  } cases[] = {
+      {"log", {u"-l", u"run.log", u"-v", u"1"}, "run.log", u"ERR_OPEN_LOG: run.log.", 24},
+      {"file list",
+       {u"-n", u"list.txt", u"-v", u"2"},
+       "list.txt",
+       u"ERR_OPEN_FILELIST: list.txt.",
+       1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    File(c.file, "earlier\r\n");
+    modes_ = {{c.file, 0444}};
+    const ChildResult run = Run("namescourer", c.args);
+    const Lines console = ConsoleLines(run.out);
+    ASSERT_EQ(run.signal, 0);
+    EXPECT_EQ(run.err, "");
+    ASSERT_FALSE(console.empty());
+    EXPECT_EQ(console[0], c.message);
+    EXPECT_EQ(std::count(console.begin(), console.end(), c.message),
+              static_cast<std::ptrdiff_t>(c.messages));
+    EXPECT_EQ(run.exitCode, c.messages);
+    EXPECT_EQ(ReadBytes(dir_ / c.file), "earlier\r\n");
+  }
+}
+
+std::string Screen() {
+  std::string data(6912, '\0');
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>((i * 11 + 5) & 0xFF);
+  return data;
+}
+
+Lines Settings(const std::u16string& out, const std::u16string& log, const std::u16string& pal) {
+  return {u"  In File: inp.scr",
+          u"  OutFile: " + out,
+          u"  LogFile: " + log,
+          u" Pal.File: " + pal,
+          std::u16string(u"  Logging: ") + (log.empty() ? u"no" : u"yes"),
+          u"Idx Color: no",
+          u"TrueColor: yes",
+          u"----------"};
+}
+
+Lines Concat(Lines a, const Lines& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// Each line of a run whose log cannot be opened follows an ERR_OPEN_LOG line.
+Lines EachAfter(const std::u16string& message, const Lines& lines) {
+  Lines all;
+  for (const std::u16string& line : lines) {
+    all.push_back(message);
+    all.push_back(line);
+  }
+  return all;
+}
+
+TEST_F(PermissionTest, ZxrasterReportsEachFileItMayNotUse) {
+  const std::string palette = "0,0,0\r\n";
+  struct Case {
+    const char* name;
+    const char* locked;
+    int mode;
+    const char16_t* out;
+    const char16_t* pal;
+    const char16_t* message;
+    const char16_t* second;  // nullptr: one message only
+    std::uint32_t exitCode;
+    const char* bmpContent;  // nullptr: no BMP; "": a new one of 147512 bytes; else unchanged
+  } cases[] = {
+      {"unreadable screen", "inp.scr", 0, u"o.bmp", u"", u"ERR_INP_FILE: inp.scr read error.",
+       nullptr, 1, "old picture"},
+      {"unreadable palette", "pal.txt", 0, u"o.bmp", u"pal.txt",
+       u"ERR_PALET_FILE: pal.txt read error.",
+       u"ERR_PALET_CONSTRUCT: pal.txt file too small - 0 line(s) instead of 16.", 2, ""},
+      {"read-only BMP", "o.bmp", 0444, u"o.bmp", u"", u"ERR_OUT_FILE: o.bmp write error.", nullptr,
+       1, "old picture"},
+      {"BMP in a read-only folder", "out", 0555, u"out/o.bmp", u"",
+       u"ERR_OUT_FILE: out/o.bmp write error.", nullptr, 1, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    File("inp.scr", Screen());
+    File("pal.txt", palette);
+    File("o.bmp", "old picture");
+    fs::create_directories(dir_ / "out");
+    modes_ = {{c.locked, c.mode}};
+    std::vector<std::u16string> args = {u"-i", u"inp.scr", u"-o", c.out};
+    if (*c.pal != u'\0') args.insert(args.end(), {u"-p", c.pal});
+    if (std::u16string(c.out) != u"o.bmp") fs::remove(dir_ / "o.bmp");
+    const ChildResult run = Run("zxraster", args);
+    ASSERT_EQ(run.signal, 0);
+    EXPECT_EQ(run.err, "");
+    const std::string count = std::to_string(c.exitCode);
+    Lines messages = {c.message};
+    if (c.second != nullptr) messages.push_back(c.second);
+    EXPECT_EQ(ConsoleLines(run.out),
+              Concat(Concat(Settings(c.out, u"", c.pal), messages),
+                     {u"IOERRORS: " + testsupport::U(count), u"----------"}));
+    EXPECT_EQ(run.exitCode, c.exitCode);
+    const fs::path bmp = dir_ / testsupport::PathOf(c.out);
+    if (c.bmpContent == nullptr) {
+      EXPECT_FALSE(fs::exists(bmp));
+    } else if (*c.bmpContent == '\0') {
+      EXPECT_EQ(fs::file_size(bmp), 147512u);
+    } else {
+      EXPECT_EQ(ReadBytes(bmp), c.bmpContent);
+    }
+    testsupport::OpenUp(dir_.path());
+    fs::remove_all(dir_ / "out");
+  }
+}
+
+TEST_F(PermissionTest, ZxrasterKeepsALogItMayNotWriteAndCountsEveryAttempt) {
+  File("inp.scr", Screen());
+  File("x.log", "earlier\r\n");
+  modes_ = {{"x.log", 0444}};
+  const ChildResult run = Run("zxraster", {u"-i", u"inp.scr", u"-o", u"o.bmp", u"-l", u"x.log"});
+  ASSERT_EQ(run.signal, 0);
+  EXPECT_EQ(run.err, "");
+  // The summary shows the count before its own line and the rule after it.
+  EXPECT_EQ(ConsoleLines(run.out),
+            EachAfter(u"ERR_OPEN_LOG: x.log.",
+                      Concat(Settings(u"o.bmp", u"x.log", u""), {u"IOERRORS: 8", u"----------"})));
+  EXPECT_EQ(run.exitCode, 10u);
+  EXPECT_EQ(ReadBytes(dir_ / "x.log"), "earlier\r\n");
+  EXPECT_EQ(fs::file_size(dir_ / "o.bmp"), 147512u);
+}
+
+}  // namespace
