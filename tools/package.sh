@@ -40,6 +40,37 @@ build() {
   cmake --build "$dir" --target namescourer zxraster -j "$jobs"
 }
 
+# Fails unless the package lists every path given (relative to its top folder).
+check() {
+  local package=$1 listing missing=0 top path
+  shift
+  listing=$(cmake -E tar tf "$package")
+  top=$(basename "$package")
+  top=${top%.tar.gz}
+  top=${top%.zip}
+  for path in "$@"; do
+    if ! grep -qxF "$top/$path" <<<"$listing"; then
+      echo "package.sh: $package lacks $top/$path" >&2
+      missing=1
+    fi
+  done
+  return "$missing"
+}
+
+# Fails unless each .exe given is a PE program for the machine given (8664: x86-64, 014c: x86).
+check_machine() {
+  local machine=$1 exe pe found
+  shift
+  for exe in "$@"; do
+    pe=$(od -An -t u4 -j 60 -N 4 "$exe" | tr -d ' ')
+    found=$(od -An -t x2 -j $((pe + 4)) -N 2 "$exe" | tr -d ' ')
+    if [ "$found" != "$machine" ]; then
+      echo "package.sh: $exe is for machine ${found:-?}, not $machine" >&2
+      return 1
+    fi
+  done
+}
+
 # Runs cpack in a build folder and moves the package (*.EXT) to build/packages/.
 pack() {
   local dir=$1 generator=$2 ext=$3 file
@@ -53,11 +84,16 @@ pack() {
 }
 
 mkdir -p "$out"
+version=$(sed -n 's/^project([^)]* VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+palettes=(README.md palette_192.txt palette_205.txt palette_215_hex.txt palette_216.txt)
 
 if ((make_linux)); then
   need g++ "install g++"
   build native build/pkg-native
   pack build/pkg-native TGZ tar.gz
+  check "$out/namescourer-zxraster-$version-$(uname -s | tr "[:upper:]" "[:lower:]")-$(uname -m).tar.gz" \
+    bin/namescourer bin/zxraster share/man/man1/namescourer.1 share/man/man1/zxraster.1 \
+    share/doc/namescourer-zxraster/README.md "${palettes[@]/#/share/doc/namescourer-zxraster/palettes/}"
 fi
 
 if ((make_windows)); then
@@ -68,5 +104,10 @@ if ((make_windows)); then
   rm -rf build/pkg-win32/stage
   cmake --install build/pkg-win32 --strip --prefix build/pkg-win32/stage >/dev/null
   build win64 build/pkg-win64 -DZX_WIN32_BIN_DIR="$root/build/pkg-win32/stage/win32"
+  check_machine 014c build/pkg-win32/stage/win32/namescourer.exe build/pkg-win32/stage/win32/zxraster.exe
+  check_machine 8664 build/pkg-win64/bin/namescourer.exe build/pkg-win64/bin/zxraster.exe
   pack build/pkg-win64 ZIP zip
+  check "$out/namescourer-zxraster-$version-windows.zip" \
+    win64/namescourer.exe win64/zxraster.exe win32/namescourer.exe win32/zxraster.exe \
+    README.md "${palettes[@]/#/palettes/}"
 fi
