@@ -1,0 +1,214 @@
+// A second process changes the tree while namescourer walks it: files and
+// folders vanish, move and appear. Whatever the interleaving, the renamer
+// must not crash, must count every failure it reports, and must lose no
+// file that the other process did not delete itself.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <iterator>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tests/support/child_process.h"
+#include "tests/support/fault_checks.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Lines = std::vector<std::u16string>;
+
+constexpr int kDirs = 20;
+constexpr int kFilesPerDir = 150;
+
+// The other process. It knows the tree only by the names it was made with
+// and the names the rule gives them, so each of its steps tries both.
+struct Meddler {
+  fs::path root;  // the scratch folder: T, and beside it away and trash
+  std::mt19937 random;
+  int serial = 0;
+  std::vector<std::string> deleted;  // contents of the files it deleted
+  std::vector<std::string> created;  // contents of the files it made
+  int steps = 0, done = 0;
+
+  std::vector<fs::path> DirCandidates(int d) const {
+    const std::string n = std::to_string(d);
+    return {root / "T" / ("d&" + n), root / "T" / ("d+" + n)};
+  }
+
+  std::vector<fs::path> FileCandidates() {
+    const int d = static_cast<int>(random() % kDirs);
+    const std::string f = std::to_string(random() % kFilesPerDir);
+    std::vector<fs::path> paths;
+    for (const fs::path& dir : DirCandidates(d)) {
+      paths.push_back(dir / ("f&" + f));
+      paths.push_back(dir / ("f+" + f));
+    }
+    return paths;
+  }
+
+  // Moves the first candidate that still exists to `target`.
+  bool MoveAny(const std::vector<fs::path>& from, const fs::path& target) {
+    for (const fs::path& path : from) {
+      std::error_code error;
+      fs::rename(path, target, error);
+      if (!error) return true;
+    }
+    return false;
+  }
+
+  bool Delete() {
+    // Taken out of the tree first, so that what is read is what is deleted.
+    const fs::path taken = root / "trash" / std::to_string(serial++);
+    if (!MoveAny(FileCandidates(), taken)) return false;
+    deleted.push_back(testsupport::ReadBytes(taken));
+    fs::remove(taken);
+    return true;
+  }
+
+  bool MoveAway() { return MoveAny(FileCandidates(), root / "away" / std::to_string(serial++)); }
+
+  bool MoveWithinTree() {
+    const int d = static_cast<int>(random() % kDirs);
+    for (const fs::path& dir : DirCandidates(d)) {
+      if (MoveAny(FileCandidates(), dir / ("m&" + std::to_string(serial++)))) return true;
+    }
+    return false;
+  }
+
+  bool MoveFolderAway() {
+    const int d = static_cast<int>(random() % kDirs);
+    return MoveAny(DirCandidates(d), root / "away" / ("dir" + std::to_string(serial++)));
+  }
+
+  bool Create(const fs::path& file) {
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    if (fd < 0) return false;
+    const std::string content = "new " + std::to_string(serial++);
+    const bool written =
+        ::write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size());
+    ::close(fd);
+    // Made, if only in part: it must not be lost either way.
+    created.push_back(written ? content : testsupport::ReadBytes(file));
+    return true;
+  }
+
+  bool CreateFile() {
+    const int d = static_cast<int>(random() % kDirs);
+    for (const fs::path& dir : DirCandidates(d)) {
+      if (Create(dir / ("n&" + std::to_string(serial++)))) return true;
+    }
+    return false;
+  }
+
+  bool CreateFolder() {
+    const fs::path folder = root / "T" / ("nd&" + std::to_string(serial++));
+    std::error_code error;
+    if (!fs::create_directory(folder, error)) return false;
+    return Create(folder / ("n&" + std::to_string(serial++)));
+  }
+
+  void Step() {
+    ++steps;
+    const unsigned kind = random() % 100;
+    bool ok = false;
+    if (kind < 25)
+      ok = Delete();
+    else if (kind < 45)
+      ok = MoveAway();
+    else if (kind < 65)
+      ok = MoveWithinTree();
+    else if (kind < 90)
+      ok = CreateFile();
+    else if (kind < 99)
+      ok = CreateFolder();
+    else
+      ok = MoveFolderAway();
+    if (ok) ++done;
+  }
+};
+
+void Add(std::vector<std::string>& all, const std::map<std::string, std::string>& files) {
+  for (const auto& file : files) all.push_back(file.second);
+}
+
+TEST(ConcurrentWalk, EveryFailureIsCountedAndNoFileIsLost) {
+  struct Round {
+    unsigned seed;
+    const char16_t* level;
+    int maxSteps;
+  } rounds[] = {{1, u"2", 4000}, {2, u"1", 4000}, {3, u"2", 400}};
+  for (const Round& round : rounds) {
+    SCOPED_TRACE("seed " + std::to_string(round.seed));
+    testsupport::ScratchDir dir;
+    std::vector<std::string> expected;
+    for (int d = 0; d < kDirs; ++d) {
+      const fs::path folder = dir / "T" / ("d&" + std::to_string(d));
+      fs::create_directories(folder);
+      for (int f = 0; f < kFilesPerDir; ++f) {
+        const std::string content = "file " + std::to_string(d) + "/" + std::to_string(f);
+        testsupport::WriteBytes(folder / ("f&" + std::to_string(f)), content);
+        expected.push_back(content);
+      }
+    }
+    fs::create_directory(dir / "away");
+    fs::create_directory(dir / "trash");
+    testsupport::WriteBytes(dir / "rules.txt", "&\r\n+\r\n");
+
+    Meddler meddler;
+    meddler.root = dir.path();
+    meddler.random.seed(round.seed);
+    testsupport::Child child = testsupport::StartChild(
+        "namescourer", {u"-d", u"T", u"-r", u"rules.txt", u"-v", round.level}, dir.path());
+    while (!testsupport::ChildFinished(child)) {
+      if (meddler.steps < round.maxSteps) {
+        meddler.Step();
+      } else {
+        ::usleep(1000);
+      }
+    }
+    const testsupport::ChildResult run = testsupport::FinishChild(child);
+    const Lines console = testsupport::ConsoleLines(run.out);
+
+    ASSERT_EQ(run.signal, 0);
+    EXPECT_EQ(run.err, "");
+    const std::int64_t errors = testsupport::SummaryValue(console, u"  IN/OUT errors: ");
+    const std::size_t fileGroups =
+        testsupport::CountStartingWith(console, u"ERR_EXCEPTION FILE OLD:");
+    const std::size_t dirGroups =
+        testsupport::CountStartingWith(console, u"ERR_EXCEPTION DIR OLD:");
+    EXPECT_EQ(errors, static_cast<std::int64_t>(fileGroups + dirGroups));
+    EXPECT_EQ(testsupport::CountStartingWith(console, u"ERR_EXCEPTION FILE NEW:"), fileGroups);
+    EXPECT_EQ(testsupport::CountStartingWith(console, u"ERR_EXCEPTION DIR NEW:"), dirGroups);
+    EXPECT_EQ(run.exitCode, static_cast<std::uint32_t>(std::min<std::int64_t>(errors, 255)));
+
+    expected.insert(expected.end(), meddler.created.begin(), meddler.created.end());
+    for (const std::string& gone : meddler.deleted) {
+      auto at = std::find(expected.begin(), expected.end(), gone);
+      ASSERT_NE(at, expected.end()) << "deleted twice: " << gone;
+      expected.erase(at);
+    }
+    std::sort(expected.begin(), expected.end());
+    std::vector<std::string> found;
+    Add(found, testsupport::FilesBelow(dir / "T"));
+    Add(found, testsupport::FilesBelow(dir / "away"));
+    std::sort(found.begin(), found.end());
+    std::vector<std::string> lost, extra;
+    std::set_difference(expected.begin(), expected.end(), found.begin(), found.end(),
+                        std::back_inserter(lost));
+    std::set_difference(found.begin(), found.end(), expected.begin(), expected.end(),
+                        std::back_inserter(extra));
+    EXPECT_EQ(lost, std::vector<std::string>()) << "files lost";
+    EXPECT_EQ(extra, std::vector<std::string>()) << "files from nowhere";
+    std::printf("seed %u: %d of %d changes made during the walk, %lld failures reported\n",
+                round.seed, meddler.done, meddler.steps, static_cast<long long>(errors));
+  }
+}
+
+}  // namespace
