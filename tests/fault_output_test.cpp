@@ -169,6 +169,51 @@ TEST(RenamerOutputFault, EndsAsPromisedAndKeepsEveryFile) {
   }
 }
 
+struct ConsoleCase {
+  const char* name;
+  const char* program;
+  std::uint64_t limit;  // 0: a pipe without a reader instead
+};
+
+// Standard output itself: past a file-size limit, or a closed pipe. A full
+// device is tested with the other end-to-end runs.
+TEST(ConsoleFault, EndsTheRunWithOneErrorLine) {
+  const ConsoleCase cases[] = {
+      {"renamer, console past the size limit", "namescourer", 2048},
+      {"renamer, console to a closed pipe", "namescourer", 0},
+      {"converter, console past the size limit", "zxraster", 100},
+      {"converter, console to a closed pipe", "zxraster", 0},
+  };
+  for (const ConsoleCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScratchDir dir;
+    MakeTree(dir / "T", 4, 40, false);
+    WriteBytes(dir / "rules.txt", "&\r\n+\r\n");
+    WriteBytes(dir / "inp.scr", std::string(6912, '\x55'));
+    const std::map<std::string, std::string> before = testsupport::FilesBelow(dir / "T");
+    ChildOptions options;
+    options.fileSizeLimit = c.limit;
+    if (c.limit == 0) {
+      options.closedStdout = true;
+    } else {
+      options.stdoutTarget = dir / "console.txt";
+    }
+    const bool renamer = std::string(c.program) == "namescourer";
+    const std::vector<std::u16string> args =
+        renamer ? std::vector<std::u16string>{u"-d", u"T", u"-r", u"rules.txt", u"-v", u"2"}
+                : std::vector<std::u16string>{u"-i", u"inp.scr", u"-o", u"o.bmp"};
+    const ChildResult run = testsupport::RunChild(c.program, args, dir.path(), options);
+    ASSERT_EQ(run.signal, 0);
+    ExpectUnexpectedErrorReport(run, Lines());
+    if (c.limit != 0) {
+      EXPECT_EQ(fs::file_size(dir / "console.txt"), c.limit);
+    }
+    // The lines that announced the last renames may be lost with the
+    // console: the exit code has to tell.
+    ExpectNothingLostOrUnreported(dir / "T", before, Lines(), 1, run.exitCode);
+  }
+}
+
 std::string Screen() {
   std::string data(6912, '\0');
   for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>((i * 7 + 3) & 0xFF);

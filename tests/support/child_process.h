@@ -16,6 +16,7 @@ struct ChildOptions {
   std::filesystem::path stdoutTarget;  ///< empty: captured through a pipe
   std::uint64_t fileSizeLimit = 0;     ///< RLIMIT_FSIZE in bytes; 0: no limit
   bool unprivileged = false;           ///< as user nobody when the test runs as root
+  bool closedStdout = false;           ///< standard output is a pipe without a reader
 };
 
 /// A started child and what it has written so far.

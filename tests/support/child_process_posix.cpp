@@ -136,6 +136,11 @@ Child StartChild(const std::string& name, const std::vector<std::u16string>& arg
   if ((target.empty() && ::pipe2(outPipe, O_CLOEXEC) != 0) || ::pipe2(errPipe, O_CLOEXEC) != 0) {
     throw std::runtime_error("pipe2 failed");
   }
+  // Closed before the fork, so that no process ever holds the reader.
+  if (options.closedStdout && target.empty()) {
+    ::close(outPipe[0]);
+    outPipe[0] = -1;
+  }
 
   const pid_t pid = ::fork();
   if (pid < 0) throw std::runtime_error("fork failed");
@@ -160,8 +165,8 @@ Child StartChild(const std::string& name, const std::vector<std::u16string>& arg
 
   Child child;
   child.pid = pid;
-  if (target.empty()) {
-    ::close(outPipe[1]);
+  if (target.empty()) ::close(outPipe[1]);
+  if (outPipe[0] >= 0) {
     child.outPipe = outPipe[0];
     ::fcntl(child.outPipe, F_SETFL, O_NONBLOCK);
   }
