@@ -68,10 +68,12 @@ Lines WalkLines(const Lines& lines) {
 
 TEST_F(PermissionTest, RenamerSkipsADirectoryItCannotListWithoutAWord) {
   File("T/open/a&1", "1");
+  File("T/open/sealed&4", "4");
   File("T/lo&cked/b&2", "2");
   File("T/shut/c&3", "3");
   WriteBytes(dir_ / "rules.txt", "&\r\n+\r\n");
-  modes_ = {{"T/lo&cked", 0}, {"T/shut", 0}};
+  // A file's own mode does not matter to a rename: only its folder's does.
+  modes_ = {{"T/lo&cked", 0}, {"T/shut", 0}, {"T/open/sealed&4", 0}};
   const ChildResult run =
       Run("namescourer", {u"-d", u"T", u"-r", u"rules.txt", u"-v", u"2", u"-n", u"list.txt"});
   const Lines console = ConsoleLines(run.out);
@@ -81,14 +83,37 @@ TEST_F(PermissionTest, RenamerSkipsADirectoryItCannotListWithoutAWord) {
   // The locked directory's own name is its parent's business: it changes.
   Lines walk = WalkLines(console);
   std::sort(walk.begin(), walk.end());
-  EXPECT_EQ(walk, Lines({u"----", u"----", u"New Dir:T/lo+cked", u"New File:T/open/a+1",
-                         u"Old Dir:T/lo&cked", u"Old File:T/open/a&1"}));
-  EXPECT_EQ(SummaryValue(console, u"    Total Files: "), 1);
+  EXPECT_EQ(walk, Lines({u"----", u"----", u"----", u"New Dir:T/lo+cked", u"New File:T/open/a+1",
+                         u"New File:T/open/sealed+4", u"Old Dir:T/lo&cked", u"Old File:T/open/a&1",
+                         u"Old File:T/open/sealed&4"}));
+  EXPECT_EQ(SummaryValue(console, u"    Total Files: "), 2);
   EXPECT_EQ(SummaryValue(console, u"  IN/OUT errors: "), 0);
-  EXPECT_EQ(testsupport::Utf8Lines(ReadBytes(dir_ / "list.txt")), Lines({u"T/open/a+1"}));
+  Lines list = testsupport::Utf8Lines(ReadBytes(dir_ / "list.txt"));
+  std::sort(list.begin(), list.end());
+  EXPECT_EQ(list, Lines({u"T/open/a+1", u"T/open/sealed+4"}));
   testsupport::OpenUp(dir_.path());
+  EXPECT_EQ(ReadBytes(dir_ / "T/open/sealed+4"), "4");
   EXPECT_EQ(ReadBytes(dir_ / "T/lo+cked/b&2"), "2");
   EXPECT_EQ(ReadBytes(dir_ / "T/shut/c&3"), "3");
+}
+
+TEST_F(PermissionTest, RenamerCountsEveryRenameInAFolderItCannotEnter) {
+  // Listed but not searchable: the names are seen, every rename fails.
+  File("T/x/a&1", "1");
+  File("T/x/d&/in", "2");
+  WriteBytes(dir_ / "rules.txt", "&\r\n+\r\n");
+  modes_ = {{"T/x", 0666}};
+  const ChildResult run = Run("namescourer", {u"-d", u"T", u"-r", u"rules.txt", u"-v", u"1"});
+  const Lines console = ConsoleLines(run.out);
+  ASSERT_EQ(run.signal, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(testsupport::CountStartingWith(console, u"ERR_EXCEPTION DIR OLD:T/x/d&"), 1u);
+  EXPECT_EQ(testsupport::CountStartingWith(console, u"ERR_EXCEPTION FILE OLD:T/x/a&1"), 1u);
+  EXPECT_EQ(SummaryValue(console, u"  IN/OUT errors: "), 2);
+  EXPECT_EQ(run.exitCode, 2u);
+  testsupport::OpenUp(dir_.path());
+  EXPECT_EQ(ReadBytes(dir_ / "T/x/a&1"), "1");
+  EXPECT_EQ(ReadBytes(dir_ / "T/x/d&/in"), "2");
 }
 
 TEST_F(PermissionTest, RenamerCountsEachRenameAFolderRefuses) {
