@@ -138,7 +138,7 @@ void Add(std::vector<std::string>& all, const std::map<std::string, std::string>
   for (const auto& file : files) all.push_back(file.second);
 }
 
-TEST(ConcurrentWalk, EveryFailureIsCountedAndNoFileIsLost) {
+TEST(ConcurrentWalkFault, EveryFailureIsCountedAndNoFileIsLost) {
   struct Round {
     unsigned seed;
     const char16_t* level;

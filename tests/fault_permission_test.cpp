@@ -23,7 +23,7 @@ using testsupport::ReadBytes;
 using testsupport::SummaryValue;
 using testsupport::WriteBytes;
 
-class PermissionTest : public ::testing::Test {
+class PermissionFault : public ::testing::Test {
  protected:
   void SetUp() override {
     static std::string reason;
@@ -66,7 +66,7 @@ Lines WalkLines(const Lines& lines) {
   return walk;
 }
 
-TEST_F(PermissionTest, RenamerSkipsADirectoryItCannotListWithoutAWord) {
+TEST_F(PermissionFault, RenamerSkipsADirectoryItCannotListWithoutAWord) {
   File("T/open/a&1", "1");
   File("T/open/sealed&4", "4");
   File("T/lo&cked/b&2", "2");
@@ -97,7 +97,7 @@ TEST_F(PermissionTest, RenamerSkipsADirectoryItCannotListWithoutAWord) {
   EXPECT_EQ(ReadBytes(dir_ / "T/shut/c&3"), "3");
 }
 
-TEST_F(PermissionTest, RenamerCountsEveryRenameInAFolderItCannotEnter) {
+TEST_F(PermissionFault, RenamerCountsEveryRenameInAFolderItCannotEnter) {
   // Listed but not searchable: the names are seen, every rename fails.
   File("T/x/a&1", "1");
   File("T/x/d&/in", "2");
@@ -116,7 +116,7 @@ TEST_F(PermissionTest, RenamerCountsEveryRenameInAFolderItCannotEnter) {
   EXPECT_EQ(ReadBytes(dir_ / "T/x/d&/in"), "2");
 }
 
-TEST_F(PermissionTest, RenamerCountsEachRenameAFolderRefuses) {
+TEST_F(PermissionFault, RenamerCountsEachRenameAFolderRefuses) {
   File("T/ro/z&3", "3");
   File("T/ro/d&d/in&1", "1");
   WriteBytes(dir_ / "rules.txt", "&\r\n+\r\n");
@@ -138,7 +138,7 @@ TEST_F(PermissionTest, RenamerCountsEachRenameAFolderRefuses) {
   EXPECT_EQ(ReadBytes(dir_ / "T/ro/d&d/in+1"), "1");
 }
 
-TEST_F(PermissionTest, AnUnreadableRuleFileEndsTheRunBeforeAnythingIsRenamed) {
+TEST_F(PermissionFault, AnUnreadableRuleFileEndsTheRunBeforeAnythingIsRenamed) {
   File("T/a&b", "x");
   WriteBytes(dir_ / "rules.txt", "&\r\n+\r\n");
   modes_ = {{"rules.txt", 0}};
@@ -151,7 +151,7 @@ TEST_F(PermissionTest, AnUnreadableRuleFileEndsTheRunBeforeAnythingIsRenamed) {
   EXPECT_EQ(ReadBytes(dir_ / "T/a&b"), "x");
 }
 
-TEST_F(PermissionTest, RenamerOutputFilesThatCannotBeOpenedAreCountedAndKept) {
+TEST_F(PermissionFault, RenamerOutputFilesThatCannotBeOpenedAreCountedAndKept) {
   struct Case {
     const char* name;
     std::vector<std::u16string> args;
@@ -215,7 +215,7 @@ Lines EachAfter(const std::u16string& message, const Lines& lines) {
   return all;
 }
 
-TEST_F(PermissionTest, ZxrasterReportsEachFileItMayNotUse) {
+TEST_F(PermissionFault, ZxrasterReportsEachFileItMayNotUse) {
   const std::string palette = "0,0,0\r\n";
   struct Case {
     const char* name;
@@ -271,7 +271,7 @@ TEST_F(PermissionTest, ZxrasterReportsEachFileItMayNotUse) {
   }
 }
 
-TEST_F(PermissionTest, ZxrasterKeepsALogItMayNotWriteAndCountsEveryAttempt) {
+TEST_F(PermissionFault, ZxrasterKeepsALogItMayNotWriteAndCountsEveryAttempt) {
   File("inp.scr", Screen());
   File("x.log", "earlier\r\n");
   modes_ = {{"x.log", 0444}};
