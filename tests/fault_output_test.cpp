@@ -220,9 +220,9 @@ std::string Screen() {
   return data;
 }
 
-Lines Settings(const std::u16string& log, bool indexed) {
+Lines Settings(const std::u16string& out, const std::u16string& log, bool indexed) {
   return {u"  In File: inp.scr",
-          u"  OutFile: o.bmp",
+          u"  OutFile: " + out,
           u"  LogFile: " + log,
           u" Pal.File: ",
           std::u16string(u"  Logging: ") + (log.empty() ? u"no" : u"yes"),
@@ -234,6 +234,7 @@ Lines Settings(const std::u16string& log, bool indexed) {
 struct ConverterCase {
   const char* name;
   bool indexed;
+  const char16_t* out;
   const char16_t* log;  // empty: no log
   std::uint64_t limit;
   Outcome outcome;       // kUnexpected, or kGuarded for a counted BMP failure
@@ -243,21 +244,23 @@ struct ConverterCase {
 TEST(ZxrasterOutputFault, EndsAsPromised) {
   const ConverterCase cases[] = {
       // The bytes already written stay; the run goes on to its summary.
-      {"true-colour BMP past the size limit", false, u"", 100000, Outcome::kGuarded, 100000},
-      {"indexed BMP past the size limit", true, u"", 10000, Outcome::kGuarded, 10000},
-      {"BMP that cannot grow at all", false, u"", 1, Outcome::kGuarded, 1},
+      {"true-colour BMP past the size limit", false, u"o.bmp", u"", 100000, Outcome::kGuarded,
+       100000},
+      {"indexed BMP past the size limit", true, u"o.bmp", u"", 10000, Outcome::kGuarded, 10000},
+      {"BMP that can hardly grow", false, u"o.bmp", u"", 1, Outcome::kGuarded, 1},
+      {"BMP on a full device", true, u"/dev/full", u"", 0, Outcome::kGuarded, -1},
       // These settings outgrow the log's buffer before the BMP step.
-      {"log on a full device", false, u"/dev/full", 0, Outcome::kUnexpected, -1},
+      {"log on a full device", false, u"o.bmp", u"/dev/full", 0, Outcome::kUnexpected, -1},
       // These fit it: the log first fails with the line about the BMP, which
       // the same limit has cut short.
-      {"log past the size limit", true, u"x.log", 100, Outcome::kUnexpected, 100},
+      {"log past the size limit", true, u"o.bmp", u"x.log", 100, Outcome::kUnexpected, 100},
   };
   for (const ConverterCase& c : cases) {
     SCOPED_TRACE(c.name);
     ScratchDir dir;
     WriteBytes(dir / "inp.scr", Screen());
-    std::vector<std::u16string> args = {u"-i",    u"inp.scr", u"-o",
-                                        u"o.bmp", u"-c",      c.indexed ? u"1" : u"0"};
+    std::vector<std::u16string> args = {u"-i", u"inp.scr", u"-o",
+                                        c.out, u"-c",      c.indexed ? u"1" : u"0"};
     const std::u16string log = c.log;
     if (!log.empty()) {
       args.push_back(u"-l");
@@ -275,8 +278,8 @@ TEST(ZxrasterOutputFault, EndsAsPromised) {
         EXPECT_EQ(fs::file_size(dir / "x.log"), c.limit);
       }
     } else {
-      Lines expected = Settings(log, c.indexed);
-      expected.push_back(u"ERR_OUT_FILE: o.bmp write error.");
+      Lines expected = Settings(c.out, log, c.indexed);
+      expected.push_back(u"ERR_OUT_FILE: " + std::u16string(c.out) + u" write error.");
       expected.push_back(u"IOERRORS: 1");
       expected.push_back(u"----------");
       EXPECT_EQ(console, expected) << run.out;
