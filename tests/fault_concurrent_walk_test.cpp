@@ -187,6 +187,15 @@ TEST(ConcurrentWalkFault, EveryFailureIsCountedAndNoFileIsLost) {
     EXPECT_EQ(testsupport::CountStartingWith(console, u"ERR_EXCEPTION FILE NEW:"), fileGroups);
     EXPECT_EQ(testsupport::CountStartingWith(console, u"ERR_EXCEPTION DIR NEW:"), dirGroups);
     EXPECT_EQ(run.exitCode, static_cast<std::uint32_t>(std::min<std::int64_t>(errors, 255)));
+    if (round.level[0] == u'2') {
+      // Every announced rename either happened or was reported as failed.
+      EXPECT_EQ(testsupport::CountStartingWith(console, u"Old File:"),
+                static_cast<std::size_t>(testsupport::SummaryValue(console, u"  Renamed Files: ")) +
+                    fileGroups);
+      EXPECT_EQ(testsupport::CountStartingWith(console, u"Old Dir:"),
+                static_cast<std::size_t>(testsupport::SummaryValue(console, u"   Renamed Dirs: ")) +
+                    dirGroups);
+    }
 
     expected.insert(expected.end(), meddler.created.begin(), meddler.created.end());
     for (const std::string& gone : meddler.deleted) {
