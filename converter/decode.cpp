@@ -7,13 +7,13 @@ std::uint8_t ScreenPixel(std::uint16_t x, std::uint16_t y) {
   // Display-file order: thirds of 2048 bytes, pixel lines 256 bytes apart
   // within a character row, character rows 32 bytes apart.
   unsigned offset = ((y & 0xC0u) << 5) | ((y & 0x07u) << 8) | ((y & 0x38u) << 2) | (x >> 3);
-  return (screen.bitmap[offset] & (0x80u >> (x & 7u))) ? 1 : 0;
+  return (screen.bitmap[offset] & (0x80u >> (x & 7u))) != 0 ? 1 : 0;
 }
 
 std::uint8_t ColorIndex(std::uint16_t x, std::uint16_t y, std::uint8_t ink) {
   if (x >= kScreenWidth || y >= kScreenHeight) return 0;
   std::uint8_t a = screen.attributes[(y / 8) * 32 + x / 8];
-  std::uint8_t colour = ink ? (a & 0x07) : ((a >> 3) & 0x07);
+  std::uint8_t colour = ink != 0 ? (a & 0x07) : ((a >> 3) & 0x07);
   // Bit 7 (FLASH) takes no part: a still image shows the unswapped phase.
   return static_cast<std::uint8_t>(((a >> 6) & 1) * 8 + colour);
 }
