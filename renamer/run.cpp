@@ -109,9 +109,9 @@ std::uint32_t RunRenamer() {
   PrintSettings();
   PrintStatistics();
   CloseFileList();
-  std::uint32_t exitCode = counters.ioErrors          ? counters.ioErrors
-                           : counters.exceededSubdirs ? counters.exceededSubdirs
-                                                      : counters.exceededReplaces;
+  std::uint32_t exitCode = counters.ioErrors != 0          ? counters.ioErrors
+                           : counters.exceededSubdirs != 0 ? counters.exceededSubdirs
+                                                           : counters.exceededReplaces;
   // A failure to close the log is reported and counted, but comes too late
   // to change the exit code.
   CloseLog();
