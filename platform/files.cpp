@@ -20,7 +20,7 @@ bool SeekForAppend(RawFile* file) {
   if (!detail::RawSize(file, size)) return false;
   std::uint64_t tailStart = size > 128 ? size - 128 : 0;
   std::uint8_t tail[128];
-  std::size_t tailLength = static_cast<std::size_t>(size - tailStart);
+  const auto tailLength = static_cast<std::size_t>(size - tailStart);
   std::size_t got = 0, total = 0;
   if (!detail::RawSeek(file, tailStart)) return false;
   while (total < tailLength) {
@@ -41,6 +41,8 @@ bool SeekForAppend(RawFile* file) {
 struct OutputTextFile::Impl {
   RawFile* file = nullptr;
   detail::OutputBuffer buffer;
+  // Not const: it writes to the file this record owns.
+  // NOLINTNEXTLINE(readability-make-member-function-const)
   bool Write(const std::uint8_t* data, std::size_t count) {
     return detail::RawWrite(file, data, count);
   }
