@@ -2,13 +2,13 @@
 // console, never-replacing rename.
 #include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -53,8 +53,9 @@ bool WriteStdout(const std::uint8_t* data, std::size_t count) { return WriteAll(
 void InitArguments(int argc, char** argv) {
   // A closed pipe or a file-size limit must show up as a failed write that
   // the program reports, not as a signal that kills it silently.
-  ::signal(SIGPIPE, SIG_IGN);
-  ::signal(SIGXFSZ, SIG_IGN);
+  // Both are valid signals, so signal() cannot fail here.
+  (void)std::signal(SIGPIPE, SIG_IGN);
+  (void)std::signal(SIGXFSZ, SIG_IGN);
   std::vector<std::u16string> arguments;
   for (int i = 1; i < argc; ++i) {
     if (argv[i][0] != '\0') arguments.push_back(DecodeUtf8(argv[i]));
