@@ -57,6 +57,8 @@ bool RenameDirectoryOnDisk(std::u16string& path) {
 
 // The directory pass below one directory; path becomes the directory's path
 // after its rename step, and the result tells whether it was renamed on disk.
+// The recursion is bounded by kWalkDepthCap.
+// NOLINTNEXTLINE(misc-no-recursion, readability-function-cognitive-complexity)
 bool WalkDirectoryTree(std::u16string& path) {
   ++walkDepth;
   const bool renamed = RenameDirectoryOnDisk(path);
@@ -107,6 +109,9 @@ void WalkDirectories(std::u16string path) { WalkDirectoryTree(path); }
 
 void RenameDirectory(std::u16string& path) { RenameDirectoryOnDisk(path); }
 
+// Subdirectories first, then this directory's files; the recursion is
+// bounded by kWalkDepthCap, and the loop keeps the steps of one file together.
+// NOLINTNEXTLINE(misc-no-recursion, readability-function-cognitive-complexity)
 void WalkFiles(const std::u16string& path) {
   ++walkDepth;
   if (options.includeSubdirs) {
