@@ -13,6 +13,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/child_process.h"
@@ -29,7 +30,18 @@ constexpr int kFilesPerDir = 150;
 
 // The other process. It knows the tree only by the names it was made with
 // and the names the rule gives them, so each of its steps tries both.
+// Moves the first candidate that still exists to `target`.
+bool MoveAny(const std::vector<fs::path>& from, const fs::path& target) {
+  return std::any_of(from.begin(), from.end(), [&](const fs::path& path) {
+    std::error_code error;
+    fs::rename(path, target, error);
+    return !error;
+  });
+}
+
 struct Meddler {
+  Meddler(fs::path scratch, unsigned seed) : root(std::move(scratch)), random(seed) {}
+
   fs::path root;  // the scratch folder: T, and beside it away and trash
   std::mt19937 random;
   int serial = 0;
@@ -53,16 +65,6 @@ struct Meddler {
     return paths;
   }
 
-  // Moves the first candidate that still exists to `target`.
-  bool MoveAny(const std::vector<fs::path>& from, const fs::path& target) {
-    for (const fs::path& path : from) {
-      std::error_code error;
-      fs::rename(path, target, error);
-      if (!error) return true;
-    }
-    return false;
-  }
-
   bool Delete() {
     // Taken out of the tree first, so that what is read is what is deleted.
     const fs::path taken = root / "trash" / std::to_string(serial++);
@@ -75,11 +77,10 @@ struct Meddler {
   bool MoveAway() { return MoveAny(FileCandidates(), root / "away" / std::to_string(serial++)); }
 
   bool MoveWithinTree() {
-    const int d = static_cast<int>(random() % kDirs);
-    for (const fs::path& dir : DirCandidates(d)) {
-      if (MoveAny(FileCandidates(), dir / ("m&" + std::to_string(serial++)))) return true;
-    }
-    return false;
+    const std::vector<fs::path> dirs = DirCandidates(static_cast<int>(random() % kDirs));
+    return std::any_of(dirs.begin(), dirs.end(), [this](const fs::path& dir) {
+      return MoveAny(FileCandidates(), dir / ("m&" + std::to_string(serial++)));
+    });
   }
 
   bool MoveFolderAway() {
@@ -100,11 +101,10 @@ struct Meddler {
   }
 
   bool CreateFile() {
-    const int d = static_cast<int>(random() % kDirs);
-    for (const fs::path& dir : DirCandidates(d)) {
-      if (Create(dir / ("n&" + std::to_string(serial++)))) return true;
-    }
-    return false;
+    const std::vector<fs::path> dirs = DirCandidates(static_cast<int>(random() % kDirs));
+    return std::any_of(dirs.begin(), dirs.end(), [this](const fs::path& dir) {
+      return Create(dir / ("n&" + std::to_string(serial++)));
+    });
   }
 
   bool CreateFolder() {
@@ -161,9 +161,7 @@ TEST(ConcurrentWalkFault, EveryFailureIsCountedAndNoFileIsLost) {
     fs::create_directory(dir / "trash");
     testsupport::WriteBytes(dir / "rules.txt", "&\r\n+\r\n");
 
-    Meddler meddler;
-    meddler.root = dir.path();
-    meddler.random.seed(round.seed);
+    Meddler meddler(dir.path(), round.seed);
     testsupport::Child child = testsupport::StartChild(
         "namescourer", {u"-d", u"T", u"-r", u"rules.txt", u"-v", round.level}, dir.path());
     while (!testsupport::ChildFinished(child)) {

@@ -262,10 +262,7 @@ TEST(ZxrasterOutputFault, EndsAsPromised) {
     std::vector<std::u16string> args = {u"-i", u"inp.scr", u"-o",
                                         c.out, u"-c",      c.indexed ? u"1" : u"0"};
     const std::u16string log = c.log;
-    if (!log.empty()) {
-      args.push_back(u"-l");
-      args.push_back(log);
-    }
+    if (!log.empty()) args.insert(args.end(), {u"-l", log});
     ChildOptions options;
     options.fileSizeLimit = c.limit;
     const ChildResult run = testsupport::RunChild("zxraster", args, dir.path(), options);

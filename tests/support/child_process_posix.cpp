@@ -6,7 +6,6 @@
 #include <grp.h>
 #include <poll.h>
 #include <pwd.h>
-#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -18,6 +17,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <csignal>
 #include <cstring>
 #include <stdexcept>
 
@@ -125,8 +125,10 @@ Child StartChild(const std::string& name, const std::vector<std::u16string>& arg
   if (dropPrivileges && !nobody.found) throw std::runtime_error("there is no user nobody");
 
   std::vector<std::string> argv8{ProgramPath(name, options.unprivileged).string()};
+  argv8.reserve(args.size() + 1);
   for (const auto& a : args) argv8.push_back(platform::EncodeUtf8(a));
   std::vector<char*> argv;
+  argv.reserve(argv8.size() + 1);
   for (auto& a : argv8) argv.push_back(a.data());
   argv.push_back(nullptr);
   const std::string target = options.stdoutTarget.string();
@@ -271,16 +273,21 @@ OpenScratchDir::~OpenScratchDir() {
 }
 
 void OpenUp(const fs::path& root) {
-  std::error_code error;
-  const fs::file_status status = fs::symlink_status(root, error);
-  if (error || fs::is_symlink(status)) return;
-  if (!fs::is_directory(status)) {
-    fs::permissions(root, fs::perms(0666), error);
-    return;
+  std::vector<fs::path> pending{root};
+  while (!pending.empty()) {
+    const fs::path path = pending.back();
+    pending.pop_back();
+    std::error_code error;
+    const fs::file_status status = fs::symlink_status(path, error);
+    if (error || fs::is_symlink(status)) continue;
+    if (!fs::is_directory(status)) {
+      fs::permissions(path, fs::perms(0666), error);
+      continue;
+    }
+    // A directory's mode comes first: without it its entries cannot be listed.
+    fs::permissions(path, fs::perms::all, error);
+    for (const auto& entry : fs::directory_iterator(path, error)) pending.push_back(entry.path());
   }
-  // A directory's mode comes first: without it its entries cannot be listed.
-  fs::permissions(root, fs::perms::all, error);
-  for (const auto& entry : fs::directory_iterator(root, error)) OpenUp(entry.path());
 }
 
 }  // namespace testsupport

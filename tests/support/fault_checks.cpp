@@ -19,6 +19,7 @@ std::map<std::string, std::string> FilesBelow(const fs::path& root) {
 
 std::vector<std::string> SortedContents(const std::map<std::string, std::string>& files) {
   std::vector<std::string> contents;
+  contents.reserve(files.size());
   for (const auto& file : files) contents.push_back(file.second);
   std::sort(contents.begin(), contents.end());
   return contents;
