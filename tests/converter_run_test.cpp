@@ -88,14 +88,14 @@ std::string ExpectedBmp(const std::string& scr, bool indexed, const Colors& colo
     for (int bit = 0; bit < 8; ++bit) {
       int x = (k & 31) * 8 + bit;
       int attr = static_cast<std::uint8_t>(padded[6144 + (y / 8) * 32 + x / 8]);
-      bool ink = (static_cast<std::uint8_t>(padded[k]) << bit) & 0x80;
-      int index = (ink ? attr & 7 : (attr >> 3) & 7) + ((attr & 0x40) ? 8 : 0);
+      bool ink = ((static_cast<std::uint8_t>(padded[k]) << bit) & 0x80) != 0;
+      int index = (ink ? attr & 7 : (attr >> 3) & 7) + ((attr & 0x40) != 0 ? 8 : 0);
       std::size_t row = 191 - y;
       if (indexed) {
         char& cell = file[headerSize + row * 128 + x / 2];
-        cell = static_cast<char>(cell | (x % 2 ? index : index << 4));
+        cell = static_cast<char>(cell | (x % 2 != 0 ? index : index << 4));
       } else {
-        std::size_t at = headerSize + row * 768 + x * 3;
+        std::size_t at = headerSize + row * 768 + static_cast<std::size_t>(x) * 3;
         file[at] = static_cast<char>(colors[index] & 0xFF);
         file[at + 1] = static_cast<char>((colors[index] >> 8) & 0xFF);
         file[at + 2] = static_cast<char>((colors[index] >> 16) & 0xFF);
