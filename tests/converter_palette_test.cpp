@@ -127,7 +127,7 @@ TEST(BuiltinPalette, UsesLevel192ForNormalAnd255ForBrightInBlueGreenRedOrder) {
   for (int colour = 0; colour < 8; ++colour) {
     for (int bright = 0; bright < 2; ++bright) {
       const std::uint8_t* entry = BuiltinPalette.entry[colour + 8 * bright];
-      std::uint8_t level = bright ? 255 : 192;
+      std::uint8_t level = bright != 0 ? 255 : 192;
       EXPECT_EQ(entry[kBlue], (colour & 1) ? level : 0) << colour;
       EXPECT_EQ(entry[kRed], (colour & 2) ? level : 0) << colour;
       EXPECT_EQ(entry[kGreen], (colour & 4) ? level : 0) << colour;
