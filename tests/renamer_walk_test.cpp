@@ -76,8 +76,8 @@ class WalkTest : public ::testing::Test {
   void Rules(const std::string& bytes) { testsupport::WriteBytes(scratch_ / "rules.txt", bytes); }
 
   ScourResult Scour(std::vector<std::u16string> args) {
-    args.push_back(u"-r");
-    args.push_back(u"rules.txt");
+    args.emplace_back(u"-r");
+    args.emplace_back(u"rules.txt");
     const testsupport::ProcessResult result =
         testsupport::RunProgram("namescourer", args, scratch_.path());
     EXPECT_EQ(result.err, "");
