@@ -86,7 +86,8 @@ TEST_F(ImageMagickComparison, TheTestCardAndRealScreensMatch) {
   for (const char* name : {"laser_screen.scr", "desolate_loading.scr", "midiplayer_start.scr"}) {
     if (fs::exists(shared / name)) screens.push_back(shared / name);
   }
-  if (fs::exists("/usr/share/fuse/keyboard.scr")) screens.push_back("/usr/share/fuse/keyboard.scr");
+  if (fs::exists("/usr/share/fuse/keyboard.scr"))
+    screens.emplace_back("/usr/share/fuse/keyboard.scr");
   if (screens.size() == 1) std::printf("no real screens found beside the repository\n");
   for (const fs::path& screenFile : screens) CompareWithImageMagick(dir, screenFile);
 }
