@@ -13,14 +13,13 @@ namespace {
 
 namespace fs = std::filesystem;
 using renamer::EntryKind;
-using testsupport::Narrow;
 using testsupport::U;
 
 class RewriteTest : public ::testing::Test {
  protected:
   void SetUp() override { renamer::ResetRun(); }
 
-  void SetRules(const std::vector<std::pair<std::u16string, std::u16string>>& pairs) {
+  static void SetRules(const std::vector<std::pair<std::u16string, std::u16string>>& pairs) {
     renamer::rules.ruleCount = 0;
     for (const auto& pair : pairs) {
       renamer::rules.searchText[renamer::rules.ruleCount] = pair.first;
