@@ -12,7 +12,7 @@ namespace {
 class BmpHeaderTest : public ::testing::Test {
  protected:
   void SetUp() override { ResetRun(); }
-  std::vector<std::uint8_t> Header(std::size_t size) {
+  static std::vector<std::uint8_t> Header(std::size_t size) {
     return std::vector<std::uint8_t>(bmp.header, bmp.header + size);
   }
 };
