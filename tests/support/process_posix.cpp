@@ -30,6 +30,7 @@ ProcessResult RunProgram(const std::string& name, const std::vector<std::u16stri
   std::vector<std::string> argv8{program.string()};
   for (const auto& a : args) argv8.push_back(platform::EncodeUtf8(a));
   std::vector<char*> argv;
+  argv.reserve(argv8.size() + 1);
   for (auto& a : argv8) argv.push_back(a.data());
   argv.push_back(nullptr);
 
