@@ -76,7 +76,7 @@ std::vector<std::u16string> SplitLines(const std::u16string& text, const std::u1
     std::size_t at = text.find(end, start);
     if (at == std::u16string::npos) {
       lines.push_back(text.substr(start));
-      lines.push_back(u"<no line end>");
+      lines.emplace_back(u"<no line end>");
       break;
     }
     lines.push_back(text.substr(start, at - start));
