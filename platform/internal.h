@@ -36,7 +36,7 @@ bool RawClose(RawFile* file);
 /// A 128-byte write buffer: written out when full and when flushed.
 struct OutputBuffer {
   static constexpr std::size_t kSize = 128;
-  std::uint8_t data[kSize];
+  std::uint8_t data[kSize] = {};
   std::size_t used = 0;
 };
 
