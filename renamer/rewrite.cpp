@@ -32,8 +32,8 @@ bool ApplyRule(const std::u16string& search, const std::u16string& replacement, 
   const std::uint32_t entryDepth = replaceDepth;
   ++replaceDepth;
   bool substituted = false;
-  std::size_t from = 0;
   if (!search.empty() && !replacement.empty()) {
+    std::size_t from = 0;
     for (;;) {
       if (text.empty() || search.size() > text.size()) break;
       const std::size_t pos = text.find(search, from);
