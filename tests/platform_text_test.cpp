@@ -11,7 +11,7 @@ TEST(Utf8, DecodesWellFormedTextAndEscapesEveryOtherByte) {
   struct Case {
     std::string bytes;
     std::u16string text;
-  } cases[] = {
+  } const cases[] = {
       {"abc", u"abc"},
       {"\xc3\xa9", u"\u00e9"},
       {"\xe4\xb8\xad", u"\u4e2d"},
@@ -54,7 +54,7 @@ TEST(Ansi, BestFitsOneCharacterToOneByte) {
   struct Case {
     std::u16string text;
     std::string ansi;
-  } cases[] = {
+  } const cases[] = {
       {u"plain.txt", "plain.txt"},
       {u"\u00e9t\u00e9", "\xe9t\xe9"},
       {u"\u20ac", "\x80"},
@@ -91,7 +91,7 @@ TEST(SplitTextLines, EndsLinesAtLfDropsCrAndStopsAtCtrlZ) {
   struct Case {
     std::string bytes;
     std::vector<std::string> lines;
-  } cases[] = {
+  } const cases[] = {
       {"", {}},
       {"a", {"a"}},
       {"a\n", {"a"}},
@@ -118,7 +118,7 @@ TEST(MatchesWildcard, FollowsTheWindowsRules) {
   struct Case {
     std::u16string pattern, name;
     bool matches;
-  } cases[] = {
+  } const cases[] = {
       {u"*.*", u"a.txt", true},
       {u"*.*", u"noext", true},
       {u"*.*", u".hidden", true},
