@@ -27,7 +27,7 @@ TEST(OutputTextFile, CreatesUtf8WithCrLfAndNoByteOrderMark) {
 TEST(OutputTextFile, AppendsAfterContentAndCutsAtACtrlZInTheLast128Bytes) {
   struct Case {
     std::string before, after;
-  } cases[] = {
+  } const cases[] = {
       {"", "x\r\n"},
       {"old\r\n", "old\r\nx\r\n"},
       {"old\r\n\x1a", "old\r\nx\r\n"},
