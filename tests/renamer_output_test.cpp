@@ -154,7 +154,7 @@ TEST(RenamerRun, AFileListThatCannotBeCreatedIsCountedAndReportedFromLevelTwo) {
   struct Case {
     std::u16string level;
     bool message;
-  } cases[] = {{u"0", false}, {u"1", false}, {u"2", true}};
+  } const cases[] = {{u"0", false}, {u"1", false}, {u"2", true}};
   for (const auto& c : cases) {
     ScratchDir dir;
     std::u16string listName = u"missing" + Sep() + u"list.txt";
