@@ -45,7 +45,7 @@ TEST(Win32CodePage, ToAnsiBestFitsOneByteForEachCharacter) {
   struct Case {
     std::u16string text;
     std::string ansi;
-  } cases[] = {
+  } const cases[] = {
       {U("Łódź"),
        "L\xF3"
        "dz"},
