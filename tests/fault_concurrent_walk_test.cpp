@@ -143,7 +143,7 @@ TEST(ConcurrentWalkFault, EveryFailureIsCountedAndNoFileIsLost) {
     unsigned seed;
     const char16_t* level;
     int maxSteps;
-  } rounds[] = {{1, u"2", 4000}, {2, u"1", 4000}, {3, u"2", 400}};
+  } const rounds[] = {{1, u"2", 4000}, {2, u"1", 4000}, {3, u"2", 400}};
   for (const Round& round : rounds) {
     SCOPED_TRACE("seed " + std::to_string(round.seed));
     testsupport::ScratchDir dir;
