@@ -158,7 +158,7 @@ TEST_F(PermissionFault, RenamerOutputFilesThatCannotBeOpenedAreCountedAndKept) {
     const char* file;
     std::u16string message;
     std::size_t messages;  // ERR_OPEN_LOG is repeated before every line
-  } cases[] = {
+  } const cases[] = {
       {"log", {u"-l", u"run.log", u"-v", u"1"}, "run.log", u"ERR_OPEN_LOG: run.log.", 24},
       {"file list",
        {u"-n", u"list.txt", u"-v", u"2"},
@@ -227,7 +227,7 @@ TEST_F(PermissionFault, ZxrasterReportsEachFileItMayNotUse) {
     const char16_t* second;  // nullptr: one message only
     std::uint32_t exitCode;
     const char* bmpContent;  // nullptr: no BMP; "": a new one of 147512 bytes; else unchanged
-  } cases[] = {
+  } const cases[] = {
       {"unreadable screen", "inp.scr", 0, u"o.bmp", u"", u"ERR_INP_FILE: inp.scr read error.",
        nullptr, 1, "old picture"},
       {"unreadable palette", "pal.txt", 0, u"o.bmp", u"pal.txt",
