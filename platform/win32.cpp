@@ -48,7 +48,7 @@ std::string ErrorText(const char* call, const char* what) {
 bool ConvertPiece(UINT codePage, const char16_t* text, std::size_t size, std::string& bytes) {
   if (size == 0) return true;
   if (size > INT_MAX) return false;
-  const wchar_t* wide = reinterpret_cast<const wchar_t*>(text);
+  const auto* wide = reinterpret_cast<const wchar_t*>(text);
   int length = static_cast<int>(size);
   int needed = WideCharToMultiByte(codePage, 0, wide, length, nullptr, 0, nullptr, nullptr);
   if (needed <= 0) return false;
@@ -88,14 +88,14 @@ bool FromCodePage(UINT codePage, const std::string& bytes, std::u16string& text)
   if (needed <= 0) return false;
   text.resize(static_cast<std::size_t>(needed));
   return MultiByteToWideChar(codePage, 0, bytes.data(), length,
-                             reinterpret_cast<wchar_t*>(&text[0]), needed) == needed;
+                             reinterpret_cast<wchar_t*>(text.data()), needed) == needed;
 }
 
 bool WriteAll(HANDLE handle, const std::uint8_t* data, std::size_t count) {
   while (count > 0) {
-    DWORD piece = static_cast<DWORD>(std::min(count, kMaxChunk));
+    const auto piece = static_cast<DWORD>(std::min(count, kMaxChunk));
     DWORD written = 0;
-    if (!WriteFile(handle, data, piece, &written, nullptr) || written == 0) return false;
+    if (WriteFile(handle, data, piece, &written, nullptr) == FALSE || written == 0) return false;
     data += written;
     count -= written;
   }
@@ -128,7 +128,7 @@ bool WriteConsoleBytes(const std::uint8_t* data, std::size_t count) {
 
 // ---------------------------------------------------------------- process
 
-void InitArguments(int, char**) {
+void InitArguments(int /*argc*/, char** /*argv*/) {
   SetArguments(SplitCommandLine(reinterpret_cast<const char16_t*>(GetCommandLineW())));
 }
 
@@ -223,7 +223,7 @@ bool FileExists(const std::u16string& name) {
     FindClose(find);
     return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
   }
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return false;
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return false;
   if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return true;
   // A link counts when its target opens, or is merely locked by another process.
   HANDLE handle = CreateFileW(Wide(name), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -291,8 +291,8 @@ RawFile* RawOpen(const std::u16string& name, OpenMode mode) {
 bool RawRead(RawFile* file, std::uint8_t* data, std::size_t count, std::size_t& got) {
   got = 0;
   DWORD read = 0;
-  if (!ReadFile(file->handle, data, static_cast<DWORD>(std::min(count, kMaxChunk)), &read,
-                nullptr)) {
+  if (ReadFile(file->handle, data, static_cast<DWORD>(std::min(count, kMaxChunk)), &read,
+               nullptr) == FALSE) {
     return false;
   }
   got = read;
@@ -305,7 +305,7 @@ bool RawWrite(RawFile* file, const std::uint8_t* data, std::size_t count) {
 
 bool RawSize(RawFile* file, std::uint64_t& size) {
   LARGE_INTEGER value;
-  if (!GetFileSizeEx(file->handle, &value)) return false;
+  if (GetFileSizeEx(file->handle, &value) == FALSE) return false;
   size = static_cast<std::uint64_t>(value.QuadPart);
   return true;
 }
@@ -358,7 +358,7 @@ bool DirectoryListing::Next(DirEntry& entry) {
   if (impl_->find == INVALID_HANDLE_VALUE) return false;
   if (impl_->firstPending) {
     impl_->firstPending = false;
-  } else if (!FindNextFileW(impl_->find, &impl_->data)) {
+  } else if (FindNextFileW(impl_->find, &impl_->data) == FALSE) {
     impl_->Close();
     return false;
   }
