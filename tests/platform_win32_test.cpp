@@ -143,7 +143,7 @@ TEST(Win32Exists, TellsFilesFromDirectories) {
   EXPECT_FALSE(platform::DirectoryExists(missing));
   EXPECT_FALSE(platform::DirectoryExists(Name(dir / "none")));
   // Errors that mean "nothing there" (path not found, invalid name).
-  for (std::u16string name :
+  for (const std::u16string& name :
        {file + u"\\x", folder + u"\\a*b", folder + u"\\a<b", std::u16string()}) {
     EXPECT_FALSE(platform::DirectoryExists(name)) << testsupport::Narrow(name);
     EXPECT_FALSE(platform::FileExists(name)) << testsupport::Narrow(name);
@@ -221,7 +221,7 @@ TEST(Win32Console, UnexpectedErrorGoesToStandardErrorInTheOemCodePage) {
 TEST(Win32Console, AFailedWriteIsReportedOnceWithTheCallThatFailed) {
   SKIP_UNLESS_WINDOWS();
   ScratchDir dir;
-  for (std::u16string line : {std::u16string(u"short"), std::u16string(300, u'x')}) {
+  for (const std::u16string& line : {std::u16string(u"short"), std::u16string(300, u'x')}) {
     auto run = RunProgram("console_probe", {line, u"more"}, dir.path(), "/dev/full");
     EXPECT_EQ(1u, run.exitCode);
     EXPECT_EQ(0u, run.err.find("IoError: WriteFile(standard output) failed with error "))
