@@ -23,7 +23,7 @@ constexpr DWORD kTimeoutMilliseconds = 120000;
 std::filesystem::path ExeFolder() {
   std::wstring buffer(MAX_PATH, L'\0');
   for (;;) {
-    DWORD length = GetModuleFileNameW(nullptr, &buffer[0], static_cast<DWORD>(buffer.size()));
+    DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
     if (length == 0) return {};
     if (length < buffer.size()) {
       buffer.resize(length);
@@ -99,8 +99,8 @@ ProcessResult RunProgram(const std::string& name, const std::vector<std::u16stri
   bool started =
       input != INVALID_HANDLE_VALUE && output != INVALID_HANDLE_VALUE &&
       error != INVALID_HANDLE_VALUE &&
-      CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
-                     workDir.empty() ? nullptr : workDir.c_str(), &startup, &process);
+      CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                     workDir.empty() ? nullptr : workDir.c_str(), &startup, &process) != FALSE;
   DWORD startError = GetLastError();
   for (HANDLE handle : {input, output, error}) {
     if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
