@@ -45,7 +45,7 @@ for target in "${targets[@]}"; do
   # The converter targets print their messages on standard output; only
   # libFuzzer's own report (standard error) is kept.
   build/fuzz/bin/"$target" -max_total_time="$seconds" -max_len="$(max_len "$target")" \
-    -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+    -timeout=15 -rss_limit_mb=2048 -print_final_stats=1 \
     -artifact_prefix=build/fuzz/artifacts/"$target"- \
     "$work" tests/fuzz/corpus/"$target" >/dev/null 2>"$log" &
   pid=$!
