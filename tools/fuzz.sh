@@ -18,14 +18,14 @@ all=(fuzz_split_command_line fuzz_text_reader fuzz_utf8 fuzz_ansi fuzz_wildcard 
 if [ $# -gt 0 ]; then targets=("$@"); else targets=("${all[@]}"); fi
 
 # The longest input each target reads: screens of any size up to 20000
-# bytes; text past the reader's 64 KiB buffer comes from a filler the text
-# target prepends itself.
-max_len() {
+# bytes, tried at once rather than grown to slowly; text past the reader's
+# 64 KiB buffer comes from a filler the text target prepends itself.
+length_options() {
   case $1 in
-    fuzz_screen) echo 20000 ;;
-    fuzz_text_reader) echo 4096 ;;
-    fuzz_rewrite | fuzz_wildcard) echo 512 ;;
-    *) echo 1024 ;;
+    fuzz_screen) echo "-max_len=20000 -len_control=0" ;;
+    fuzz_text_reader) echo "-max_len=4096" ;;
+    fuzz_rewrite | fuzz_wildcard) echo "-max_len=512" ;;
+    *) echo "-max_len=1024" ;;
   esac
 }
 
@@ -44,7 +44,8 @@ for target in "${targets[@]}"; do
   mkdir -p "$work"
   # The converter targets print their messages on standard output; only
   # libFuzzer's own report (standard error) is kept.
-  build/fuzz/bin/"$target" -max_total_time="$seconds" -max_len="$(max_len "$target")" \
+  # shellcheck disable=SC2046
+  build/fuzz/bin/"$target" -max_total_time="$seconds" $(length_options "$target") \
     -timeout=15 -rss_limit_mb=2048 -print_final_stats=1 \
     -artifact_prefix=build/fuzz/artifacts/"$target"- \
     "$work" tests/fuzz/corpus/"$target" >/dev/null 2>"$log" &
@@ -54,7 +55,9 @@ for target in "${targets[@]}"; do
   # A target that stopped early leaves its scratch files behind.
   rm -f /dev/shm/zx-fuzz-"$pid"-*
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
-  printf '%-26s %10s executions in %s s, exit %s\n' "$target" "${runs:-?}" "$seconds" "$status"
+  slowest=$(sed -n 's/^stat::slowest_unit_time_sec: *//p' "$log" | tail -n 1)
+  printf '%-24s %10s executions in %s s, slowest input %s s, exit %s\n' "$target" "${runs:-?}" \
+    "$seconds" "${slowest:-?}" "$status"
   if [ "$status" -ne 0 ]; then
     failed+=("$target")
     grep -E 'PROPERTY VIOLATED|ERROR:|SUMMARY:|Test unit written|^artifact_prefix' "$log" | head -n 20 || true
