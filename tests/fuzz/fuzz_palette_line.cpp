@@ -71,7 +71,8 @@ void CheckNumber(const std::u16string& text) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string line;
   for (std::size_t i = 0; i < size; ++i) {
-    if (data[i] != '\n' && data[i] != '\r' && data[i] != 0x1A) line.push_back(data[i]);
+    if (data[i] != '\n' && data[i] != '\r' && data[i] != 0x1A)
+      line.push_back(static_cast<char>(data[i]));
   }
   const std::u16string text = platform::FromAnsi(line);
   CheckNumber(text);
@@ -94,9 +95,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   bool allInRange = true;
-  for (int k = 0; k < 3; ++k) {
-    CheckNumber(fields[k]);
-    std::optional<std::int64_t> value = ReferenceNumber(fields[k]);
+  for (const std::u16string& field : fields) {
+    CheckNumber(field);
+    std::optional<std::int64_t> value = ReferenceNumber(field);
     allInRange = allInRange && value && *value >= 0 && *value <= 255;
   }
   FUZZ_CHECK(accepted == allInRange,
