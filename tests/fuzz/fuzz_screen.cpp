@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CheckBmp(trueColor, kTrueColorFileSize, 54, "24-bit");
 
   // Each 24-bit pixel is the colour-table entry of its 4-bit twin.
-  for (std::size_t p = 0; p < 256u * 192u; ++p) {
+  for (std::size_t p = 0; p < std::size_t{256} * 192; ++p) {
     const auto cell = static_cast<unsigned char>(indexed[118 + p / 2]);
     const unsigned index = p % 2 == 0 ? cell >> 4 : cell & 0x0F;
     FUZZ_CHECK(std::memcmp(&trueColor[54 + 3 * p], &indexed[54 + 4 * index], 3) == 0,
