@@ -25,7 +25,7 @@ const fuzz::ScratchFile& TextFile() {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
   std::string bytes;
-  if (data[0] & 0x80) bytes.assign(kReadBuffer - (data[0] & 0x7F), 'x');
+  if ((data[0] & 0x80) != 0) bytes.assign(kReadBuffer - (data[0] & 0x7F), 'x');
   bytes += fuzz::Bytes(data + 1, size - 1);
   TextFile().Write(bytes);
 
