@@ -30,16 +30,16 @@ char16_t Lower(char16_t c) {
 
 // "*" any run, "?" exactly one character, anything else itself up to case.
 bool ReferenceMatch(const std::u16string& p, const std::u16string& s) {
-  // row[j]: the first i pattern characters match the first j name characters.
+  // row[j]: the pattern read so far matches the first j name characters.
   std::vector<bool> row(s.size() + 1, false), next(s.size() + 1);
   row[0] = true;
-  for (std::size_t i = 0; i < p.size(); ++i) {
-    next[0] = row[0] && p[i] == u'*';
+  for (const char16_t pc : p) {
+    next[0] = row[0] && pc == u'*';
     for (std::size_t j = 1; j <= s.size(); ++j) {
-      if (p[i] == u'*') {
+      if (pc == u'*') {
         next[j] = row[j] || next[j - 1];
       } else {
-        next[j] = row[j - 1] && (p[i] == u'?' || Lower(p[i]) == Lower(s[j - 1]));
+        next[j] = row[j - 1] && (pc == u'?' || Lower(pc) == Lower(s[j - 1]));
       }
     }
     row.swap(next);
