@@ -55,6 +55,7 @@ constexpr std::size_t kShownEnds = 60;
 
 /// Text for a message: printable ASCII as is, anything else as \uXXXX;
 /// the middle of a long text left out.
+// NOLINTNEXTLINE(misc-no-recursion): one level deep, the two ends are short
 inline std::string Show(const std::u16string& text) {
   if (text.size() > 3 * kShownEnds) {
     return Show(text.substr(0, kShownEnds)) + "..." + Show(text.substr(text.size() - kShownEnds)) +
@@ -75,6 +76,7 @@ inline std::string Show(const std::u16string& text) {
 
 /// Bytes for a message: printable ASCII as is, anything else as \xHH;
 /// the middle of a long string left out.
+// NOLINTNEXTLINE(misc-no-recursion): one level deep, the two ends are short
 inline std::string Show(const std::string& bytes) {
   if (bytes.size() > 3 * kShownEnds) {
     return Show(bytes.substr(0, kShownEnds)) + "..." +
