@@ -7,12 +7,15 @@
 # build compiles. The Windows-only sources, and the shared ones with Windows
 # branches, get a second clang-tidy pass through a win64 compile database
 # (build/lint-win64) when mingw-w64 is installed; with CI=true its absence is
-# a failure. cppcheck checks the Windows sources with its windows library and
-# needs no cross compiler.
+# a failure. The libFuzzer targets in tests/fuzz get a third pass through
+# the compile database of the fuzz preset (build/lint-fuzz) when clang++-14
+# is installed, likewise. cppcheck checks the Windows sources with its
+# windows library and needs no cross compiler.
 #
 # Needs cmake, g++, libgtest-dev, python3, clang-tidy-14 (run-clang-tidy-14
 # is used when present) and cppcheck; for the Windows pass also
-# g++-mingw-w64-x86-64 and googletest (the sources in /usr/src/googletest).
+# g++-mingw-w64-x86-64 and googletest (the sources in /usr/src/googletest);
+# for the fuzz targets clang-14.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -93,6 +96,17 @@ else
   echo "SKIPPED: clang-tidy of the Windows sources needs g++-mingw-w64-x86-64 and googletest"
   [ "${CI:-}" = true ] && status=1
 fi
+
+if command -v clang++-14 >/dev/null; then
+  cmake --preset fuzz -B build/lint-fuzz -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
+  mapfile -t fuzz_files < <(sources build/lint-fuzz/compile_commands.json | grep '/tests/fuzz/')
+  echo "=== clang-tidy: ${#fuzz_files[@]} fuzz targets"
+  tidy_args=()
+  tidy build/lint-fuzz "${fuzz_files[@]}" || status=1
+else
+  echo "SKIPPED: clang-tidy of the fuzz targets needs clang-14"
+  [ "${CI:-}" = true ] && status=1
+fi
 tidy_seconds=$((SECONDS - start))
 
 # -------------------------------------------------------------------- cppcheck
@@ -112,6 +126,8 @@ mapfile -t win_only < <(ls platform/win32.cpp tests/*win32*.cpp tests/support/*w
   tests/support/console_probe.cpp 2>/dev/null)
 cppcheck "${cppcheck_args[@]}" --library=windows --platform=win64 -D_WIN32 -DUNICODE -D_UNICODE \
   -DWIN32_LEAN_AND_MEAN -DNOMINMAX -I . "${win_only[@]}" || status=1
+echo "=== cppcheck: fuzz targets"
+cppcheck "${cppcheck_args[@]}" -I . tests/fuzz/*.cpp || status=1
 cppcheck_seconds=$((SECONDS - start))
 
 echo "clang-tidy: ${tidy_seconds} s; cppcheck: ${cppcheck_seconds} s"
