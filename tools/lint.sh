@@ -60,7 +60,7 @@ tidy() {
     "$run_tidy" -clang-tidy-binary "$tidy_bin" -p "$db" -j "$jobs" -quiet \
       "${args[@]/#/-extra-arg=}" "$regex"
   else
-    printf '%s\n' "$@" | xargs -P "$jobs" -n 1 "$tidy_bin" -p "$db" --quiet "${args[@]/#/--extra-arg=}"
+    printf '%s\n' "$@" | xargs -d '\n' -P "$jobs" -n 1 "$tidy_bin" -p "$db" --quiet "${args[@]/#/--extra-arg=}"
   fi 2>&1 | sed -E -e $'s/\x1b\\[[0-9;]*m//g' -e '/^[0-9]+ warnings?( and [0-9]+ errors?)? generated\.$/d' \
     -e "\#^$tidy_bin |^$(basename "$tidy_bin") #d"
 }
