@@ -1,10 +1,21 @@
 #!/usr/bin/env bash
-# Builds and tests every build this machine can make: the native Linux build
-# always, the two Windows builds (under Wine) when mingw-w64 and Wine are
-# installed. With CI=true a missing Windows toolchain is a failure.
+# Builds and tests everything this machine can: the native Linux build, the
+# same tests under AddressSanitizer and UndefinedBehaviorSanitizer, static
+# analysis (clang-tidy, cppcheck, mandoc), a short run of every fuzz target,
+# and the two Windows builds under Wine with the release packages. A stage
+# whose tools are missing is skipped with a plain message; with CI=true a
+# skipped stage is a failure.
+#
+#   tools/test.sh            every stage
+#   tools/test.sh native     only the named stages (native, asan, lint,
+#                            fuzz, windows)
+#   FUZZ_SECONDS=60 tools/test.sh fuzz    longer fuzzing (default 20 s each)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
+stages=("$@")
+[ ${#stages[@]} -gt 0 ] || stages=(native asan lint fuzz windows)
+skipped=()
 
 run_preset() {
   local preset=$1
@@ -14,24 +25,67 @@ run_preset() {
   ctest --preset "$preset" -j "$jobs"
 }
 
-run_preset native
+# Prints the packages missing for a stage; nothing when all are there.
+missing_for() {
+  local missing=()
+  case $1 in
+    lint)
+      command -v clang-tidy-14 >/dev/null || command -v clang-tidy >/dev/null || missing+=(clang-tidy)
+      command -v cppcheck >/dev/null || missing+=(cppcheck)
+      command -v mandoc >/dev/null || missing+=(mandoc)
+      ;;
+    fuzz)
+      command -v clang++-14 >/dev/null || missing+=(clang-14)
+      ls /usr/lib/llvm-14/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 ||
+        missing+=(libclang-rt-14-dev)
+      ;;
+    windows)
+      command -v x86_64-w64-mingw32-g++-posix >/dev/null || missing+=(g++-mingw-w64-x86-64)
+      command -v i686-w64-mingw32-g++-posix >/dev/null || missing+=(g++-mingw-w64-i686)
+      command -v wine >/dev/null || missing+=(wine)
+      if [ ! -e /usr/lib/wine/i386-windows/kernel32.dll ] &&
+         [ ! -e /usr/lib/i386-linux-gnu/wine/i386-windows/kernel32.dll ]; then
+        missing+=(wine32:i386)
+      fi
+      ;;
+  esac
+  echo "${missing[*]}"
+}
 
-missing=()
-command -v x86_64-w64-mingw32-g++-posix >/dev/null || missing+=(g++-mingw-w64-x86-64)
-command -v i686-w64-mingw32-g++-posix >/dev/null || missing+=(g++-mingw-w64-i686)
-command -v wine >/dev/null || missing+=(wine)
-if [ ${#missing[@]} -eq 0 ] && [ ! -e /usr/lib/wine/i386-windows/kernel32.dll ] &&
-   [ ! -e /usr/lib/i386-linux-gnu/wine/i386-windows/kernel32.dll ]; then
-  missing+=(wine32:i386)
-fi
-if [ ${#missing[@]} -ne 0 ]; then
-  echo "SKIPPED: the Windows builds (win64, win32) need ${missing[*]}; see README.md"
+for stage in "${stages[@]}"; do
+  missing=$(missing_for "$stage")
+  if [ -n "$missing" ]; then
+    echo "SKIPPED: the $stage stage needs $missing; see README.md"
+    skipped+=("$stage")
+    continue
+  fi
+  case $stage in
+    native) run_preset native ;;
+    asan) run_preset native-asan ;;
+    lint)
+      echo "=== lint: clang-tidy, cppcheck, manual pages"
+      tools/lint.sh
+      mandoc -T lint -W warning man/*.1
+      ;;
+    fuzz) tools/fuzz.sh "${FUZZ_SECONDS:-20}" ;;
+    windows)
+      run_preset win64
+      run_preset win32
+      echo "=== packages"
+      tools/package.sh
+      ;;
+    *)
+      echo "unknown stage $stage (native, asan, lint, fuzz, windows)" >&2
+      exit 2
+      ;;
+  esac
+done
+
+if [ ${#skipped[@]} -ne 0 ]; then
+  echo "skipped: ${skipped[*]}"
   if [ "${CI:-}" = true ]; then
-    echo "CI must run the Windows builds: failing" >&2
+    echo "CI must run every stage: failing" >&2
     exit 1
   fi
-  exit 0
 fi
-run_preset win64
-run_preset win32
-echo "all builds passed"
+echo "all stages passed: ${stages[*]}"
