@@ -35,16 +35,21 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string dir = argv[1];
-  const int count = argc > 2 ? std::atoi(argv[2]) : 4;
+  const long count = argc > 2 ? std::strtol(argv[2], nullptr, 10) : 4;
+  if (count < 0 || count > 10000) {
+    std::fprintf(stderr, "make_screens: COUNT must be 0 to 10000\n");
+    return 2;
+  }
   const unsigned long seed = argc > 3 ? std::strtoul(argv[3], nullptr, 10) : 6912;
   std::mt19937 random(static_cast<std::mt19937::result_type>(seed));
-  for (int n = 0; n < count; ++n) {
+  for (long n = 0; n < count; ++n) {
     unsigned char data[kBitmapSize + kCells];
     MakeScreen(random, data);
     char name[32];
-    std::snprintf(name, sizeof name, "screen_%02d.scr", n);
+    std::snprintf(name, sizeof name, "screen_%02ld.scr", n);
     std::ofstream out(dir + "/" + name, std::ios::binary);
     out.write(reinterpret_cast<const char*>(data), sizeof data);
+    out.close();
     if (!out) {
       std::fprintf(stderr, "make_screens: cannot write %s/%s\n", dir.c_str(), name);
       return 1;
