@@ -57,20 +57,6 @@ check() {
   return "$missing"
 }
 
-# Fails unless each .exe given is a PE program for the machine given (8664: x86-64, 014c: x86).
-check_machine() {
-  local machine=$1 exe pe found
-  shift
-  for exe in "$@"; do
-    pe=$(od -An -t u4 -j 60 -N 4 "$exe" | tr -d ' ')
-    found=$(od -An -t x2 -j $((pe + 4)) -N 2 "$exe" | tr -d ' ')
-    if [ "$found" != "$machine" ]; then
-      echo "package.sh: $exe is for machine ${found:-?}, not $machine" >&2
-      return 1
-    fi
-  done
-}
-
 # Runs cpack in a build folder and moves the package (*.EXT) to build/packages/.
 pack() {
   local dir=$1 generator=$2 ext=$3 file
@@ -104,8 +90,8 @@ if ((make_windows)); then
   rm -rf build/pkg-win32/stage
   cmake --install build/pkg-win32 --strip --prefix build/pkg-win32/stage >/dev/null
   build win64 build/pkg-win64 -DZX_WIN32_BIN_DIR="$root/build/pkg-win32/stage/win32"
-  check_machine 014c build/pkg-win32/stage/win32/namescourer.exe build/pkg-win32/stage/win32/zxraster.exe
-  check_machine 8664 build/pkg-win64/bin/namescourer.exe build/pkg-win64/bin/zxraster.exe
+  tools/check_pe.sh i386 build/pkg-win32/stage/win32/namescourer.exe build/pkg-win32/stage/win32/zxraster.exe
+  tools/check_pe.sh x86-64 build/pkg-win64/bin/namescourer.exe build/pkg-win64/bin/zxraster.exe
   pack build/pkg-win64 ZIP zip
   check "$out/namescourer-zxraster-$version-windows.zip" \
     win64/namescourer.exe win64/zxraster.exe win32/namescourer.exe win32/zxraster.exe \
