@@ -6,8 +6,8 @@
 # .tar.gz of the same tree.
 #
 # Windows (the mingw cross builds): the programs go in a folder named for
-# their architecture (win64/ or win32/), the README and the palettes in the
-# root; CPack makes a .zip. A 64-bit build given ZX_WIN32_BIN_DIR (the bin/
+# their architecture (win64/ or win32/), the README, the palettes and the
+# manual pages rendered as HTML in the root; CPack makes a .zip. A 64-bit build given ZX_WIN32_BIN_DIR (the bin/
 # folder of a 32-bit build) packs those programs as win32/ beside its own,
 # so one zip holds both (tools/package.sh does that).
 
@@ -44,6 +44,19 @@ if(WIN32)
   endif()
   install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
   install(FILES ${zx_palettes} DESTINATION palettes)
+  # Windows has no man: the zip carries the manual pages rendered as HTML
+  # (target manual_html; tools/package.sh requires mandoc).
+  find_program(ZX_MANDOC mandoc)
+  if(ZX_MANDOC)
+    foreach(page namescourer zxraster)
+      add_custom_command(OUTPUT ${page}.html
+        COMMAND ${ZX_MANDOC} -T html ${PROJECT_SOURCE_DIR}/man/${page}.1 > ${page}.html
+        DEPENDS ${PROJECT_SOURCE_DIR}/man/${page}.1 VERBATIM)
+      list(APPEND zx_manual_html ${CMAKE_CURRENT_BINARY_DIR}/${page}.html)
+    endforeach()
+    add_custom_target(manual_html ALL DEPENDS ${zx_manual_html})
+    install(FILES ${zx_manual_html} DESTINATION .)
+  endif()
   set(zx_package_system windows)
 else()
   install(TARGETS ${zx_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

@@ -85,15 +85,17 @@ fi
 if ((make_windows)); then
   need x86_64-w64-mingw32-g++-posix "install mingw-w64 g++-mingw-w64-x86-64 g++-mingw-w64-i686"
   need i686-w64-mingw32-g++-posix "install mingw-w64 g++-mingw-w64-i686"
+  need mandoc "install mandoc: the zip carries the manual pages rendered as HTML"
   build win32 build/pkg-win32
   # The 32-bit programs, stripped by their own toolchain, for the 64-bit package.
   rm -rf build/pkg-win32/stage
   cmake --install build/pkg-win32 --strip --prefix build/pkg-win32/stage >/dev/null
   build win64 build/pkg-win64 -DZX_WIN32_BIN_DIR="$root/build/pkg-win32/stage/win32"
+  cmake --build build/pkg-win64 --target manual_html
   tools/check_pe.sh i386 build/pkg-win32/stage/win32/namescourer.exe build/pkg-win32/stage/win32/zxraster.exe
   tools/check_pe.sh x86-64 build/pkg-win64/bin/namescourer.exe build/pkg-win64/bin/zxraster.exe
   pack build/pkg-win64 ZIP zip
   check "$out/namescourer-zxraster-$version-windows.zip" \
     win64/namescourer.exe win64/zxraster.exe win32/namescourer.exe win32/zxraster.exe \
-    README.md "${palettes[@]/#/palettes/}"
+    README.md namescourer.html zxraster.html "${palettes[@]/#/palettes/}"
 fi
