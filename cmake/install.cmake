@@ -45,7 +45,8 @@ if(WIN32)
   install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
   install(FILES ${zx_palettes} DESTINATION palettes)
   # Windows has no man: the zip carries the manual pages rendered as HTML
-  # (target manual_html; tools/package.sh requires mandoc).
+  # (target manual_html; tools/package.sh requires mandoc, builds the target
+  # and checks the zip). OPTIONAL lets a build of the programs alone install.
   find_program(ZX_MANDOC mandoc)
   if(ZX_MANDOC)
     foreach(page namescourer zxraster)
@@ -55,7 +56,7 @@ if(WIN32)
       list(APPEND zx_manual_html ${CMAKE_CURRENT_BINARY_DIR}/${page}.html)
     endforeach()
     add_custom_target(manual_html ALL DEPENDS ${zx_manual_html})
-    install(FILES ${zx_manual_html} DESTINATION .)
+    install(FILES ${zx_manual_html} DESTINATION . OPTIONAL)
   endif()
   set(zx_package_system windows)
 else()
