@@ -27,12 +27,17 @@ tree4=$work/tree4
 [ -d "$tree4" ] || python3 "$here/gen_renamer_tree.py" "$tree4" --files 400000 --dirs 8000 --depth 6
 printf '&\r\n[+]\r\n?\r\n_\r\n' >"$work/rules.txt"
 
-# Seconds taken by a command, output discarded.
+# Seconds taken by a command, output discarded. A command that fails ends
+# the benchmark: a crash must not pass for a fast run.
 seconds() {
-  local start end
+  local start end status=0
   start=$(date +%s%N)
-  "$@" >/dev/null 2>&1 || true
+  "$@" >/dev/null 2>&1 || status=$?
   end=$(date +%s%N)
+  if [ "$status" -ne 0 ]; then
+    echo "bench_namescourer.sh: '$*' failed with exit status $status" >&2
+    exit 1
+  fi
   echo "scale=3; ($end - $start) / 1000000000" | bc
 }
 
@@ -41,7 +46,13 @@ median() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1
 ratio() { echo "scale=2; $1 / $2" | bc; }
 
 peak_kib() {
-  /usr/bin/time -v "$@" 2>&1 >/dev/null | awk -F': ' '/Maximum resident set size/ {print $2}'
+  local report status=0
+  report=$(/usr/bin/time -v "$@" 2>&1 >/dev/null) || status=$?
+  if [ "$status" -ne 0 ]; then
+    echo "bench_namescourer.sh: '$*' failed with exit status $status" >&2
+    exit 1
+  fi
+  awk -F': ' '/Maximum resident set size/ {print $2}' <<<"$report"
 }
 
 scour_debug() { "$program" -d "$1" -r "$work/rules.txt" -f '*.*' -b 1 -v 0; }

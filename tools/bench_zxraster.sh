@@ -46,8 +46,14 @@ for ((i = 0; i < count; i++)); do
   start=$EPOCHREALTIME
   # Each screen gets its own BMP (the default name), as in a batch run;
   # rewriting one file would time the file system's truncation instead.
-  "$zxraster" -i "$screen" -c "$format" >/dev/null
+  status=0
+  "$zxraster" -i "$screen" -c "$format" >/dev/null || status=$?
   end=$EPOCHREALTIME
+  if [ "$status" -ne 0 ]; then
+    # A failed or crashed conversion must not pass for a fast one.
+    echo "bench_zxraster.sh: zxraster failed on $screen with exit status $status" >&2
+    exit 1
+  fi
   elapsed_us "$start" "$end" >>"$work/zx.times"
 
   start=$EPOCHREALTIME
