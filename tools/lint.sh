@@ -111,6 +111,8 @@ tidy_seconds=$((SECONDS - start))
 
 # -------------------------------------------------------------------- cppcheck
 start=$SECONDS
+# The commas inside --enable belong to the option.
+# shellcheck disable=SC2054
 cppcheck_args=(
   --enable=warning,style,performance,portability --std=c++17 --library=googletest
   --inline-suppr --error-exitcode=1 --quiet -j "$jobs"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds and tests everything this machine can: the native Linux build, the
 # same tests under AddressSanitizer and UndefinedBehaviorSanitizer, static
-# analysis (clang-tidy, cppcheck, mandoc), a short run of every fuzz target,
+# analysis (clang-tidy, cppcheck, mandoc, shellcheck), a short run of every fuzz target,
 # and the two Windows builds under Wine with the release packages. A stage
 # whose tools are missing is skipped with a plain message; with CI=true a
 # skipped stage is a failure.
@@ -48,6 +48,7 @@ missing_for() {
       command -v clang-tidy-14 >/dev/null || command -v clang-tidy >/dev/null || missing+=(clang-tidy)
       command -v cppcheck >/dev/null || missing+=(cppcheck)
       command -v mandoc >/dev/null || missing+=(mandoc)
+      command -v shellcheck >/dev/null || missing+=(shellcheck)
       ;;
     fuzz)
       command -v clang++-14 >/dev/null || missing+=(clang-14)
@@ -79,9 +80,10 @@ for stage in "${stages[@]}"; do
     native) run_preset native ;;
     asan) run_preset native-asan ;;
     lint)
-      echo "=== lint: clang-tidy, cppcheck, manual pages"
+      echo "=== lint: clang-tidy, cppcheck, manual pages, shell scripts"
       tools/lint.sh
       mandoc -T lint -W warning man/*.1
+      shellcheck tools/*.sh .ci/run
       ;;
     fuzz) tools/fuzz.sh "${FUZZ_SECONDS:-20}" ;;
     windows)
