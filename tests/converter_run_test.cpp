@@ -539,9 +539,10 @@ TEST(ZxrasterPalette, EveryRejectedFileLeavesTheBuiltinPaletteAndIsCounted) {
     Result r = Zxraster(dir, {u"-i", u"inp.scr", u"-p", u"pal.txt", u"-c", u"1"});
     EXPECT_EQ(r.exitCode, c.errors) << c.name;
     ASSERT_GE(r.console.size(), 10u) << c.name;
-    EXPECT_LINES(
-        Lines(r.console.begin() + 8, r.console.end()),
-        Concat(c.messages, {u"IOERRORS: " + std::u16string(1, u'0' + c.errors), u"----------"}))
+    EXPECT_LINES(Lines(r.console.begin() + 8, r.console.end()),
+                 Concat(c.messages,
+                        {u"IOERRORS: " + std::u16string(1, static_cast<char16_t>(u'0' + c.errors)),
+                         u"----------"}))
         << c.name;
     EXPECT_TRUE(ReadBytes(dir / "inp.scr.bmp") == ExpectedBmp(TestScreen(), true, c.colors))
         << c.name;

@@ -116,7 +116,7 @@ struct Meddler {
 
   void Step() {
     ++steps;
-    const unsigned kind = random() % 100;
+    const auto kind = static_cast<unsigned>(random() % 100);
     bool ok = false;
     if (kind < 25)
       ok = Delete();

@@ -211,7 +211,7 @@ TEST(RenamerRun, AnErrorCountAbove255NeverReadsAsSuccess) {
   ASSERT_GE(lines.size(), 3u);
   std::u16string row = lines[lines.size() - 3];
   ASSERT_EQ(row.substr(0, 17), u"  IN/OUT errors: ");
-  std::uint32_t printed = std::stoul(testsupport::Narrow(row.substr(17)));
+  auto printed = static_cast<std::uint32_t>(std::stoul(testsupport::Narrow(row.substr(17))));
   EXPECT_GT(printed, 300u);
   EXPECT_EQ(result.exitCode, platform::ExitStatusFor(printed + 2));
   EXPECT_NE(result.exitCode, 0u);

@@ -7,6 +7,7 @@
 # build/fuzz/artifacts/, the logs in build/fuzz/logs/.
 #
 # Usage: tools/fuzz.sh [SECONDS] [TARGET...]
+# ZX_FUZZ_CXX names the clang to build with (default: the preset's clang++-14).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-20}
@@ -31,7 +32,7 @@ length_options() {
 
 start=$SECONDS
 echo "=== fuzz: configure and build"
-cmake --preset fuzz >/dev/null
+cmake --preset fuzz -DCMAKE_CXX_COMPILER="${ZX_FUZZ_CXX:-clang++-14}" >/dev/null
 cmake --build --preset fuzz -j "$jobs"
 
 mkdir -p build/fuzz/artifacts build/fuzz/logs

@@ -75,8 +75,9 @@ tidy build/lint "${native_files[@]}" || status=1
 
 mingw=$(command -v x86_64-w64-mingw32-g++-posix || true)
 windows_files=()
-if [ -n "$mingw" ] && [ -d /usr/src/googletest ]; then
-  cmake --preset win64 -B build/lint-win64 -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
+if [ -n "$mingw" ] && [ -d "${ZX_GTEST_SOURCE_DIR:-/usr/src/googletest}" ]; then
+  cmake --preset win64 -B build/lint-win64 -DCMAKE_EXPORT_COMPILE_COMMANDS=ON \
+    -DZX_GTEST_SOURCE_DIR="${ZX_GTEST_SOURCE_DIR:-/usr/src/googletest}" >/dev/null
   # What the native pass cannot see: Windows-only files, and Windows branches.
   while IFS= read -r file; do
     if ! printf '%s\n' "${native_files[@]}" | grep -qxF "$file" || grep -q '_WIN32' "$file"; then
@@ -97,8 +98,9 @@ else
   [ "${CI:-}" = true ] && status=1
 fi
 
-if command -v clang++-14 >/dev/null; then
-  cmake --preset fuzz -B build/lint-fuzz -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
+fuzz_cxx=${ZX_FUZZ_CXX:-clang++-14}
+if command -v "$fuzz_cxx" >/dev/null; then
+  cmake --preset fuzz -B build/lint-fuzz -DCMAKE_CXX_COMPILER="$fuzz_cxx" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
   mapfile -t fuzz_files < <(sources build/lint-fuzz/compile_commands.json | grep '/tests/fuzz/')
   echo "=== clang-tidy: ${#fuzz_files[@]} fuzz targets"
   tidy_args=()

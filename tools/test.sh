@@ -22,8 +22,12 @@ stages=("$@")
 [ ${#stages[@]} -gt 0 ] || stages=(native asan lint fuzz windows)
 skipped=()
 
+# CI builds with warnings as errors.
+werror=OFF
+[ "${CI:-}" != true ] || werror=ON
+
 build_preset() {
-  cmake --preset "$1" >/dev/null
+  cmake --preset "$1" -DZX_WERROR="$werror" >/dev/null
   cmake --build --preset "$1" -j "$jobs"
 }
 
@@ -51,9 +55,12 @@ missing_for() {
       command -v shellcheck >/dev/null || missing+=(shellcheck)
       ;;
     fuzz)
-      command -v clang++-14 >/dev/null || missing+=(clang-14)
-      ls /usr/lib/llvm-14/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 ||
-        missing+=(libclang-rt-14-dev)
+      if command -v "${ZX_FUZZ_CXX:-clang++-14}" >/dev/null; then
+        [ -e "$("${ZX_FUZZ_CXX:-clang++-14}" -print-runtime-dir)/libclang_rt.fuzzer-x86_64.a" ] ||
+          missing+=(libclang-rt-14-dev)
+      else
+        missing+=(clang-14)
+      fi
       ;;
     windows)
       command -v x86_64-w64-mingw32-g++-posix >/dev/null || missing+=(g++-mingw-w64-x86-64)
