@@ -10,6 +10,7 @@
 # root; CPack makes a .zip. A 64-bit build given ZX_WIN32_BIN_DIR (the bin/
 # folder of a 32-bit build) packs those programs as win32/ beside its own,
 # so one zip holds both (tools/package.sh does that).
+# SPDX-License-Identifier: MIT
 
 set(CMAKE_INSTALL_DOCDIR "share/doc/namescourer-zxraster"
     CACHE PATH "Documentation root (README, sample palettes)")

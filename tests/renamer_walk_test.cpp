@@ -1,5 +1,6 @@
 // End-to-end runs of namescourer over real trees: the two passes, their
 // console lines, the file list, the counters and the exit code.
+// SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
 #include <algorithm>

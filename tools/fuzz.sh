@@ -7,6 +7,7 @@
 # build/fuzz/artifacts/, the logs in build/fuzz/logs/.
 #
 # Usage: tools/fuzz.sh [SECONDS] [TARGET...]
+# SPDX-License-Identifier: MIT
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-20}

@@ -16,6 +16,7 @@
 # is used when present) and cppcheck; for the Windows pass also
 # g++-mingw-w64-x86-64 and googletest (the sources in /usr/src/googletest);
 # for the fuzz targets clang-14.
+# SPDX-License-Identifier: MIT
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD

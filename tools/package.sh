@@ -5,6 +5,7 @@
 # Each build has its own folder (build/pkg-native, build/pkg-win64,
 # build/pkg-win32), without tests. With --linux or --windows only that
 # package is made. JOBS sets the build's parallelism (default 2).
+# SPDX-License-Identifier: MIT
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD

@@ -15,6 +15,7 @@
 #   tools/test.sh native     only the named stages (native, asan, lint,
 #                            fuzz, windows)
 #   FUZZ_SECONDS=60 tools/test.sh fuzz    longer fuzzing (default 20 s each)
+# SPDX-License-Identifier: MIT
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
