@@ -2,14 +2,15 @@
 #
 # Linux (and any other non-Windows system): `cmake --install` puts the
 # programs in bin/, the manual pages in share/man/man1/ and the README with
-# the sample palettes in share/doc/namescourer-zxraster/; CPack makes a
-# .tar.gz of the same tree.
+# the licence and the sample palettes in share/doc/namescourer-zxraster/;
+# CPack makes a .tar.gz of the same tree.
 #
 # Windows (the mingw cross builds): the programs go in a folder named for
-# their architecture (win64/ or win32/), the README and the palettes in the
-# root; CPack makes a .zip. A 64-bit build given ZX_WIN32_BIN_DIR (the bin/
-# folder of a 32-bit build) packs those programs as win32/ beside its own,
-# so one zip holds both (tools/package.sh does that).
+# their architecture (win64/ or win32/), the README, the licence and the
+# palettes in the root; CPack makes a .zip. A 64-bit build given
+# ZX_WIN32_BIN_DIR (the bin/ folder of a 32-bit build) packs those programs
+# as win32/ beside its own, so one zip holds both (tools/package.sh does
+# that).
 # SPDX-License-Identifier: MIT
 
 set(CMAKE_INSTALL_DOCDIR "share/doc/namescourer-zxraster"
@@ -43,14 +44,15 @@ if(WIN32)
     install(PROGRAMS ${ZX_WIN32_BIN_DIR}/namescourer.exe ${ZX_WIN32_BIN_DIR}/zxraster.exe
             DESTINATION win32)
   endif()
-  install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
   install(FILES ${zx_palettes} DESTINATION palettes)
   set(zx_package_system windows)
 else()
   install(TARGETS ${zx_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${PROJECT_SOURCE_DIR}/man/namescourer.1 ${PROJECT_SOURCE_DIR}/man/zxraster.1
           DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-  install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
+          DESTINATION ${CMAKE_INSTALL_DOCDIR})
   install(FILES ${zx_palettes} DESTINATION ${CMAKE_INSTALL_DOCDIR}/palettes)
   string(TOLOWER "${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR}" zx_package_system)
 endif()
@@ -62,6 +64,7 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_FILE_NAME "${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-${zx_package_system}")
 set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 if(WIN32)
   set(CPACK_GENERATOR ZIP)

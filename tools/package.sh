@@ -80,7 +80,8 @@ if ((make_linux)); then
   pack build/pkg-native TGZ tar.gz
   check "$out/namescourer-zxraster-$version-$(uname -s | tr "[:upper:]" "[:lower:]")-$(uname -m).tar.gz" \
     bin/namescourer bin/zxraster share/man/man1/namescourer.1 share/man/man1/zxraster.1 \
-    share/doc/namescourer-zxraster/README.md "${palettes[@]/#/share/doc/namescourer-zxraster/palettes/}"
+    share/doc/namescourer-zxraster/README.md share/doc/namescourer-zxraster/LICENSE \
+    "${palettes[@]/#/share/doc/namescourer-zxraster/palettes/}"
 fi
 
 if ((make_windows)); then
@@ -96,5 +97,5 @@ if ((make_windows)); then
   pack build/pkg-win64 ZIP zip
   check "$out/namescourer-zxraster-$version-windows.zip" \
     win64/namescourer.exe win64/zxraster.exe win32/namescourer.exe win32/zxraster.exe \
-    README.md "${palettes[@]/#/palettes/}"
+    README.md LICENSE "${palettes[@]/#/palettes/}"
 fi
