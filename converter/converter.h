@@ -3,6 +3,7 @@
 // One process-wide instance of each record, owned by the driver (run.cpp).
 // All text is UTF-16; screen, palette and image data are fixed-size byte
 // arrays that live for the whole run.
+// SPDX-License-Identifier: MIT
 #ifndef CONVERTER_CONVERTER_H
 #define CONVERTER_CONVERTER_H
 

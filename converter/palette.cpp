@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <cstring>
 
 #include "converter/converter.h"

@@ -1,4 +1,5 @@
 // Windows-1252 tables of the POSIX backend (generated into cp1252.cpp).
+// SPDX-License-Identifier: MIT
 #ifndef PLATFORM_CP1252_H
 #define PLATFORM_CP1252_H
 

@@ -1,4 +1,5 @@
 // The name under which an exception that ended a run is reported.
+// SPDX-License-Identifier: MIT
 #include <new>
 
 #include "platform/platform.h"

@@ -1,4 +1,5 @@
 // Text and byte files over the backends' raw file primitives.
+// SPDX-License-Identifier: MIT
 #include <algorithm>
 
 #include "platform/internal.h"

@@ -1,5 +1,6 @@
 // What the two backends (win32.cpp, posix.cpp) offer to the portable parts
 // of the layer (files.cpp): raw file access, and the shared output buffer.
+// SPDX-License-Identifier: MIT
 #ifndef PLATFORM_INTERNAL_H
 #define PLATFORM_INTERNAL_H
 

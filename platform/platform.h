@@ -4,6 +4,7 @@
 // std::uint8_t. The Win32 backend (win32.cpp) calls the Windows functions
 // directly; the POSIX backend (posix.cpp) maps them as PLATFORM.md decides.
 // Nothing here exposes a system handle type.
+// SPDX-License-Identifier: MIT
 #ifndef PLATFORM_PLATFORM_H
 #define PLATFORM_PLATFORM_H
 

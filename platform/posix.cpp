@@ -1,5 +1,6 @@
 // The POSIX backend: Windows-1252 as the ANSI code page, UTF-8 names and
 // console, never-replacing rename.
+// SPDX-License-Identifier: MIT
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,5 @@
 // The Win32 backend of the operating-system layer.
+// SPDX-License-Identifier: MIT
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif

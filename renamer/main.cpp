@@ -1,5 +1,6 @@
 // namescourer: the process entry point. An exception that escapes the run
 // ends it with one line on standard error and exit code 1.
+// SPDX-License-Identifier: MIT
 #include <cstdint>
 #include <exception>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "renamer/renamer.h"
 
 namespace renamer {

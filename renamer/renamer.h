@@ -2,6 +2,7 @@
 //
 // One process-wide instance of each record, owned by the driver (main.cpp).
 // All text is UTF-16; lengths and positions count code units.
+// SPDX-License-Identifier: MIT
 #ifndef RENAMER_RENAMER_H
 #define RENAMER_RENAMER_H
 

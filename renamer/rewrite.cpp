@@ -1,5 +1,6 @@
 // Name rewriting: the ANSI check, the rules, and the counter that makes a
 // new name free on disk.
+// SPDX-License-Identifier: MIT
 #include <string>
 
 #include "renamer/renamer.h"

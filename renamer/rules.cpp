@@ -1,5 +1,6 @@
 // The rule file: ANSI text whose lines pair up as search string and
 // replacement, in file order.
+// SPDX-License-Identifier: MIT
 #include "renamer/renamer.h"
 
 namespace renamer {

@@ -1,4 +1,5 @@
 // The driver's flow: usage or one pass of parse, rules, walk, summaries.
+// SPDX-License-Identifier: MIT
 #include "renamer/renamer.h"
 
 namespace renamer {

@@ -1,5 +1,6 @@
 // The tree walk: the directory pass renames directories top down, then the
 // file pass renames the files, subdirectories first.
+// SPDX-License-Identifier: MIT
 #include <string>
 #include <unordered_set>
 

@@ -1,4 +1,5 @@
 // The BMP headers and colour table as composed in memory.
+// SPDX-License-Identifier: MIT
 #include <cstring>
 #include <vector>
 

@@ -1,4 +1,5 @@
 // Pixel addressing and colour rules of the screen decoder.
+// SPDX-License-Identifier: MIT
 #include <cstring>
 
 #include <gtest/gtest.h>

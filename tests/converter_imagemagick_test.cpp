@@ -1,6 +1,7 @@
 // zxraster against ImageMagick's own decoder of .scr files: both BMP
 // formats must show exactly the picture that ImageMagick makes of the
 // screen, pixel for pixel.
+// SPDX-License-Identifier: MIT
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>

@@ -1,4 +1,5 @@
 // The palette line parser: line shapes, blanks and number syntax.
+// SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
 #include "converter/converter.h"

@@ -1,5 +1,6 @@
 // zxraster run as a child process: console and log lines, BMP bytes and
 // exit codes.
+// SPDX-License-Identifier: MIT
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>

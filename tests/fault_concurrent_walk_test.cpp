@@ -2,6 +2,7 @@
 // folders vanish, move and appear. Whatever the interleaving, the renamer
 // must not crash, must count every failure it reports, and must lose no
 // file that the other process did not delete itself.
+// SPDX-License-Identifier: MIT
 #include <fcntl.h>
 #include <unistd.h>
 

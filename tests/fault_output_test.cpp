@@ -2,6 +2,7 @@
 // (/dev/full) or past a file-size limit. Each run must end as the program
 // promises for that step, and the tree must keep every file, with every
 // rename reported or the run reported as failed.
+// SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
 #include <filesystem>

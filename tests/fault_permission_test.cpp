@@ -1,6 +1,7 @@
 // Directories and files that the programs may not read or write. The
 // programs run as user nobody when the tests run as root, whom file modes
 // do not stop.
+// SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,6 +1,7 @@
 // Behaviour that only the Win32 backend has: the system's code pages, the
 // 259-unit name limit, MoveFileW's refusal to replace, FindFirstFileW's
 // listing, and the console as a child process sees it.
+// SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
 #include <set>

@@ -1,5 +1,6 @@
 // The renamer as a process: usage, banner, summaries, log, file list and
 // exit code, in a run without a walk.
+// SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
 #include "platform/platform.h"

@@ -1,5 +1,6 @@
 // Name rewriting: repeated leftmost substitution with its cap, the ANSI
 // check, and the counter of MakeUniqueName.
+// SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
 #include <filesystem>

@@ -1,5 +1,6 @@
 // The rule file reader: pairing, line ends, Ctrl-Z, blanks, ANSI bytes and
 // the table's capacity.
+// SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,16 +1,20 @@
 // End-to-end runs of namescourer over real trees: the two passes, their
 // console lines, the file list, the counters and the exit code.
+// SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <initializer_list>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
+#include "renamer/renamer.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -571,6 +575,121 @@ TEST_F(WalkTest, WorkingRunKeepsEveryFile) {
     EXPECT_EQ(AllContents(At(u"T")), before) << "after run " << pass;
   }
   EXPECT_TRUE(Exists(J({u"T", u"d[+]1_2", u"e_f_1", u"1_a_b.txt"})));
+}
+
+// The shipped rule sets. Windows builds use the copies in rules/windows/
+// where there are any (without the pairs for the path characters).
+fs::path RuleSet(const std::string& name) {
+  const fs::path rules = fs::path(ZX_SOURCE_DIR) / "rules";
+  return OnWindows() && fs::exists(rules / "windows" / name) ? rules / "windows" / name
+                                                             : rules / name;
+}
+
+const std::u16string kWindowsForbidden = u"\\:*?\"<>|";
+
+// Names that together hold every printable character of Windows-1252 but "/",
+// and some outside it: a letter that best-fits to one, an ideograph that
+// becomes "?", and signs that best-fit to characters Windows forbids.
+// Without withForbidden, what Windows cannot hold in a name is left out,
+// with the signs that the ANSI check turns into "\" or ":".
+std::vector<std::u16string> EveryCharacterNames(bool withForbidden) {
+  std::u16string all;
+  for (char16_t c = 0x20; c < 0x7F; ++c) all += c;
+  for (int byte = 0x80; byte <= 0xFF; ++byte) {
+    const std::u16string c = platform::FromAnsi(std::string(1, static_cast<char>(byte)));
+    if (c.size() == 1 && (c[0] < 0x80 || c[0] >= 0xA0)) all += c;  // not the undefined bytes
+  }
+  all += u"\u0141\u6587\u2217\u2223\u2033";
+  if (withForbidden) all += u"\u2216\u2236";
+  std::u16string kept;
+  for (const char16_t c : all) {
+    if (c != u'/' && (withForbidden || kWindowsForbidden.find(c) == std::u16string::npos))
+      kept += c;
+  }
+  std::vector<std::u16string> names;
+  for (std::size_t at = 0; at < kept.size(); at += 12) {
+    names.push_back(U("n" + std::to_string(names.size()) + " ") + kept.substr(at, 12) + u".txt");
+  }
+  return names;
+}
+
+struct RuleSetCase {
+  const char* what;
+  std::vector<std::string> sets;  // run one after the other
+  std::u16string removed;         // characters no name may hold afterwards
+  bool ascii;                     // and nothing above 0x7F
+};
+
+TEST_F(WalkTest, ShippedRuleSetsRemoveTheirCharactersAndKeepEveryFile) {
+  const std::u16string web = u" \u00A0!\"#$%&'()*+,:;<=>?@[\\]^`{|}~";
+  const std::vector<RuleSetCase> cases = {
+      {"windows-safe", {"windows-safe.txt"}, kWindowsForbidden, false},
+      {"web-safe", {"web-safe.txt"}, web, false},
+      {"ascii", {"ascii.txt"}, u"", true},
+      {"ascii after windows-safe", {"windows-safe.txt", "ascii.txt"}, kWindowsForbidden, true},
+      {"web-safe after ascii", {"ascii.txt", "web-safe.txt"}, web, true},
+  };
+  const std::vector<std::u16string> names = EveryCharacterNames(!OnWindows());
+  for (const RuleSetCase& c : cases) {
+    // ascii.txt leaves the "?" and "*" of the ANSI check, which Windows
+    // refuses: there it cannot rename such names unless a set that replaces
+    // them has run before it.
+    if (OnWindows() && c.sets.front() == "ascii.txt") continue;
+    fs::remove_all(At(u"T"));
+    int serial = 0;
+    for (const std::u16string& name : names) {
+      File(J({u"T", name}), "file " + std::to_string(serial));
+      File(J({u"T", name + u" dir", name}), "in dir " + std::to_string(serial++));
+    }
+    const std::vector<std::string> before = AllContents(At(u"T"));
+    for (const std::string& set : c.sets) {
+      fs::copy_file(RuleSet(set), scratch_ / "rules.txt", fs::copy_options::overwrite_existing);
+      EXPECT_EQ(Scour({u"-d", u"T", u"-v", u"1"}).exitCode, 0u) << c.what << ": " << set;
+    }
+    EXPECT_EQ(AllContents(At(u"T")), before) << c.what;
+    for (const auto& entry : fs::recursive_directory_iterator(At(u"T"))) {
+      const std::u16string name = testsupport::NameOf(entry.path().filename());
+      for (const char16_t ch : name) {
+        EXPECT_TRUE(c.removed.find(ch) == std::u16string::npos && (!c.ascii || ch < 0x80))
+            << c.what << ": " << Narrow(name);
+      }
+    }
+  }
+}
+
+// Names from Linux that windows-safe.txt has cleaned: the system creates
+// each of them under exactly that name (the check that matters in the
+// Windows builds, where a name with "?" or "*" cannot be created).
+TEST_F(WalkTest, WindowsSafeNamesAreCreatedUnderThatName) {
+  const auto create = [this](const std::u16string& name) {
+    std::ofstream out(At(J({u"made", name})), std::ios::binary);
+    out << "x";
+    out.close();
+    return !out.fail();
+  };
+  fs::create_directory(At(u"made"));
+  if (OnWindows()) {
+    EXPECT_FALSE(create(u"a*b.txt"));  // the check can fail
+  }
+
+  fs::copy_file(fs::path(ZX_SOURCE_DIR) / "rules" / "windows-safe.txt", scratch_ / "set.txt");
+  renamer::ResetRun();
+  renamer::options.ruleFileName = testsupport::NameOf(scratch_ / "set.txt");
+  renamer::LoadRules();
+  ASSERT_GT(renamer::rules.ruleCount, 0u);
+  std::set<std::u16string> made;
+  for (const std::u16string& name : EveryCharacterNames(true)) {
+    bool changed = false;
+    const std::u16string newName = renamer::RewriteName(renamer::EntryKind::File, name, changed);
+    EXPECT_TRUE(create(newName)) << Narrow(newName);
+    made.insert(newName);
+  }
+  renamer::ResetRun();
+  std::set<std::u16string> listed;
+  for (const auto& entry : fs::directory_iterator(At(u"made"))) {
+    listed.insert(testsupport::NameOf(entry.path().filename()));
+  }
+  EXPECT_EQ(listed, made);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #     (copies made outside the timing); goal: faster than detox;
 #   - peak resident memory (GNU time) on the tree and on a tree 4 times
 #     larger; goal: at most 8 MiB, and no growth with the tree's size.
+# SPDX-License-Identifier: MIT
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)

@@ -11,6 +11,7 @@
 #   BUILD_DIR  a native build with zxraster and make_screens (build/native)
 #   COUNT      number of screens and of runs (1000)
 #   FORMAT     the -c value: 0 for 24-bit, 1 for 4-bit (0)
+# SPDX-License-Identifier: MIT
 set -euo pipefail
 build=${1:-build/native}
 count=${2:-1000}

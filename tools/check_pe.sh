@@ -7,6 +7,7 @@
 #       fails unless each program is a PE program for that machine, a console
 #       program, and imports no DLL outside the Windows system set, so that
 #       each .exe runs alone; needs the mingw-w64 objdump of that machine
+# SPDX-License-Identifier: MIT
 set -euo pipefail
 
 machine_of() {

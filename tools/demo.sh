@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the native programs and runs both on the demo data in samples/.
 # Everything it writes goes to samples/out/ (not tracked by git).
+# SPDX-License-Identifier: MIT
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

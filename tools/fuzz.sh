@@ -8,6 +8,7 @@
 #
 # Usage: tools/fuzz.sh [SECONDS] [TARGET...]
 # ZX_FUZZ_CXX names the clang to build with (default: the preset's clang++-14).
+# SPDX-License-Identifier: MIT
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-20}

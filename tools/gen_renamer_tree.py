@@ -6,6 +6,7 @@ levels below the root, and FILES empty files spread over them. 10% of the
 names hold "&"; 5% hold non-ASCII characters, half of those outside
 Windows-1252.
 """
+# SPDX-License-Identifier: MIT
 import argparse
 import os
 import random

@@ -10,6 +10,7 @@
 #
 # ZX_NO_32BIT_HOST=1 forces the answer "no", to try that path on a host that
 # can run 32-bit programs.
+# SPDX-License-Identifier: MIT
 set -euo pipefail
 [ "${ZX_NO_32BIT_HOST:-}" != 1 ] || exit 1
 dir="$(cd "$(dirname "$0")/.." && pwd)/build"

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Static analysis of platform/, renamer/, converter/ and tests/: clang-tidy
 # with the checks in .clang-tidy (tests/.clang-tidy relaxes a few), then
-# cppcheck. Exits non-zero on any finding and prints how long each tool took.
+# cppcheck. First it checks that every tracked source file, script, CMake
+# file and manual page carries the line "SPDX-License-Identifier: MIT".
+# Exits non-zero on any finding and prints how long each tool took.
 #
 # The native compile database (build/lint) covers every source the Linux
 # build compiles. The Windows-only sources, and the shared ones with Windows
@@ -16,6 +18,7 @@
 # is used when present) and cppcheck; for the Windows pass also
 # g++-mingw-w64-x86-64 and googletest (the sources in /usr/src/googletest);
 # for the fuzz targets clang-14.
+# SPDX-License-Identifier: MIT
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -64,6 +67,23 @@ tidy() {
   fi 2>&1 | sed -E -e $'s/\x1b\\[[0-9;]*m//g' -e '/^[0-9]+ warnings?( and [0-9]+ errors?)? generated\.$/d' \
     -e "\#^$tidy_bin |^$(basename "$tidy_bin") #d"
 }
+
+# --------------------------------------------------------------- licence lines
+# Every tracked source file, script, CMake file and manual page carries the
+# SPDX line of the project's licence.
+echo "=== SPDX-License-Identifier lines"
+mapfile -t licensed < <(git ls-files -- '*.cpp' '*.h' '*.sh' '*.py' '*.cmake' '*CMakeLists.txt' \
+  'man/*.1' .ci/run)
+if [ ${#licensed[@]} -eq 0 ]; then
+  echo "lint: no tracked sources found (not a git checkout?)" >&2
+  status=1
+fi
+for file in "${licensed[@]}"; do
+  if ! grep -qx '\(//\|#\|\.\\"\) SPDX-License-Identifier: MIT' "$file"; then
+    echo "$file: no line \"SPDX-License-Identifier: MIT\" (put it under the opening comment)"
+    status=1
+  fi
+done
 
 # ------------------------------------------------------------------ clang-tidy
 start=$SECONDS

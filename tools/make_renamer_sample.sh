@@ -5,6 +5,7 @@
 # describes the tree; samples/renamer/rules.txt is the rule file to use.
 #
 #   tools/make_renamer_sample.sh DIR      (DIR must not exist)
+# SPDX-License-Identifier: MIT
 set -euo pipefail
 root=${1:?usage: $0 DIR}
 if [ -e "$root" ]; then

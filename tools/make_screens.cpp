@@ -4,6 +4,7 @@
 //
 // Usage: make_screens OUTPUT_DIR [COUNT] [SEED]
 // Writes OUTPUT_DIR/screen_00.scr ... (6912 bytes each).
+// SPDX-License-Identifier: MIT
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>

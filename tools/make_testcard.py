@@ -5,6 +5,7 @@ The card shows every colour at normal and bright level, all 64 ink/paper
 pairs, single-pixel patterns that expose addressing mistakes and a title
 in 8 x 8 cells. Usage: make_testcard.py [OUTPUT.scr]
 """
+# SPDX-License-Identifier: MIT
 import os
 import sys
 

@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
 # Builds the release packages into build/packages/:
 #   namescourer-zxraster-VERSION-linux-x86_64.tar.gz  (native build)
+#   namescourer-zxraster_VERSION_amd64.deb            (the same build, for Debian)
 #   namescourer-zxraster-VERSION-windows.zip          (64-bit and 32-bit programs)
 # Each build has its own folder (build/pkg-native, build/pkg-win64,
-# build/pkg-win32), without tests. With --linux or --windows only that
-# package is made. JOBS sets the build's parallelism (default 2).
+# build/pkg-win32), without tests. With --linux or --windows only the Linux
+# or the Windows packages are made. JOBS sets the build's parallelism
+# (default 2). The .deb needs dpkg-deb and dpkg-shlibdeps (Debian dpkg-dev);
+# without them it is skipped, which with CI=true is a failure.
+# tools/check_deb.sh then checks it (with lintian when installed).
+# SPDX-License-Identifier: MIT
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -72,6 +77,7 @@ pack() {
 mkdir -p "$out"
 version=$(sed -n 's/^project([^)]* VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 palettes=(README.md palette_192.txt palette_205.txt palette_215_hex.txt palette_216.txt)
+rules=(README.md windows-safe.txt web-safe.txt ascii.txt)
 
 if ((make_linux)); then
   need g++ "install g++"
@@ -79,7 +85,15 @@ if ((make_linux)); then
   pack build/pkg-native TGZ tar.gz
   check "$out/namescourer-zxraster-$version-$(uname -s | tr "[:upper:]" "[:lower:]")-$(uname -m).tar.gz" \
     bin/namescourer bin/zxraster share/man/man1/namescourer.1 share/man/man1/zxraster.1 \
-    share/doc/namescourer-zxraster/README.md "${palettes[@]/#/share/doc/namescourer-zxraster/palettes/}"
+    share/doc/namescourer-zxraster/README.md share/doc/namescourer-zxraster/LICENSE \
+    "${palettes[@]/#/share/doc/namescourer-zxraster/palettes/}" "${rules[@]/#/share/namescourer/rules/}"
+  if command -v dpkg-deb >/dev/null && command -v dpkg-shlibdeps >/dev/null; then
+    pack build/pkg-native DEB deb
+    tools/check_deb.sh "$out/namescourer-zxraster_${version}_$(dpkg --print-architecture).deb"
+  else
+    echo "SKIPPED: the .deb needs dpkg-deb and dpkg-shlibdeps (apt-get install dpkg-dev)"
+    if [ "${CI:-}" = true ]; then exit 1; fi
+  fi
 fi
 
 if ((make_windows)); then
@@ -97,5 +111,5 @@ if ((make_windows)); then
   pack build/pkg-win64 ZIP zip
   check "$out/namescourer-zxraster-$version-windows.zip" \
     win64/namescourer.exe win64/zxraster.exe win32/namescourer.exe win32/zxraster.exe \
-    README.md namescourer.html zxraster.html "${palettes[@]/#/palettes/}"
+    README.md LICENSE namescourer.html zxraster.html "${palettes[@]/#/palettes/}" "${rules[@]/#/rules/}"
 fi

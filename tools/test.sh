@@ -15,6 +15,7 @@
 #   tools/test.sh native     only the named stages (native, asan, lint,
 #                            fuzz, windows)
 #   FUZZ_SECONDS=60 tools/test.sh fuzz    longer fuzzing (default 20 s each)
+# SPDX-License-Identifier: MIT
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -67,6 +68,8 @@ missing_for() {
       command -v i686-w64-mingw32-g++-posix >/dev/null || missing+=(g++-mingw-w64-i686)
       command -v i686-w64-mingw32-objdump >/dev/null || missing+=(binutils-mingw-w64-i686)
       command -v wine >/dev/null || missing+=(wine)
+      command -v dpkg-shlibdeps >/dev/null || missing+=(dpkg-dev)
+      command -v lintian >/dev/null || missing+=(lintian)
       if host_runs_i386 && [ ! -e /usr/lib/wine/i386-windows/kernel32.dll ] &&
         [ ! -e /usr/lib/i386-linux-gnu/wine/i386-windows/kernel32.dll ]; then
         missing+=(wine32:i386)

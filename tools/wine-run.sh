@@ -9,6 +9,7 @@
 # execute 32-bit x86 programs that fails for 64-bit programs too. A 32-bit
 # program runs on the 32-bit loader. Where Debian's loader paths are missing,
 # plain `wine` runs both.
+# SPDX-License-Identifier: MIT
 set -euo pipefail
 exe=$1
 shift

@@ -1,6 +1,7 @@
 // Text to the ANSI code page (Windows-1252 on POSIX) and back: one byte per
 // character (a surrogate pair is one character), the result holds only
 // characters of the code page, and those characters pass through unchanged.
+// SPDX-License-Identifier: MIT
 #include <cstddef>
 #include <cstdint>
 

@@ -7,6 +7,7 @@
 // strings in turn (at most four rules). Names are cut to 255 code units and
 // rule strings to 16, which keeps a capped rule's text at a size a file
 // name rule can reach while every run stays fast.
+// SPDX-License-Identifier: MIT
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>

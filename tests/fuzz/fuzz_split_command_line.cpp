@@ -1,6 +1,7 @@
 // The Windows command-line splitter: no argument is ever empty, no double
 // quote survives, and quoting each argument and splitting again gives the
 // same list.
+// SPDX-License-Identifier: MIT
 #include <cstddef>
 #include <cstdint>
 

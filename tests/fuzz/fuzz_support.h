@@ -1,6 +1,7 @@
 // What the fuzz targets share: failing with a message that libFuzzer shows
 // beside the saved input, turning fuzz bytes into text, and scratch files
 // (in /dev/shm, one set per process, removed when the process exits).
+// SPDX-License-Identifier: MIT
 #ifndef TESTS_FUZZ_FUZZ_SUPPORT_H
 #define TESTS_FUZZ_FUZZ_SUPPORT_H
 

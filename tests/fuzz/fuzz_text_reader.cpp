@@ -5,6 +5,7 @@
 // The first byte is a control byte: when its top bit is set, a long line of
 // filler goes first, so that what follows straddles the reader's 64 KiB
 // buffer at a point the low seven bits choose.
+// SPDX-License-Identifier: MIT
 #include <cstddef>
 #include <cstdint>
 

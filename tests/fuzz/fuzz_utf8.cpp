@@ -1,5 +1,6 @@
 // UTF-8 to UTF-16 and back: every byte string comes back exactly, and the
 // text in between holds no lone surrogate but the escapes of single bytes.
+// SPDX-License-Identifier: MIT
 #include <cstddef>
 #include <cstdint>
 

@@ -3,6 +3,7 @@
 // the Unicode case pairs of Latin-1 and Latin Extended-A.
 //
 // The input is UTF-8: the pattern, a LF, the name.
+// SPDX-License-Identifier: MIT
 #include <cstddef>
 #include <cstdint>
 #include <vector>

@@ -1,6 +1,7 @@
 // Running a built program under injected faults (POSIX only): a file-size
 // limit, an unprivileged user, a second process working on the same tree
 // while the program runs.
+// SPDX-License-Identifier: MIT
 #ifndef TESTS_SUPPORT_CHILD_PROCESS_H
 #define TESTS_SUPPORT_CHILD_PROCESS_H
 

@@ -1,5 +1,6 @@
 // Starts a built program with a file-size limit or as user nobody, and
 // collects its output through pipes, which no file-size limit applies to.
+// SPDX-License-Identifier: MIT
 #include "tests/support/child_process.h"
 
 #include <fcntl.h>

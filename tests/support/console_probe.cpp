@@ -2,6 +2,7 @@
 // console line, or, for the argument "-e", reports an unexpected error.
 // Exits with the number of lines written; a failed write is reported as
 // an unexpected error with exit code 1.
+// SPDX-License-Identifier: MIT
 #include <cstdint>
 
 #include "platform/platform.h"

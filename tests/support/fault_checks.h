@@ -1,5 +1,6 @@
 // What the fault-injection tests check after a run: the files left in a
 // tree, and the counts a run printed.
+// SPDX-License-Identifier: MIT
 #ifndef TESTS_SUPPORT_FAULT_CHECKS_H
 #define TESTS_SUPPORT_FAULT_CHECKS_H
 

@@ -1,5 +1,6 @@
 // Runs a built program as a child process (POSIX), through the child
 // runner of the fault tests without any fault.
+// SPDX-License-Identifier: MIT
 #include "tests/support/child_process.h"
 #include "tests/support/test_support.h"
 

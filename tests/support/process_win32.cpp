@@ -1,4 +1,5 @@
 // Running a built program as a child process, on Windows.
+// SPDX-License-Identifier: MIT
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif

@@ -1,5 +1,6 @@
 // Helpers shared by the test programs: scratch directories, byte files and
 // running a built program as a child process.
+// SPDX-License-Identifier: MIT
 #ifndef TESTS_SUPPORT_TEST_SUPPORT_H
 #define TESTS_SUPPORT_TEST_SUPPORT_H
 
