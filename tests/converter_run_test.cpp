@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "converter/converter.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -397,6 +398,21 @@ TEST(ZxrasterLog, AConsoleThatRefusesWritesEndsTheRunWithExitCodeOne) {
   EXPECT_EQ(run.exitCode, 1u);
   EXPECT_EQ(run.err.rfind("I/O error: ", 0), 0u) << run.err;
   EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
+}
+
+// The log's buffer cannot be written out at the close: counted, and the log
+// stays counted as open.
+TEST(ZxrasterLog, AFailedCloseLeavesTheLogCountedAsOpen) {
+  if (!ZX_NATIVE_BUILD) GTEST_SKIP() << "needs /dev/full";
+  converter::ResetRun();
+  converter::options.logFile = u"/dev/full";
+  converter::options.logging = true;
+  converter::WriteLine(u"buffered");
+  ASSERT_TRUE(converter::state.logOpen);
+  converter::CloseLog();
+  EXPECT_TRUE(converter::state.logOpen);
+  EXPECT_EQ(converter::state.ioErrors, 1u);
+  converter::ResetRun();
 }
 
 // ------------------------------------------------------------ palette files
