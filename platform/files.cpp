@@ -198,12 +198,8 @@ bool ByteFile::Create(const std::u16string& name) {
   return impl_->file != nullptr;
 }
 
-bool ByteFile::Size(std::uint32_t& size) {
-  std::uint64_t full = 0;
-  if (impl_->file == nullptr || !detail::RawSize(impl_->file, full)) return false;
-  if (full > 0xFFFFFFFFu) return false;
-  size = static_cast<std::uint32_t>(full);
-  return true;
+bool ByteFile::Size(std::uint64_t& size) {
+  return impl_->file != nullptr && detail::RawSize(impl_->file, size);
 }
 
 bool ByteFile::Read(std::uint8_t* data, std::size_t count) {

@@ -176,8 +176,8 @@ class ByteFile {
   /// Creates a file or truncates an existing one, for writing. Returns
   /// false on failure.
   bool Create(const std::u16string& name);
-  /// The size in bytes; false on failure or when it does not fit 32 bits.
-  bool Size(std::uint32_t& size);
+  /// The size in bytes; false on failure.
+  bool Size(std::uint64_t& size);
   /// Reads exactly count bytes; false on failure or a short read.
   bool Read(std::uint8_t* data, std::size_t count);
   /// Writes exactly count bytes; false on failure or a short write.

@@ -104,7 +104,7 @@ TEST(ByteFile, ReadsExactlyAndRefusesAShortRead) {
   WriteBytes(dir / "s.scr", std::string(10, '\x5a'));
   platform::ByteFile file;
   ASSERT_TRUE(file.OpenRead(NameOf(dir / "s.scr")));
-  std::uint32_t size = 0;
+  std::uint64_t size = 0;
   ASSERT_TRUE(file.Size(size));
   EXPECT_EQ(size, 10u);
   std::uint8_t data[16] = {};
