@@ -40,16 +40,21 @@ struct OutputBuffer {
   std::size_t used = 0;
 };
 
-/// Appends bytes, calling write(data, count) each time the buffer is full.
-/// Returns false as soon as a write fails.
+/// Appends bytes, calling write(data, count) as soon as the buffer is full.
+/// Returns false as soon as a write fails; the buffer then stays full and
+/// the next append tries to write it out again.
 template <typename Write>
 bool BufferedAppend(OutputBuffer& buffer, const std::string& bytes, Write write) {
+  auto writeOutIfFull = [&buffer, &write] {
+    if (buffer.used < OutputBuffer::kSize) return true;
+    if (!write(buffer.data, buffer.used)) return false;
+    buffer.used = 0;
+    return true;
+  };
   for (char c : bytes) {
-    if (buffer.used == OutputBuffer::kSize) {
-      if (!write(buffer.data, buffer.used)) return false;
-      buffer.used = 0;
-    }
+    if (!writeOutIfFull()) return false;  // full still after a failed write
     buffer.data[buffer.used++] = static_cast<std::uint8_t>(c);
+    if (!writeOutIfFull()) return false;
   }
   return true;
 }
