@@ -188,13 +188,13 @@ ByteFile::~ByteFile() {
 
 bool ByteFile::OpenRead(const std::u16string& name) {
   if (impl_->file != nullptr) Close();
-  impl_->file = detail::RawOpen(name, OpenMode::Read);
+  impl_->file = detail::RawOpen(name, OpenMode::ReadBytes);
   return impl_->file != nullptr;
 }
 
 bool ByteFile::Create(const std::u16string& name) {
   if (impl_->file != nullptr) Close();
-  impl_->file = detail::RawOpen(name, OpenMode::CreateTruncate);
+  impl_->file = detail::RawOpen(name, OpenMode::CreateBytes);
   return impl_->file != nullptr;
 }
 

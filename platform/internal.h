@@ -13,9 +13,11 @@ namespace platform::detail {
 struct RawFile;
 
 enum class OpenMode {
-  Read,               ///< existing file, read only, shared for reading and writing
-  ReadWriteExisting,  ///< existing file, read and write, shared for reading
-  CreateTruncate,     ///< created or truncated, read and write, shared for reading
+  Read,               ///< existing text file, read only, shared for reading
+  ReadBytes,          ///< existing byte file, read only, shared for reading and writing
+  ReadWriteExisting,  ///< existing text file, read and write, shared for reading
+  CreateTruncate,     ///< text file created or truncated, read and write, shared for reading
+  CreateBytes,        ///< byte file created or truncated, read and write, shared for both
 };
 
 /// Opens a file; nullptr on any failure (a directory of that name included).

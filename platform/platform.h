@@ -173,8 +173,8 @@ class ByteFile {
   /// Opens an existing file for reading only (shared for reading and
   /// writing by others). Returns false on failure.
   bool OpenRead(const std::u16string& name);
-  /// Creates a file or truncates an existing one, for writing. Returns
-  /// false on failure.
+  /// Creates a file or truncates an existing one, for writing (shared for
+  /// reading and writing by others). Returns false on failure.
   bool Create(const std::u16string& name);
   /// The size in bytes; false on failure.
   bool Size(std::uint64_t& size);

@@ -183,12 +183,14 @@ RawFile* RawOpen(const std::u16string& name, OpenMode mode) {
   int flags = O_CLOEXEC | O_NONBLOCK;
   switch (mode) {
     case OpenMode::Read:
+    case OpenMode::ReadBytes:
       flags |= O_RDONLY;
       break;
     case OpenMode::ReadWriteExisting:
       flags |= O_RDWR;
       break;
     case OpenMode::CreateTruncate:
+    case OpenMode::CreateBytes:
       flags |= O_RDWR | O_CREAT | O_TRUNC;
       break;
   }

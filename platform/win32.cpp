@@ -274,11 +274,18 @@ RawFile* RawOpen(const std::u16string& name, OpenMode mode) {
   switch (mode) {
     case OpenMode::Read:
       access = GENERIC_READ;
+      break;
+    case OpenMode::ReadBytes:
+      access = GENERIC_READ;
       share = FILE_SHARE_READ | FILE_SHARE_WRITE;
       break;
     case OpenMode::ReadWriteExisting:
       break;
     case OpenMode::CreateTruncate:
+      disposition = CREATE_ALWAYS;
+      break;
+    case OpenMode::CreateBytes:
+      share = FILE_SHARE_READ | FILE_SHARE_WRITE;
       disposition = CREATE_ALWAYS;
       break;
   }
