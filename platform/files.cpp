@@ -74,7 +74,7 @@ bool OutputTextFile::Open(const std::u16string& name) {
 void OutputTextFile::WriteLine(const std::u16string& text) {
   if (impl_->file == nullptr) throw IoError("write to a closed text file");
   auto write = [this](const std::uint8_t* d, std::size_t n) { return impl_->Write(d, n); };
-  if (!detail::BufferedAppend(impl_->buffer, EncodeUtf8(text) + "\r\n", write)) {
+  if (!detail::BufferedAppend(impl_->buffer, detail::EncodeLine(text) + "\r\n", write)) {
     throw IoError("WriteFile: the text file cannot be written");
   }
 }

@@ -35,6 +35,14 @@ bool RawTruncateHere(RawFile* file);
 /// Closes and frees the file; false when closing failed.
 bool RawClose(RawFile* file);
 
+/// The bytes of one line of console or text-file output, without its line
+/// end: UTF-8 on both backends. POSIX writes each character U+0000..U+001F
+/// and U+007F as "?", so that no name can end a line or steer a terminal,
+/// and turns U+DC80..U+DCFF back into the raw bytes they stand for; Win32
+/// converts with WideCharToMultiByte (a lone surrogate becomes U+FFFD).
+/// Throws IoError when the conversion fails.
+std::string EncodeLine(const std::u16string& text);
+
 /// A 128-byte write buffer: written out when full and when flushed.
 struct OutputBuffer {
   static constexpr std::size_t kSize = 128;

@@ -65,8 +65,9 @@ std::uint32_t ExitStatusFor(std::uint32_t code);
 // ---------------------------------------------------------------- console
 
 /// Writes text and a line end (CR LF on Windows, LF on POSIX) to standard
-/// output. A console gets the line at once; a redirected output is written
-/// through a 128-byte buffer. Throws IoError when the write fails.
+/// output; POSIX writes control characters as "?". A console gets the line
+/// at once; a redirected output is written through a 128-byte buffer.
+/// Throws IoError when the write fails.
 void ConsoleWriteLine(const std::u16string& text);
 
 /// Writes out what the console buffer holds. Throws IoError on failure.
@@ -119,8 +120,8 @@ class OutputTextFile {
   /// Appends to an existing file (cut at the first Ctrl-Z among its last
   /// 128 bytes) or creates a new one. Returns false on failure.
   bool Open(const std::u16string& name);
-  /// Writes text and CR LF. Throws IoError when the buffer cannot be
-  /// written out.
+  /// Writes text and CR LF (POSIX: control characters as "?"). Throws
+  /// IoError when the buffer cannot be written out.
   void WriteLine(const std::u16string& text);
   /// Writes out the buffer and closes. Returns false on failure; the file
   /// is closed either way.

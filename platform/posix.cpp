@@ -46,6 +46,12 @@ Console console;
 
 bool WriteStdout(const std::uint8_t* data, std::size_t count) { return WriteAll(1, data, count); }
 
+// U+0000..U+001F and U+007F, as bytes of UTF-8.
+bool IsControlByte(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte < 0x20 || byte == 0x7F;
+}
+
 }  // namespace
 
 // ------------------------------------------------------------------ process
@@ -69,7 +75,10 @@ void ReportUnexpectedError(const std::string& kind, const std::string& message) 
   } catch (...) {
     // Standard output is what failed; the report still goes out.
   }
-  std::string line = kind + ": " + message + "\n";
+  std::string line = kind + ": " + message;
+  // A name in the message (a rule file's, say) must not break the line.
+  std::replace_if(line.begin(), line.end(), IsControlByte, '?');
+  line += "\n";
   WriteAll(2, reinterpret_cast<const std::uint8_t*>(line.data()), line.size());
 }
 
@@ -84,7 +93,7 @@ void ConsoleWriteLine(const std::u16string& text) {
     console.terminal = ::isatty(1) == 1;
     console.checked = true;
   }
-  std::string bytes = EncodeUtf8(text) + "\n";
+  std::string bytes = detail::EncodeLine(text) + "\n";
   bool ok = detail::BufferedAppend(console.buffer, bytes, WriteStdout);
   if (ok && console.terminal) ok = detail::BufferedFlush(console.buffer, WriteStdout);
   if (!ok) throw IoError(std::string("write(stdout): ") + std::strerror(errno));
@@ -174,6 +183,14 @@ bool RenameNoReplace(const std::u16string& from, const std::u16string& to) {
 }
 
 namespace detail {
+
+std::string EncodeLine(const std::u16string& text) {
+  std::string bytes = EncodeUtf8(text);
+  // Control characters are single bytes in UTF-8, and every other byte of
+  // the text, of a longer sequence or an escaped raw byte, is 0x80 or above.
+  std::replace_if(bytes.begin(), bytes.end(), IsControlByte, '?');
+  return bytes;
+}
 
 struct RawFile {
   int fd = -1;

@@ -262,6 +262,14 @@ bool RenameNoReplace(const std::u16string& from, const std::u16string& to) {
 
 namespace detail {
 
+std::string EncodeLine(const std::u16string& text) {
+  std::string bytes;
+  if (!ConvertPiece(CP_UTF8, text.data(), text.size(), bytes)) {
+    throw IoError(ErrorText("WideCharToMultiByte", "text file"));
+  }
+  return bytes;
+}
+
 struct RawFile {
   HANDLE handle;
 };

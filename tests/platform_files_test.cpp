@@ -20,8 +20,14 @@ TEST(OutputTextFile, CreatesUtf8WithCrLfAndNoByteOrderMark) {
   ASSERT_TRUE(file.Open(NameOf(dir / "new.log")));
   file.WriteLine(u"caf\u00e9 \u4e2d");
   file.WriteLine(u"");
+  // Control characters, and lone surrogates, where U+DC80..U+DCFF stand for
+  // raw bytes of a POSIX name.
+  file.WriteLine(std::u16string(u"\x1b[m\r\n\x7f") + char16_t(0xDC80) + char16_t(0xD800));
   ASSERT_TRUE(file.Close());
-  EXPECT_EQ(ReadBytes(dir / "new.log"), "caf\xc3\xa9 \xe4\xb8\xad\r\n\r\n");
+  const std::string last = platform::kPathSeparator == u'/'
+                               ? "?[m???\x80\xef\xbf\xbd"
+                               : "\x1b[m\r\n\x7f\xef\xbf\xbd\xef\xbf\xbd";
+  EXPECT_EQ(ReadBytes(dir / "new.log"), "caf\xc3\xa9 \xe4\xb8\xad\r\n\r\n" + last + "\r\n");
 }
 
 TEST(OutputTextFile, AppendsAfterContentAndCutsAtACtrlZInTheLast128Bytes) {

@@ -476,6 +476,30 @@ TEST_F(WalkTest, DirectoryLinkBackUpTheTreeEndsAndKeepsItsFile) {
   EXPECT_EQ(run.exitCode, counters[8]);
 }
 
+// A name can hold any character but "/" on POSIX; in the lines that show it
+// a control character becomes "?", so that it can neither end a line nor
+// steer a terminal. The rename itself uses the real name.
+TEST_F(WalkTest, ControlCharactersInNamesForgeNoLine) {
+  if (OnWindows()) GTEST_SKIP() << "Windows names cannot hold control characters";
+  File(J({u"T", u"c\r\nforged&.txt"}), "C");
+  File(J({u"T", u"e\x1b[2J&\x7f"}), "E");
+  Dir(J({u"T", u"d\n&"}));
+  Rules(kAmpRule);
+  const ScourResult run = Scour({u"-d", u"T", u"-v", u"2", u"-l", u"run.log", u"-n", u"list.txt"});
+  EXPECT_EQ(Content(J({u"T", u"c\r\nforged[+].txt"})), "C");
+  EXPECT_EQ(Content(J({u"T", u"e\x1b[2J[+]\x7f"})), "E");
+  EXPECT_TRUE(fs::is_directory(At(J({u"T", u"d\n[+]"}))));
+  Lines walk = WalkLines(run.lines);
+  std::sort(walk.begin(), walk.end());
+  EXPECT_EQ(walk, (Lines{u"----", u"----", u"----", u"New Dir:T/d?[+]",
+                         u"New File:T/c??forged[+].txt", u"New File:T/e?[2J[+]?", u"Old Dir:T/d?&",
+                         u"Old File:T/c??forged&.txt", u"Old File:T/e?[2J&?"}));
+  Lines list = FileList();
+  std::sort(list.begin(), list.end());
+  EXPECT_EQ(list, (Lines{u"T/c??forged[+].txt", u"T/e?[2J[+]?"}));
+  EXPECT_EQ(testsupport::Utf8Lines(Content(u"run.log")), run.lines);
+}
+
 TEST_F(WalkTest, NamesThatAreNotUtf8AreRenamedAndKept) {
   if (OnWindows()) GTEST_SKIP() << "Windows names are always UTF-16";
   fs::create_directory(scratch_ / "T");
