@@ -43,6 +43,21 @@ bool RawClose(RawFile* file);
 /// Throws IoError when the conversion fails.
 std::string EncodeLine(const std::u16string& text);
 
+/// True when renaming `from` to `to` keeps the entry in its directory: both
+/// paths have the same part up to their last separator (any character of
+/// `separators`), and the new last part is not empty, "." or "..", and holds
+/// no NUL.
+inline bool StaysInItsDirectory(const std::u16string& from, const std::u16string& to,
+                                const std::u16string& separators) {
+  const std::size_t fromCut = from.find_last_of(separators);
+  const std::size_t toCut = to.find_last_of(separators);
+  const std::size_t fromParent = fromCut == std::u16string::npos ? 0 : fromCut + 1;
+  const std::size_t toParent = toCut == std::u16string::npos ? 0 : toCut + 1;
+  if (fromParent != toParent || from.compare(0, fromParent, to, 0, toParent) != 0) return false;
+  const std::u16string name = to.substr(toParent);
+  return !name.empty() && name != u"." && name != u".." && name.find(u'\0') == std::u16string::npos;
+}
+
 /// A 128-byte write buffer: written out when full and when flushed.
 struct OutputBuffer {
   static constexpr std::size_t kSize = 128;

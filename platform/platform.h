@@ -104,8 +104,10 @@ bool FileExists(const std::u16string& name);
 /// as existing).
 bool DirectoryExists(const std::u16string& name);
 
-/// Renames a file or directory; never replaces an existing entry. Returns
-/// false on any failure, the target existing included.
+/// Renames a file or directory; never replaces an existing entry and never
+/// moves one into another directory. Returns false on any failure: the
+/// target existing, or a target whose directory part differs from the
+/// source's, or whose last part is ".", ".." or holds a NUL.
 bool RenameNoReplace(const std::u16string& from, const std::u16string& to);
 
 /// An output text file: UTF-8 without BOM, CR LF line ends, written through

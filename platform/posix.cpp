@@ -161,6 +161,8 @@ bool DirectoryExists(const std::u16string& name) {
 }
 
 bool RenameNoReplace(const std::u16string& from, const std::u16string& to) {
+  // Also keeps a NUL from cutting the native name short.
+  if (!detail::StaysInItsDirectory(from, to, u"/")) return false;
   std::string source = Native(from), target = Native(to);
 #ifdef SYS_renameat2
   if (::syscall(SYS_renameat2, AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), 1u) == 0) {

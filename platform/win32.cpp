@@ -254,6 +254,8 @@ bool DirectoryExists(const std::u16string& name) {
 
 bool RenameNoReplace(const std::u16string& from, const std::u16string& to) {
   if (!UsableName(from) || !UsableName(to)) return false;
+  // MoveFileW would take a "\" or "/" in the new name as a directory.
+  if (!detail::StaysInItsDirectory(from, to, u"\\/")) return false;
   // Without MOVEFILE_REPLACE_EXISTING, MoveFileW refuses an existing target.
   return MoveFileW(Wide(from), Wide(to)) != 0;
 }

@@ -476,6 +476,53 @@ TEST_F(WalkTest, DirectoryLinkBackUpTheTreeEndsAndKeepsItsFile) {
   EXPECT_EQ(run.exitCode, counters[8]);
 }
 
+struct MoveCase {
+  const char* what;
+  std::string rules;
+  std::vector<std::u16string> files, dirs;
+  std::u16string start;
+};
+
+// In working mode no rename moves an entry into another directory, even
+// where that directory exists: it fails like a refused rename.
+TEST_F(WalkTest, RenamesNeverMoveAnEntryIntoAnotherDirectory) {
+  const std::string sep = Narrow(testsupport::Sep());
+  const std::vector<MoveCase> cases = {
+      {"separator in a file name",
+       "_\n" + sep + "\n",
+       {J({u"T", u"sub_x.txt"})},
+       {J({u"T", u"sub"})},
+       u"T"},
+      {"file name leading out of the tree",
+       "upX\n.." + sep + "escaped\n",
+       {J({u"T", u"upX"})},
+       {},
+       u"T"},
+      {"NUL in a file name", std::string("a\nb\0\n", 5), {J({u"T", u"xa.txt"})}, {}, u"T"},
+      {"search string across a separator", "a" + sep + "b\nc\n", {}, {J({u"T", u"a", u"b"})}, u"T"},
+      {"start directory into an existing folder",
+       " \n_\n",
+       {},
+       {J({u"My Files", u"T"}), u"My_Files"},
+       J({u"My Files", u"T"})},
+  };
+  for (const MoveCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const char* top : {"T", "My Files", "My_Files"}) fs::remove_all(scratch_ / top);
+    for (const std::u16string& file : c.files) File(file);
+    for (const std::u16string& dir : c.dirs) Dir(dir);
+    Rules(c.rules);
+    const auto before = Tree();
+    const ScourResult run = Scour({u"-d", c.start, u"-v", u"1"});
+    EXPECT_EQ(Tree(), before);
+    const Lines walk = WalkLines(run.lines);
+    EXPECT_EQ(walk.size(), 3u);
+    EXPECT_EQ(CountStartingWith(walk, u"ERR_EXCEPTION "), 2u);
+    EXPECT_EQ(Counters(run.lines)[9], 1u);
+    EXPECT_EQ(run.exitCode, 1u);
+  }
+}
+
 // A name can hold any character but "/" on POSIX; in the lines that show it
 // a control character becomes "?", so that it can neither end a line nor
 // steer a terminal. The rename itself uses the real name.
