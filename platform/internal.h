@@ -58,6 +58,12 @@ inline bool StaysInItsDirectory(const std::u16string& from, const std::u16string
   return !name.empty() && name != u"." && name != u".." && name.find(u'\0') == std::u16string::npos;
 }
 
+/// Test seam of the POSIX backend, set only by tests: while it is not null,
+/// RenameNoReplace takes its fallback path, as on a file system that
+/// refuses both RENAME_NOREPLACE and hard links, and calls it with the
+/// target just before the final rename(), where another process could act.
+extern void (*testBeforeFallbackRename)(const char* target);
+
 /// A 128-byte write buffer: written out when full and when flushed.
 struct OutputBuffer {
   static constexpr std::size_t kSize = 128;

@@ -160,28 +160,50 @@ bool DirectoryExists(const std::u16string& name) {
   return errno != ENOENT && errno != ENOTDIR && errno != ENAMETOOLONG && errno != EINVAL;
 }
 
+namespace detail {
+void (*testBeforeFallbackRename)(const char* target) = nullptr;
+}  // namespace detail
+
 bool RenameNoReplace(const std::u16string& from, const std::u16string& to) {
   // Also keeps a NUL from cutting the native name short.
   if (!detail::StaysInItsDirectory(from, to, u"/")) return false;
   std::string source = Native(from), target = Native(to);
+  const bool forceFallback = detail::testBeforeFallbackRename != nullptr;
 #ifdef SYS_renameat2
-  if (::syscall(SYS_renameat2, AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), 1u) == 0) {
-    return true;  // 1u is RENAME_NOREPLACE
+  if (!forceFallback) {
+    if (::syscall(SYS_renameat2, AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), 1u) == 0) {
+      return true;  // 1u is RENAME_NOREPLACE
+    }
+    if (errno != EINVAL && errno != ENOSYS) return false;
   }
-  if (errno != EINVAL && errno != ENOSYS) return false;
 #endif
   // The file system does not know RENAME_NOREPLACE: a hard link fails when
-  // the target exists, and a directory is tested just before the rename.
+  // the target exists.
   struct stat st;
   if (::lstat(source.c_str(), &st) != 0) return false;
-  if (!S_ISDIR(st.st_mode) && ::link(source.c_str(), target.c_str()) == 0) {
-    if (::unlink(source.c_str()) == 0) return true;
-    ::unlink(target.c_str());
-    return false;
+  const bool directory = S_ISDIR(st.st_mode);
+  if (!directory && !forceFallback) {
+    if (::link(source.c_str(), target.c_str()) == 0) {
+      if (::unlink(source.c_str()) == 0) return true;
+      ::unlink(target.c_str());
+      return false;
+    }
+    if (errno == EEXIST) return false;
   }
-  if (!S_ISDIR(st.st_mode) && errno == EEXIST) return false;
-  if (::lstat(target.c_str(), &st) == 0 || errno != ENOENT) return false;
-  return ::rename(source.c_str(), target.c_str()) == 0;
+  // Neither works here: claim the target first, so that nothing another
+  // process creates there can be replaced, then rename over the claim.
+  if (directory) {
+    if (::mkdir(target.c_str(), 0700) != 0) return false;
+  } else {
+    int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    ::close(fd);
+  }
+  if (forceFallback) detail::testBeforeFallbackRename(target.c_str());
+  if (::rename(source.c_str(), target.c_str()) == 0) return true;
+  // rmdir removes only the empty claim, never what another process put in it.
+  (void)(directory ? ::rmdir(target.c_str()) : ::unlink(target.c_str()));
+  return false;
 }
 
 namespace detail {
