@@ -199,6 +199,10 @@ class ByteFile {
 struct DirEntry {
   std::u16string name;
   bool isDirectory = false;
+  /// A directory that is a link (POSIX: a symbolic link to a directory;
+  /// Windows: a name surrogate such as a junction): to be renamed, never
+  /// entered.
+  bool isLink = false;
 };
 
 /// Lists the entries of a directory that match a wildcard pattern, "." and

@@ -321,15 +321,17 @@ bool DirectoryListing::Next(DirEntry& entry) {
     std::u16string name = DecodeUtf8(d->d_name);
     if (!MatchesWildcard(impl_->pattern, name)) continue;
     entry.name = std::move(name);
-    if (d->d_type == DT_DIR) {
-      entry.isDirectory = true;
-    } else if (d->d_type == DT_LNK || d->d_type == DT_UNKNOWN) {
-      // Links count by what they point to, as directory links do on Windows.
+    entry.isDirectory = d->d_type == DT_DIR;
+    entry.isLink = false;
+    if (d->d_type == DT_LNK || d->d_type == DT_UNKNOWN) {
+      // A link to a directory is a directory entry too, but marked, so that
+      // the walk never follows it out of its tree or round in a loop.
       struct stat st;
       std::string full = impl_->directory + d->d_name;
+      const bool link =
+          d->d_type == DT_LNK || (::lstat(full.c_str(), &st) == 0 && S_ISLNK(st.st_mode));
       entry.isDirectory = ::stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-    } else {
-      entry.isDirectory = false;
+      entry.isLink = link && entry.isDirectory;
     }
     return true;
   }

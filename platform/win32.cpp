@@ -379,8 +379,13 @@ bool DirectoryListing::Next(DirEntry& entry) {
     impl_->Close();
     return false;
   }
-  entry.name = reinterpret_cast<const char16_t*>(impl_->data.cFileName);
-  entry.isDirectory = (impl_->data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  const WIN32_FIND_DATAW& data = impl_->data;
+  entry.name = reinterpret_cast<const char16_t*>(data.cFileName);
+  entry.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  // Junctions, mount points and directory symbolic links; other reparse
+  // points (cloud placeholders, deduplicated folders) are real directories.
+  entry.isLink = entry.isDirectory && (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+                 IsReparseTagNameSurrogate(data.dwReserved0) != 0;
   return true;
 }
 
