@@ -27,12 +27,13 @@ void OpenLog() {
 
 void CloseLog() {
   if (!state.logOpen || !options.logging) return;
-  bool closed = logHandle.Close();
-  state.logOpen = false;
-  if (!closed) {
-    platform::ConsoleWriteLine(u"ERR_CLOSE_LOG: " + options.logFile + u".");
-    ++state.ioErrors;
+  if (logHandle.Close()) {
+    state.logOpen = false;
+    return;
   }
+  // The flag stays set: the close was the log's last use anyway.
+  platform::ConsoleWriteLine(u"ERR_CLOSE_LOG: " + options.logFile + u".");
+  ++state.ioErrors;
 }
 
 }  // namespace converter

@@ -21,13 +21,13 @@ void ReadScreenFile() {
   platform::ByteFile file;
   bool ok = file.OpenRead(options.inFile);
   if (ok) {
-    std::uint32_t size = 0;
+    std::uint64_t size = 0;
     ok = file.Size(size);
     if (ok && size != kScreenSize) {
       WriteLine(u"ERR_INP_FILE: length of " + options.inFile + u" is " + Decimal(size) +
                 u" bytes, not equal " + Decimal(kScreenSize) + u" bytes, truncated.");
     }
-    std::uint32_t count = std::min(size, kScreenSize);
+    const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(size, kScreenSize));
     // The two fields are one contiguous block, filled by one read.
     if (ok && count > 0) ok = file.Read(reinterpret_cast<std::uint8_t*>(&screen), count);
     ok = file.Close() && ok;

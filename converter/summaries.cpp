@@ -11,7 +11,7 @@ const char16_t kRule[] = u"----------";
 
 }  // namespace
 
-std::u16string Decimal(std::uint32_t value) {
+std::u16string Decimal(std::uint64_t value) {
   std::string digits = std::to_string(value);
   return std::u16string(digits.begin(), digits.end());
 }

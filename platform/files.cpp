@@ -75,7 +75,7 @@ bool OutputTextFile::Open(const std::u16string& name) {
 void OutputTextFile::WriteLine(const std::u16string& text) {
   if (impl_->file == nullptr) throw IoError("write to a closed text file");
   auto write = [this](const std::uint8_t* d, std::size_t n) { return impl_->Write(d, n); };
-  if (!detail::BufferedAppend(impl_->buffer, EncodeUtf8(text) + "\r\n", write)) {
+  if (!detail::BufferedAppend(impl_->buffer, detail::EncodeLine(text) + "\r\n", write)) {
     throw IoError("WriteFile: the text file cannot be written");
   }
 }
@@ -189,22 +189,18 @@ ByteFile::~ByteFile() {
 
 bool ByteFile::OpenRead(const std::u16string& name) {
   if (impl_->file != nullptr) Close();
-  impl_->file = detail::RawOpen(name, OpenMode::Read);
+  impl_->file = detail::RawOpen(name, OpenMode::ReadBytes);
   return impl_->file != nullptr;
 }
 
 bool ByteFile::Create(const std::u16string& name) {
   if (impl_->file != nullptr) Close();
-  impl_->file = detail::RawOpen(name, OpenMode::CreateTruncate);
+  impl_->file = detail::RawOpen(name, OpenMode::CreateBytes);
   return impl_->file != nullptr;
 }
 
-bool ByteFile::Size(std::uint32_t& size) {
-  std::uint64_t full = 0;
-  if (impl_->file == nullptr || !detail::RawSize(impl_->file, full)) return false;
-  if (full > 0xFFFFFFFFu) return false;
-  size = static_cast<std::uint32_t>(full);
-  return true;
+bool ByteFile::Size(std::uint64_t& size) {
+  return impl_->file != nullptr && detail::RawSize(impl_->file, size);
 }
 
 bool ByteFile::Read(std::uint8_t* data, std::size_t count) {

@@ -14,9 +14,11 @@ namespace platform::detail {
 struct RawFile;
 
 enum class OpenMode {
-  Read,               ///< existing file, read only, shared for reading and writing
-  ReadWriteExisting,  ///< existing file, read and write, shared for reading
-  CreateTruncate,     ///< created or truncated, read and write, shared for reading
+  Read,               ///< existing text file, read only, shared for reading
+  ReadBytes,          ///< existing byte file, read only, shared for reading and writing
+  ReadWriteExisting,  ///< existing text file, read and write, shared for reading
+  CreateTruncate,     ///< text file created or truncated, read and write, shared for reading
+  CreateBytes,        ///< byte file created or truncated, read and write, shared for both
 };
 
 /// Opens a file; nullptr on any failure (a directory of that name included).
@@ -34,6 +36,35 @@ bool RawTruncateHere(RawFile* file);
 /// Closes and frees the file; false when closing failed.
 bool RawClose(RawFile* file);
 
+/// The bytes of one line of console or text-file output, without its line
+/// end: UTF-8 on both backends. POSIX writes each character U+0000..U+001F
+/// and U+007F as "?", so that no name can end a line or steer a terminal,
+/// and turns U+DC80..U+DCFF back into the raw bytes they stand for; Win32
+/// converts with WideCharToMultiByte (a lone surrogate becomes U+FFFD).
+/// Throws IoError when the conversion fails.
+std::string EncodeLine(const std::u16string& text);
+
+/// True when renaming `from` to `to` keeps the entry in its directory: both
+/// paths have the same part up to their last separator (any character of
+/// `separators`), and the new last part is not empty, "." or "..", and holds
+/// no NUL.
+inline bool StaysInItsDirectory(const std::u16string& from, const std::u16string& to,
+                                const std::u16string& separators) {
+  const std::size_t fromCut = from.find_last_of(separators);
+  const std::size_t toCut = to.find_last_of(separators);
+  const std::size_t fromParent = fromCut == std::u16string::npos ? 0 : fromCut + 1;
+  const std::size_t toParent = toCut == std::u16string::npos ? 0 : toCut + 1;
+  if (fromParent != toParent || from.compare(0, fromParent, to, 0, toParent) != 0) return false;
+  const std::u16string name = to.substr(toParent);
+  return !name.empty() && name != u"." && name != u".." && name.find(u'\0') == std::u16string::npos;
+}
+
+/// Test seam of the POSIX backend, set only by tests: while it is not null,
+/// RenameNoReplace takes its fallback path, as on a file system that
+/// refuses both RENAME_NOREPLACE and hard links, and calls it with the
+/// target just before the final rename(), where another process could act.
+extern void (*testBeforeFallbackRename)(const char* target);
+
 /// A 128-byte write buffer: written out when full and when flushed.
 struct OutputBuffer {
   static constexpr std::size_t kSize = 128;
@@ -41,16 +72,21 @@ struct OutputBuffer {
   std::size_t used = 0;
 };
 
-/// Appends bytes, calling write(data, count) each time the buffer is full.
-/// Returns false as soon as a write fails.
+/// Appends bytes, calling write(data, count) as soon as the buffer is full.
+/// Returns false as soon as a write fails; the buffer then stays full and
+/// the next append tries to write it out again.
 template <typename Write>
 bool BufferedAppend(OutputBuffer& buffer, const std::string& bytes, Write write) {
+  auto writeOutIfFull = [&buffer, &write] {
+    if (buffer.used < OutputBuffer::kSize) return true;
+    if (!write(buffer.data, buffer.used)) return false;
+    buffer.used = 0;
+    return true;
+  };
   for (char c : bytes) {
-    if (buffer.used == OutputBuffer::kSize) {
-      if (!write(buffer.data, buffer.used)) return false;
-      buffer.used = 0;
-    }
+    if (!writeOutIfFull()) return false;  // full still after a failed write
     buffer.data[buffer.used++] = static_cast<std::uint8_t>(c);
+    if (!writeOutIfFull()) return false;
   }
   return true;
 }

@@ -66,8 +66,9 @@ std::uint32_t ExitStatusFor(std::uint32_t code);
 // ---------------------------------------------------------------- console
 
 /// Writes text and a line end (CR LF on Windows, LF on POSIX) to standard
-/// output. A console gets the line at once; a redirected output is written
-/// through a 128-byte buffer. Throws IoError when the write fails.
+/// output; POSIX writes control characters as "?". A console gets the line
+/// at once; a redirected output is written through a 128-byte buffer.
+/// Throws IoError when the write fails.
 void ConsoleWriteLine(const std::u16string& text);
 
 /// Writes out what the console buffer holds. Throws IoError on failure.
@@ -104,8 +105,10 @@ bool FileExists(const std::u16string& name);
 /// as existing).
 bool DirectoryExists(const std::u16string& name);
 
-/// Renames a file or directory; never replaces an existing entry. Returns
-/// false on any failure, the target existing included.
+/// Renames a file or directory; never replaces an existing entry and never
+/// moves one into another directory. Returns false on any failure: the
+/// target existing, or a target whose directory part differs from the
+/// source's, or whose last part is ".", ".." or holds a NUL.
 bool RenameNoReplace(const std::u16string& from, const std::u16string& to);
 
 /// An output text file: UTF-8 without BOM, CR LF line ends, written through
@@ -120,8 +123,8 @@ class OutputTextFile {
   /// Appends to an existing file (cut at the first Ctrl-Z among its last
   /// 128 bytes) or creates a new one. Returns false on failure.
   bool Open(const std::u16string& name);
-  /// Writes text and CR LF. Throws IoError when the buffer cannot be
-  /// written out.
+  /// Writes text and CR LF (POSIX: control characters as "?"). Throws
+  /// IoError when the buffer cannot be written out.
   void WriteLine(const std::u16string& text);
   /// Writes out the buffer and closes. Returns false on failure; the file
   /// is closed either way.
@@ -174,11 +177,11 @@ class ByteFile {
   /// Opens an existing file for reading only (shared for reading and
   /// writing by others). Returns false on failure.
   bool OpenRead(const std::u16string& name);
-  /// Creates a file or truncates an existing one, for writing. Returns
-  /// false on failure.
+  /// Creates a file or truncates an existing one, for writing (shared for
+  /// reading and writing by others). Returns false on failure.
   bool Create(const std::u16string& name);
-  /// The size in bytes; false on failure or when it does not fit 32 bits.
-  bool Size(std::uint32_t& size);
+  /// The size in bytes; false on failure.
+  bool Size(std::uint64_t& size);
   /// Reads exactly count bytes; false on failure or a short read.
   bool Read(std::uint8_t* data, std::size_t count);
   /// Writes exactly count bytes; false on failure or a short write.
@@ -197,6 +200,10 @@ class ByteFile {
 struct DirEntry {
   std::u16string name;
   bool isDirectory = false;
+  /// A directory that is a link (POSIX: a symbolic link to a directory;
+  /// Windows: a name surrogate such as a junction): to be renamed, never
+  /// entered.
+  bool isLink = false;
 };
 
 /// Lists the entries of a directory that match a wildcard pattern, "." and

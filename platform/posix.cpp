@@ -47,6 +47,12 @@ Console console;
 
 bool WriteStdout(const std::uint8_t* data, std::size_t count) { return WriteAll(1, data, count); }
 
+// U+0000..U+001F and U+007F, as bytes of UTF-8.
+bool IsControlByte(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte < 0x20 || byte == 0x7F;
+}
+
 }  // namespace
 
 // ------------------------------------------------------------------ process
@@ -70,7 +76,10 @@ void ReportUnexpectedError(const std::string& kind, const std::string& message) 
   } catch (...) {
     // Standard output is what failed; the report still goes out.
   }
-  std::string line = kind + ": " + message + "\n";
+  std::string line = kind + ": " + message;
+  // A name in the message (a rule file's, say) must not break the line.
+  std::replace_if(line.begin(), line.end(), IsControlByte, '?');
+  line += "\n";
   WriteAll(2, reinterpret_cast<const std::uint8_t*>(line.data()), line.size());
 }
 
@@ -85,7 +94,7 @@ void ConsoleWriteLine(const std::u16string& text) {
     console.terminal = ::isatty(1) == 1;
     console.checked = true;
   }
-  std::string bytes = EncodeUtf8(text) + "\n";
+  std::string bytes = detail::EncodeLine(text) + "\n";
   bool ok = detail::BufferedAppend(console.buffer, bytes, WriteStdout);
   if (ok && console.terminal) ok = detail::BufferedFlush(console.buffer, WriteStdout);
   if (!ok) throw IoError(std::string("write(stdout): ") + std::strerror(errno));
@@ -152,29 +161,61 @@ bool DirectoryExists(const std::u16string& name) {
   return errno != ENOENT && errno != ENOTDIR && errno != ENAMETOOLONG && errno != EINVAL;
 }
 
+namespace detail {
+void (*testBeforeFallbackRename)(const char* target) = nullptr;
+}  // namespace detail
+
 bool RenameNoReplace(const std::u16string& from, const std::u16string& to) {
+  // Also keeps a NUL from cutting the native name short.
+  if (!detail::StaysInItsDirectory(from, to, u"/")) return false;
   std::string source = Native(from), target = Native(to);
+  const bool forceFallback = detail::testBeforeFallbackRename != nullptr;
 #ifdef SYS_renameat2
-  if (::syscall(SYS_renameat2, AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), 1u) == 0) {
-    return true;  // 1u is RENAME_NOREPLACE
+  if (!forceFallback) {
+    if (::syscall(SYS_renameat2, AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), 1u) == 0) {
+      return true;  // 1u is RENAME_NOREPLACE
+    }
+    if (errno != EINVAL && errno != ENOSYS) return false;
   }
-  if (errno != EINVAL && errno != ENOSYS) return false;
 #endif
   // The file system does not know RENAME_NOREPLACE: a hard link fails when
-  // the target exists, and a directory is tested just before the rename.
+  // the target exists.
   struct stat st;
   if (::lstat(source.c_str(), &st) != 0) return false;
-  if (!S_ISDIR(st.st_mode) && ::link(source.c_str(), target.c_str()) == 0) {
-    if (::unlink(source.c_str()) == 0) return true;
-    ::unlink(target.c_str());
-    return false;
+  const bool directory = S_ISDIR(st.st_mode);
+  if (!directory && !forceFallback) {
+    if (::link(source.c_str(), target.c_str()) == 0) {
+      if (::unlink(source.c_str()) == 0) return true;
+      ::unlink(target.c_str());
+      return false;
+    }
+    if (errno == EEXIST) return false;
   }
-  if (!S_ISDIR(st.st_mode) && errno == EEXIST) return false;
-  if (::lstat(target.c_str(), &st) == 0 || errno != ENOENT) return false;
-  return ::rename(source.c_str(), target.c_str()) == 0;
+  // Neither works here: claim the target first, so that nothing another
+  // process creates there can be replaced, then rename over the claim.
+  if (directory) {
+    if (::mkdir(target.c_str(), 0700) != 0) return false;
+  } else {
+    int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    ::close(fd);
+  }
+  if (forceFallback) detail::testBeforeFallbackRename(target.c_str());
+  if (::rename(source.c_str(), target.c_str()) == 0) return true;
+  // rmdir removes only the empty claim, never what another process put in it.
+  (void)(directory ? ::rmdir(target.c_str()) : ::unlink(target.c_str()));
+  return false;
 }
 
 namespace detail {
+
+std::string EncodeLine(const std::u16string& text) {
+  std::string bytes = EncodeUtf8(text);
+  // Control characters are single bytes in UTF-8, and every other byte of
+  // the text, of a longer sequence or an escaped raw byte, is 0x80 or above.
+  std::replace_if(bytes.begin(), bytes.end(), IsControlByte, '?');
+  return bytes;
+}
 
 struct RawFile {
   int fd = -1;
@@ -184,12 +225,14 @@ RawFile* RawOpen(const std::u16string& name, OpenMode mode) {
   int flags = O_CLOEXEC | O_NONBLOCK;
   switch (mode) {
     case OpenMode::Read:
+    case OpenMode::ReadBytes:
       flags |= O_RDONLY;
       break;
     case OpenMode::ReadWriteExisting:
       flags |= O_RDWR;
       break;
     case OpenMode::CreateTruncate:
+    case OpenMode::CreateBytes:
       flags |= O_RDWR | O_CREAT | O_TRUNC;
       break;
   }
@@ -279,15 +322,17 @@ bool DirectoryListing::Next(DirEntry& entry) {
     std::u16string name = DecodeUtf8(d->d_name);
     if (!MatchesWildcard(impl_->pattern, name)) continue;
     entry.name = std::move(name);
-    if (d->d_type == DT_DIR) {
-      entry.isDirectory = true;
-    } else if (d->d_type == DT_LNK || d->d_type == DT_UNKNOWN) {
-      // Links count by what they point to, as directory links do on Windows.
+    entry.isDirectory = d->d_type == DT_DIR;
+    entry.isLink = false;
+    if (d->d_type == DT_LNK || d->d_type == DT_UNKNOWN) {
+      // A link to a directory is a directory entry too, but marked, so that
+      // the walk never follows it out of its tree or round in a loop.
       struct stat st;
       std::string full = impl_->directory + d->d_name;
+      const bool link =
+          d->d_type == DT_LNK || (::lstat(full.c_str(), &st) == 0 && S_ISLNK(st.st_mode));
       entry.isDirectory = ::stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-    } else {
-      entry.isDirectory = false;
+      entry.isLink = link && entry.isDirectory;
     }
     return true;
   }

@@ -255,6 +255,8 @@ bool DirectoryExists(const std::u16string& name) {
 
 bool RenameNoReplace(const std::u16string& from, const std::u16string& to) {
   if (!UsableName(from) || !UsableName(to)) return false;
+  // MoveFileW would take a "\" or "/" in the new name as a directory.
+  if (!detail::StaysInItsDirectory(from, to, u"\\/")) return false;
   // Without MOVEFILE_REPLACE_EXISTING, MoveFileW refuses an existing target.
   return MoveFileW(Wide(from), Wide(to)) != 0;
 }
@@ -262,6 +264,14 @@ bool RenameNoReplace(const std::u16string& from, const std::u16string& to) {
 // ---------------------------------------------------------------- raw files
 
 namespace detail {
+
+std::string EncodeLine(const std::u16string& text) {
+  std::string bytes;
+  if (!ConvertPiece(CP_UTF8, text.data(), text.size(), bytes)) {
+    throw IoError(ErrorText("WideCharToMultiByte", "text file"));
+  }
+  return bytes;
+}
 
 struct RawFile {
   HANDLE handle;
@@ -275,11 +285,18 @@ RawFile* RawOpen(const std::u16string& name, OpenMode mode) {
   switch (mode) {
     case OpenMode::Read:
       access = GENERIC_READ;
+      break;
+    case OpenMode::ReadBytes:
+      access = GENERIC_READ;
       share = FILE_SHARE_READ | FILE_SHARE_WRITE;
       break;
     case OpenMode::ReadWriteExisting:
       break;
     case OpenMode::CreateTruncate:
+      disposition = CREATE_ALWAYS;
+      break;
+    case OpenMode::CreateBytes:
+      share = FILE_SHARE_READ | FILE_SHARE_WRITE;
       disposition = CREATE_ALWAYS;
       break;
   }
@@ -363,8 +380,13 @@ bool DirectoryListing::Next(DirEntry& entry) {
     impl_->Close();
     return false;
   }
-  entry.name = reinterpret_cast<const char16_t*>(impl_->data.cFileName);
-  entry.isDirectory = (impl_->data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  const WIN32_FIND_DATAW& data = impl_->data;
+  entry.name = reinterpret_cast<const char16_t*>(data.cFileName);
+  entry.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  // Junctions, mount points and directory symbolic links; other reparse
+  // points (cloud placeholders, deduplicated folders) are real directories.
+  entry.isLink = entry.isDirectory && (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+                 IsReparseTagNameSurrogate(data.dwReserved0) != 0;
   return true;
 }
 

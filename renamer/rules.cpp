@@ -7,8 +7,9 @@ namespace renamer {
 
 void LoadRules() {
   rules.ruleCount = 0;
-  // A directory of that name, or the default "*", is not a rule file.
-  if (!platform::FileExists(options.ruleFileName)) return;
+  // "*" names no file on any system, even where a file may be called so;
+  // a directory of that name is not a rule file either.
+  if (options.ruleFileName == u"*" || !platform::FileExists(options.ruleFileName)) return;
 
   const std::string name = platform::EncodeUtf8(options.ruleFileName);
   platform::InputTextFile file;

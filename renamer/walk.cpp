@@ -58,12 +58,14 @@ bool RenameDirectoryOnDisk(std::u16string& path) {
 
 // The directory pass below one directory; path becomes the directory's path
 // after its rename step, and the result tells whether it was renamed on disk.
-// The recursion is bounded by kWalkDepthCap.
+// A directory link gets its rename step but is not listed: followed, it
+// could lead out of the tree or round in a loop. The recursion is bounded
+// by kWalkDepthCap.
 // NOLINTNEXTLINE(misc-no-recursion, readability-function-cognitive-complexity)
-bool WalkDirectoryTree(std::u16string& path) {
+bool WalkDirectoryTree(std::u16string& path, bool isLink) {
   ++walkDepth;
   const bool renamed = RenameDirectoryOnDisk(path);
-  if (options.includeSubdirs) {
+  if (options.includeSubdirs && !isLink) {
     platform::DirectoryListing listing;
     if (listing.Open(path + options.subdirPattern)) {
       RenamedPaths renamedHere;
@@ -78,7 +80,7 @@ bool WalkDirectoryTree(std::u16string& path) {
           continue;
         }
         if (!renamedHere.empty() && renamedHere.count(subdir) != 0) continue;
-        if (WalkDirectoryTree(subdir)) renamedHere.insert(subdir);
+        if (WalkDirectoryTree(subdir, entry.isLink)) renamedHere.insert(subdir);
       }
     }
   }
@@ -106,7 +108,8 @@ bool RenameFile(const std::u16string& path, const std::u16string& oldName,
 
 }  // namespace
 
-void WalkDirectories(std::u16string path) { WalkDirectoryTree(path); }
+// The start directory is entered even when it is a link: the user named it.
+void WalkDirectories(std::u16string path) { WalkDirectoryTree(path, false); }
 
 void RenameDirectory(std::u16string& path) { RenameDirectoryOnDisk(path); }
 
@@ -120,7 +123,10 @@ void WalkFiles(const std::u16string& path) {
     if (listing.Open(path + options.subdirPattern)) {
       platform::DirEntry entry;
       while (listing.Next(entry)) {
-        if (!entry.isDirectory || IsDotEntry(entry.name) || walkDepth >= kWalkDepthCap) continue;
+        if (!entry.isDirectory || entry.isLink || IsDotEntry(entry.name) ||
+            walkDepth >= kWalkDepthCap) {
+          continue;
+        }
         WalkFiles(path + entry.name + platform::kPathSeparator);
       }
     }

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "converter/converter.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -223,7 +224,7 @@ TEST(ZxrasterConvert, IndexedWithTheBuiltinColourTable) {
 }
 
 struct SizeCase {
-  std::size_t size;
+  std::uint64_t size;
   const char16_t* message;
 };
 
@@ -233,13 +234,18 @@ TEST(ZxrasterConvert, AFileOfAnotherSizeIsUsedAsFarAsItGoes) {
       {7000, u"ERR_INP_FILE: length of inp.scr is 7000 bytes, not equal 6912 bytes, truncated."},
       {100, u"ERR_INP_FILE: length of inp.scr is 100 bytes, not equal 6912 bytes, truncated."},
       {0, u"ERR_INP_FILE: length of inp.scr is 0 bytes, not equal 6912 bytes, truncated."},
+      // Sparse; its size modulo 2^32 is 6912.
+      {(std::uint64_t{1} << 32) + 6912,
+       u"ERR_INP_FILE: length of inp.scr is 4294974208 bytes, not equal 6912 bytes, truncated."},
   };
   std::string source = TestScreen() + std::string(88, '\x55');
   for (const SizeCase& c : cases) {
+    if (c.size > source.size() && !ZX_NATIVE_BUILD) continue;  // no sparse files there
     for (bool indexed : {false, true}) {
       ScratchDir dir;
-      std::string data = source.substr(0, c.size);
+      std::string data = source.substr(0, static_cast<std::size_t>(c.size));
       WriteBytes(dir / "inp.scr", data);
+      if (c.size > data.size()) fs::resize_file(dir / "inp.scr", c.size);
       Result r = Zxraster(dir, {u"-i", u"inp.scr", u"-o", u"o.bmp", u"-c", indexed ? u"1" : u"0"});
       EXPECT_EQ(r.exitCode, 0u) << c.size;
       ASSERT_EQ(r.console.size(), 11u) << c.size;
@@ -398,6 +404,21 @@ TEST(ZxrasterLog, AConsoleThatRefusesWritesEndsTheRunWithExitCodeOne) {
   EXPECT_EQ(run.exitCode, 1u);
   EXPECT_EQ(run.err.rfind("I/O error: ", 0), 0u) << run.err;
   EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
+}
+
+// The log's buffer cannot be written out at the close: counted, and the log
+// stays counted as open.
+TEST(ZxrasterLog, AFailedCloseLeavesTheLogCountedAsOpen) {
+  if (!ZX_NATIVE_BUILD) GTEST_SKIP() << "needs /dev/full";
+  converter::ResetRun();
+  converter::options.logFile = u"/dev/full";
+  converter::options.logging = true;
+  converter::WriteLine(u"buffered");
+  ASSERT_TRUE(converter::state.logOpen);
+  converter::CloseLog();
+  EXPECT_TRUE(converter::state.logOpen);
+  EXPECT_EQ(converter::state.ioErrors, 1u);
+  converter::ResetRun();
 }
 
 // ------------------------------------------------------------ palette files

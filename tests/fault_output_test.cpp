@@ -40,14 +40,17 @@ const char kDevFull[] = "/dev/full";
 
 // T holds `dirs` directories of `perDir` files each, plus `perDir` files of
 // its own. Every file holds its path below T, so that its origin is known
-// wherever it ends up. With `plain` the file names need no change.
-void MakeTree(const fs::path& root, int dirs, int perDir, bool plain) {
+// wherever it ends up. With `plain` the file names need no change; a
+// `nameLength` other than 0 pads each file name to that length.
+void MakeTree(const fs::path& root, int dirs, int perDir, bool plain, std::size_t nameLength = 0) {
   const std::string mark = plain ? "" : "&";
   for (int d = 0; d <= dirs; ++d) {
     const std::string dir = d == dirs ? "" : "d&" + std::to_string(d) + "/";
     fs::create_directories(root / dir);
     for (int f = 0; f < perDir; ++f) {
-      const std::string file = dir + "f" + mark + std::to_string(f);
+      std::string name = "f" + mark + std::to_string(f);
+      if (name.size() < nameLength) name.insert(1, nameLength - name.size(), 'x');
+      const std::string file = dir + name;
       WriteBytes(root / file, file);
     }
   }
@@ -110,28 +113,34 @@ struct RenamerCase {
   int dirs, perDir;
   bool plain;
   Outcome outcome;
+  std::size_t nameLength;  // 0: short names
 };
 
 TEST(RenamerOutputFault, EndsAsPromisedAndKeepsEveryFile) {
   const RenamerCase cases[] = {
       // A log line that cannot be written is no guarded step.
-      {"log on a full device", u"-l", true, 0, u"2", 4, 40, false, Outcome::kUnexpected},
-      {"log past the size limit", u"-l", false, 4096, u"2", 4, 40, false, Outcome::kUnexpected},
+      {"log on a full device", u"-l", true, 0, u"2", 4, 40, false, Outcome::kUnexpected, 0},
+      {"log past the size limit", u"-l", false, 4096, u"2", 4, 40, false, Outcome::kUnexpected, 0},
       {"log on a full device, errors only", u"-l", true, 0, u"1", 4, 40, false,
-       Outcome::kUnexpected},
+       Outcome::kUnexpected, 0},
       // The file-list line of a renamed file belongs to its rename step.
-      {"file list on a full device", u"-n", true, 0, u"2", 4, 40, false, Outcome::kGuarded},
-      {"file list past the size limit", u"-n", false, 1024, u"2", 4, 40, false, Outcome::kGuarded},
+      {"file list on a full device", u"-n", true, 0, u"2", 4, 40, false, Outcome::kGuarded, 0},
+      {"file list past the size limit", u"-n", false, 1024, u"2", 4, 40, false, Outcome::kGuarded,
+       0},
       {"file list on a full device, errors only", u"-n", true, 0, u"1", 4, 40, false,
-       Outcome::kGuarded},
-      {"file list that fits its buffer", u"-n", true, 0, u"2", 0, 2, false, Outcome::kAtClose},
+       Outcome::kGuarded, 0},
+      {"file list that fits its buffer", u"-n", true, 0, u"2", 0, 2, false, Outcome::kAtClose, 0},
+      // The line "T/<124 bytes>" CR LF fills the buffer exactly; it is written
+      // out at once, so its rename step fails.
+      {"file-list line that ends the buffer", u"-n", true, 0, u"2", 0, 1, false, Outcome::kGuarded,
+       124},
       // An unchanged file's line is written outside any guarded step.
-      {"file list of unchanged names", u"-n", true, 0, u"2", 4, 40, true, Outcome::kUnexpected},
+      {"file list of unchanged names", u"-n", true, 0, u"2", 4, 40, true, Outcome::kUnexpected, 0},
   };
   for (const RenamerCase& c : cases) {
     SCOPED_TRACE(c.name);
     ScratchDir dir;
-    MakeTree(dir / "T", c.dirs, c.perDir, c.plain);
+    MakeTree(dir / "T", c.dirs, c.perDir, c.plain, c.nameLength);
     WriteBytes(dir / "rules.txt", "&\r\n+\r\n");
     const std::map<std::string, std::string> before = testsupport::FilesBelow(dir / "T");
     const std::u16string target = c.devFull             ? U(kDevFull)
@@ -252,9 +261,9 @@ TEST(ZxrasterOutputFault, EndsAsPromised) {
       {"BMP on a full device", true, u"/dev/full", u"", 0, Outcome::kGuarded, -1},
       // These settings outgrow the log's buffer before the BMP step.
       {"log on a full device", false, u"o.bmp", u"/dev/full", 0, Outcome::kUnexpected, -1},
-      // These fit it: the log first fails with the line about the BMP, which
-      // the same limit has cut short.
-      {"log past the size limit", true, u"o.bmp", u"x.log", 100, Outcome::kUnexpected, 100},
+      // These fill it to the byte: it is written out at once, so the log
+      // fails with the last line of the settings, before the BMP step.
+      {"log past the size limit", true, u"o.bmp", u"x.log", 100, Outcome::kUnexpected, -1},
   };
   for (const ConverterCase& c : cases) {
     SCOPED_TRACE(c.name);

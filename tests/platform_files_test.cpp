@@ -4,8 +4,15 @@
 #include <algorithm>
 #include <set>
 
+#include "platform/internal.h"
 #include "platform/platform.h"
 #include "tests/support/test_support.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace fs = std::filesystem;
 using testsupport::NameOf;
@@ -21,8 +28,14 @@ TEST(OutputTextFile, CreatesUtf8WithCrLfAndNoByteOrderMark) {
   ASSERT_TRUE(file.Open(NameOf(dir / "new.log")));
   file.WriteLine(u"caf\u00e9 \u4e2d");
   file.WriteLine(u"");
+  // Control characters, and lone surrogates, where U+DC80..U+DCFF stand for
+  // raw bytes of a POSIX name.
+  file.WriteLine(std::u16string(u"\x1b[m\r\n\x7f") + char16_t(0xDC80) + char16_t(0xD800));
   ASSERT_TRUE(file.Close());
-  EXPECT_EQ(ReadBytes(dir / "new.log"), "caf\xc3\xa9 \xe4\xb8\xad\r\n\r\n");
+  const std::string last = platform::kPathSeparator == u'/'
+                               ? "?[m???\x80\xef\xbf\xbd"
+                               : "\x1b[m\r\n\x7f\xef\xbf\xbd\xef\xbf\xbd";
+  EXPECT_EQ(ReadBytes(dir / "new.log"), "caf\xc3\xa9 \xe4\xb8\xad\r\n\r\n" + last + "\r\n");
 }
 
 TEST(OutputTextFile, AppendsAfterContentAndCutsAtACtrlZInTheLast128Bytes) {
@@ -105,7 +118,7 @@ TEST(ByteFile, ReadsExactlyAndRefusesAShortRead) {
   WriteBytes(dir / "s.scr", std::string(10, '\x5a'));
   platform::ByteFile file;
   ASSERT_TRUE(file.OpenRead(NameOf(dir / "s.scr")));
-  std::uint32_t size = 0;
+  std::uint64_t size = 0;
   ASSERT_TRUE(file.Size(size));
   EXPECT_EQ(size, 10u);
   std::uint8_t data[16] = {};
@@ -158,6 +171,66 @@ TEST(RenameNoReplace, NeverReplacesAnExistingEntry) {
   EXPECT_FALSE(fs::exists(dir / "a"));
   EXPECT_TRUE(fs::is_directory(dir / "e"));
 }
+
+#ifndef _WIN32
+// What another process does at the last moment before the fallback's
+// rename: it makes an entry of the source's kind at the target if it can,
+// or removes the source.
+enum class Race { kCreateTarget, kRemoveSource };
+Race race = Race::kCreateTarget;
+bool raceDirectory = false;
+std::string raceSource;
+bool raceCreated = false;
+
+void RaceIn(const char* target) {
+  if (race == Race::kRemoveSource) {
+    ::unlink(raceSource.c_str());
+  } else if (raceDirectory) {
+    raceCreated = ::mkdir(target, 0755) == 0;
+  } else {
+    const int fd = ::open(target, O_WRONLY | O_CREAT | O_EXCL, 0644);
+    raceCreated = fd >= 0;
+    if (fd >= 0) ::close(fd);
+  }
+}
+
+// Where RENAME_NOREPLACE and hard links are both refused, the target is
+// claimed before the rename, so nothing made there in the meantime is
+// replaced, and a failed rename leaves no claim behind.
+TEST(RenameNoReplace, FallbackClaimsTheTargetFirst) {
+  struct Case {
+    const char* what;
+    bool directory;
+    Race race;
+    bool renamed;
+  } const cases[] = {
+      {"file, a file raced in", false, Race::kCreateTarget, true},
+      {"directory, a directory raced in", true, Race::kCreateTarget, true},
+      {"file gone before the rename", false, Race::kRemoveSource, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScratchDir dir;
+    const fs::path source = c.directory ? dir / "a" / "in" : dir / "a";
+    if (c.directory) fs::create_directory(dir / "a");
+    WriteBytes(source, "A");
+    race = c.race;
+    raceDirectory = c.directory;
+    raceSource = (dir / "a").string();
+    raceCreated = false;
+    platform::detail::testBeforeFallbackRename = RaceIn;
+    const bool renamed = platform::RenameNoReplace(NameOf(dir / "a"), NameOf(dir / "b"));
+    platform::detail::testBeforeFallbackRename = nullptr;
+    EXPECT_EQ(renamed, c.renamed);
+    EXPECT_FALSE(raceCreated) << "the target was free to take";
+    if (c.renamed) {
+      EXPECT_EQ(ReadBytes(c.directory ? dir / "b" / "in" : dir / "b"), "A");
+    } else {
+      EXPECT_FALSE(fs::exists(dir / "b"));
+    }
+  }
+}
+#endif
 
 TEST(DirectoryListing, ListsMatchingEntriesWithDotsAndDirectories) {
   ScratchDir dir;

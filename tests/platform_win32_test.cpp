@@ -11,6 +11,10 @@
 #include "platform/platform.h"
 #include "tests/support/test_support.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace {
 
 using testsupport::ReadBytes;
@@ -88,6 +92,33 @@ TEST(Win32Rename, RefusesAnExistingTargetAndKeepsBothEntries) {
   EXPECT_TRUE(platform::RenameNoReplace(Name(dir / "a.txt"), Name(dir / "c.txt")));
   EXPECT_EQ("one", ReadBytes(dir / "c.txt"));
   EXPECT_FALSE(std::filesystem::exists(dir / "a.txt"));
+}
+
+// Another program holds each file open for reading and writing, sharing
+// both: the rule and palette files share reading only, so that writer keeps
+// them out; the screen is read and the BMP created beside it.
+TEST(Win32Sharing, TextInputSharesReadingOnlyByteFilesShareBoth) {
+  SKIP_UNLESS_WINDOWS();
+#ifdef _WIN32
+  ScratchDir dir;
+  WriteBytes(dir / "held.txt", "&\r\n[+]\r\n");
+  const std::u16string held = Name(dir / "held.txt");
+  HANDLE other = CreateFileW(reinterpret_cast<const wchar_t*>(held.c_str()),
+                             GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(other, INVALID_HANDLE_VALUE);
+  platform::InputTextFile text;
+  EXPECT_FALSE(text.Open(held));
+  platform::ByteFile screen;
+  EXPECT_TRUE(screen.OpenRead(held));
+  EXPECT_TRUE(screen.Close());
+  platform::ByteFile bmp;
+  EXPECT_TRUE(bmp.Create(held));
+  EXPECT_TRUE(bmp.Close());
+  CloseHandle(other);
+  EXPECT_TRUE(text.Open(held));
+  EXPECT_TRUE(text.Close());
+#endif
 }
 
 TEST(Win32NameLength, NamesOver259UnitsAreRefused) {

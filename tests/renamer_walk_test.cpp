@@ -38,12 +38,6 @@ std::u16string J(std::initializer_list<std::u16string> parts) {
   return path;
 }
 
-std::u16string Repeat(const std::u16string& text, int times) {
-  std::u16string all;
-  for (int i = 0; i < times; ++i) all += text;
-  return all;
-}
-
 struct ScourResult {
   std::uint32_t exitCode = 0;
   Lines lines;
@@ -456,28 +450,108 @@ TEST_F(WalkTest, DepthCapStopsBelowLevel512) {
   EXPECT_EQ(run.exitCode, 1u);  // skipped subdirectories before capped substitutions
 }
 
-TEST_F(WalkTest, DirectoryLinkBackUpTheTreeEndsAndKeepsItsFile) {
+TEST_F(WalkTest, DirectoryLinksAreRenamedButNeverEntered) {
   if (OnWindows()) GTEST_SKIP() << "directory links need privileges under Windows";
-  File(J({u"T", u"x&.txt"}), "X");
-  fs::create_directory_symlink(".", At(J({u"T", u"loop"})));
+  // The start directory S is a link to R, and is entered: the user named it.
+  File(J({u"R", u"x&.txt"}), "X");
+  File(J({u"O", u"o&.txt"}), "O");
+  fs::create_directory_symlink("R", At(u"S"));
+  fs::create_directory_symlink(fs::path("..") / "O", At(J({u"R", u"out&"})));
+  fs::create_directory_symlink("..", At(J({u"R", u"up&"})));
+  fs::create_directory_symlink(".", At(J({u"R", u"loop"})));
+  fs::create_directory_symlink(".", At(J({u"R", u"loop&"})));
   Rules(kAmpRule);
-  const ScourResult run = Scour({u"-d", u"T", u"-v", u"1"});
-  // The link is followed level after level. Linux resolves at most 40 links
-  // in one path, so a listing fails there, and is passed over silently like
-  // any directory that cannot be listed, before the depth cap is reached.
-  const Lines walk = WalkLines(run.lines);
-  EXPECT_LE(walk.size(), 1u);
-  if (walk.size() == 1) {
-    EXPECT_EQ(walk[0], u"ERR_EXCEED_SUBDIR: T/" + Repeat(u"loop/", 512));
+  const ScourResult run = Scour({u"-d", u"S", u"-v", u"2", u"-n", u"list.txt"});
+  // Each link has its rename step once, in listing order; none is followed
+  // out of the tree or round the loop.
+  Lines walk = WalkLines(run.lines);
+  std::sort(walk.begin(), walk.end());
+  EXPECT_EQ(walk,
+            (Lines{u"----", u"----", u"----", u"----", u"New Dir:S/loop[+]", u"New Dir:S/out[+]",
+                   u"New Dir:S/up[+]", u"New File:S/x[+].txt", u"Old Dir:S/loop&",
+                   u"Old Dir:S/out&", u"Old Dir:S/up&", u"Old File:S/x&.txt"}));
+  EXPECT_EQ(FileList(), (Lines{u"S/x[+].txt"}));
+  EXPECT_EQ(Content(J({u"R", u"x[+].txt"})), "X");
+  EXPECT_EQ(Content(J({u"O", u"o&.txt"})), "O");
+  for (const std::u16string link : {u"out[+]", u"up[+]", u"loop[+]", u"loop"}) {
+    EXPECT_TRUE(fs::is_symlink(At(J({u"R", link})))) << Narrow(link);
   }
-  EXPECT_EQ(Content(J({u"T", u"x[+].txt"})), "X");
-  EXPECT_FALSE(Exists(J({u"T", u"x&.txt"})));
-  const std::vector<std::uint32_t> counters = Counters(run.lines);
-  EXPECT_GT(counters[0], 2u);  // the one file, seen once per level
-  EXPECT_LE(counters[0], 512u);
-  EXPECT_EQ(counters[2], 1u);
-  EXPECT_EQ(counters[9], 0u);
-  EXPECT_EQ(run.exitCode, counters[8]);
+  Counts expected;
+  expected.total = expected.files = 1;
+  expected.dirs = 3;
+  EXPECT_EQ(Counters(run.lines), expected.All());
+  EXPECT_EQ(run.exitCode, 0u);
+}
+
+struct MoveCase {
+  const char* what;
+  std::string rules;
+  std::vector<std::u16string> files, dirs;
+  std::u16string start;
+};
+
+// In working mode no rename moves an entry into another directory, even
+// where that directory exists: it fails like a refused rename.
+TEST_F(WalkTest, RenamesNeverMoveAnEntryIntoAnotherDirectory) {
+  const std::string sep = Narrow(testsupport::Sep());
+  const std::vector<MoveCase> cases = {
+      {"separator in a file name",
+       "_\n" + sep + "\n",
+       {J({u"T", u"sub_x.txt"})},
+       {J({u"T", u"sub"})},
+       u"T"},
+      {"file name leading out of the tree",
+       "upX\n.." + sep + "escaped\n",
+       {J({u"T", u"upX"})},
+       {},
+       u"T"},
+      {"NUL in a file name", std::string("a\nb\0\n", 5), {J({u"T", u"xa.txt"})}, {}, u"T"},
+      {"search string across a separator", "a" + sep + "b\nc\n", {}, {J({u"T", u"a", u"b"})}, u"T"},
+      {"start directory into an existing folder",
+       " \n_\n",
+       {},
+       {J({u"My Files", u"T"}), u"My_Files"},
+       J({u"My Files", u"T"})},
+  };
+  for (const MoveCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const char* top : {"T", "My Files", "My_Files"}) fs::remove_all(scratch_ / top);
+    for (const std::u16string& file : c.files) File(file);
+    for (const std::u16string& dir : c.dirs) Dir(dir);
+    Rules(c.rules);
+    const auto before = Tree();
+    const ScourResult run = Scour({u"-d", c.start, u"-v", u"1"});
+    EXPECT_EQ(Tree(), before);
+    const Lines walk = WalkLines(run.lines);
+    EXPECT_EQ(walk.size(), 3u);
+    EXPECT_EQ(CountStartingWith(walk, u"ERR_EXCEPTION "), 2u);
+    EXPECT_EQ(Counters(run.lines)[9], 1u);
+    EXPECT_EQ(run.exitCode, 1u);
+  }
+}
+
+// A name can hold any character but "/" on POSIX; in the lines that show it
+// a control character becomes "?", so that it can neither end a line nor
+// steer a terminal. The rename itself uses the real name.
+TEST_F(WalkTest, ControlCharactersInNamesForgeNoLine) {
+  if (OnWindows()) GTEST_SKIP() << "Windows names cannot hold control characters";
+  File(J({u"T", u"c\r\nforged&.txt"}), "C");
+  File(J({u"T", u"e\x1b[2J&\x7f"}), "E");
+  Dir(J({u"T", u"d\n&"}));
+  Rules(kAmpRule);
+  const ScourResult run = Scour({u"-d", u"T", u"-v", u"2", u"-l", u"run.log", u"-n", u"list.txt"});
+  EXPECT_EQ(Content(J({u"T", u"c\r\nforged[+].txt"})), "C");
+  EXPECT_EQ(Content(J({u"T", u"e\x1b[2J[+]\x7f"})), "E");
+  EXPECT_TRUE(fs::is_directory(At(J({u"T", u"d\n[+]"}))));
+  Lines walk = WalkLines(run.lines);
+  std::sort(walk.begin(), walk.end());
+  EXPECT_EQ(walk, (Lines{u"----", u"----", u"----", u"New Dir:T/d?[+]",
+                         u"New File:T/c??forged[+].txt", u"New File:T/e?[2J[+]?", u"Old Dir:T/d?&",
+                         u"Old File:T/c??forged&.txt", u"Old File:T/e?[2J&?"}));
+  Lines list = FileList();
+  std::sort(list.begin(), list.end());
+  EXPECT_EQ(list, (Lines{u"T/c??forged[+].txt", u"T/e?[2J[+]?"}));
+  EXPECT_EQ(testsupport::Utf8Lines(Content(u"run.log")), run.lines);
 }
 
 TEST_F(WalkTest, NamesThatAreNotUtf8AreRenamedAndKept) {
