@@ -88,8 +88,6 @@ void ResetRun();
 std::uint32_t RunConverter();
 
 // summaries and usage (summaries.cpp)
-/// A number as plain unsigned decimal text.
-std::u16string Decimal(std::uint64_t value);
 /// "yes" or "no".
 std::u16string YesNo(bool flag);
 /// Writes the eight lines of the settings summary.

@@ -9,15 +9,6 @@ namespace renamer {
 
 namespace {
 
-std::u16string Decimal(std::uint32_t n) {
-  std::u16string digits;
-  do {
-    digits.insert(digits.begin(), static_cast<char16_t>(u'0' + n % 10));
-    n /= 10;
-  } while (n != 0);
-  return digits;
-}
-
 bool IsTaken(EntryKind kind, const std::u16string& path) {
   return kind == EntryKind::Directory ? platform::DirectoryExists(path)
                                       : platform::FileExists(path);
@@ -94,7 +85,8 @@ void MakeUniqueName(EntryKind kind, const std::u16string& prefix, std::u16string
   std::uint32_t n = 0;
   while (IsTaken(kind, prefix + candidate)) {
     ++n;
-    candidate = kind == EntryKind::Directory ? base + u"_" + Decimal(n) : Decimal(n) + u"_" + base;
+    candidate = kind == EntryKind::Directory ? base + u"_" + platform::Decimal(n)
+                                             : platform::Decimal(n) + u"_" + base;
     // The last candidate is taken untested; a rename onto a taken name
     // fails without harm, since renames never replace.
     if (n >= kUniqueTries) break;
