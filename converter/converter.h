@@ -84,7 +84,8 @@ extern Palette16 ActivePalette;             ///< the palette the image is built 
 void ResetRun();
 
 // driver (run.cpp)
-/// The whole run from the command line to CloseLog; returns the exit code.
+/// The whole run from the command line to CloseLog, on records ResetRun has
+/// just reset; returns the exit code.
 std::uint32_t RunConverter();
 
 // summaries and usage (summaries.cpp)

@@ -19,10 +19,7 @@ void ResetRun() {
 }
 
 std::uint32_t RunConverter() {
-  options.logging = false;
-  options.idxColor = false;
-  state.screenLoaded = false;
-  state.ioErrors = 0;
+  // ResetRun has put the flags and the error count to their start values.
   ParseCommandLine();
 
   if (options.inFile.empty()) {

@@ -123,7 +123,6 @@ void MakeUniqueName(EntryKind kind, const std::u16string& prefix, std::u16string
 
 // tree walk and renaming (walk.cpp)
 void WalkDirectories(std::u16string path);
-void RenameDirectory(std::u16string& path);
 void WalkFiles(const std::u16string& path);
 
 }  // namespace renamer

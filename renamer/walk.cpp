@@ -111,8 +111,6 @@ bool RenameFile(const std::u16string& path, const std::u16string& oldName,
 // The start directory is entered even when it is a link: the user named it.
 void WalkDirectories(std::u16string path) { WalkDirectoryTree(path, false); }
 
-void RenameDirectory(std::u16string& path) { RenameDirectoryOnDisk(path); }
-
 // Subdirectories first, then this directory's files; the recursion is
 // bounded by kWalkDepthCap, and the loop keeps the steps of one file together.
 // NOLINTNEXTLINE(misc-no-recursion, readability-function-cognitive-complexity)
