@@ -4,9 +4,9 @@
 namespace renamer {
 
 void WriteLine(const std::u16string& text) {
-  if (!output.logOpen && options.logLevel > 0) OpenLog();
+  if (!output.logOpen && UsesLog()) OpenLog();
   platform::ConsoleWriteLine(text);
-  if (output.logOpen && options.logLevel > 0) output.log.WriteLine(text);
+  if (output.logOpen && UsesLog()) output.log.WriteLine(text);
 }
 
 void OpenLog() {
@@ -36,7 +36,7 @@ void OpenFileList() {
     output.fileListOpen = true;
     return;
   }
-  if (options.logLevel > 1) WriteLine(u"ERR_OPEN_FILELIST: " + options.fileListName + u".");
+  if (ReportsDetails()) WriteLine(u"ERR_OPEN_FILELIST: " + options.fileListName + u".");
   ++counters.ioErrors;
 }
 
@@ -50,7 +50,7 @@ void CloseFileList() {
     output.fileListOpen = false;
     return;
   }
-  if (options.logLevel > 1) WriteLine(u"ERR_CLOSE_FILELIST: " + options.fileListName + u".");
+  if (ReportsDetails()) WriteLine(u"ERR_CLOSE_FILELIST: " + options.fileListName + u".");
   ++counters.ioErrors;
 }
 

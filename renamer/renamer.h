@@ -69,6 +69,16 @@ extern RuleList rules;
 extern std::uint32_t replaceDepth;  ///< ApplyRule calls under way
 extern std::uint32_t walkDepth;     ///< directories being walked, one inside the other
 
+// The gates of the log level (0 to 9). Level 0 keeps the log closed and
+// writes no error, warning or renaming message.
+/// Level 1 and above: the log takes every line written.
+inline bool UsesLog() { return options.logLevel >= 1; }
+/// Level 1 and above: errors and warnings are written.
+inline bool ReportsErrors() { return options.logLevel >= 1; }
+/// Level 2 and above: the renaming information and the file list's own
+/// errors are written too.
+inline bool ReportsDetails() { return options.logLevel >= 2; }
+
 /// Resets every record to its start value (the driver's defaults; tests).
 void ResetRun();
 

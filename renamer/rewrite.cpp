@@ -34,7 +34,7 @@ bool ApplyRule(const std::u16string& search, const std::u16string& replacement, 
       result = text;
       substituted = true;
       if (replaceDepth >= kReplaceCap) {
-        if (options.logLevel >= 1) WriteLine(u"ERR_EXCEED_REPLACE: " + result);
+        if (ReportsErrors()) WriteLine(u"ERR_EXCEED_REPLACE: " + result);
         ++counters.exceededReplaces;
         break;
       }
@@ -54,12 +54,12 @@ std::u16string RewriteName(EntryKind kind, const std::u16string& name, bool& cha
   std::u16string working = platform::FromAnsi(platform::ToAnsi(name));
   if (working != name) {
     changed = true;
-    if (options.logLevel >= 1) {
+    if (ReportsErrors()) {
       WriteLine((directory ? u"WARN_UTF SYM Dir: " : u"WARN_UTF SYM File: ") + name);
     }
     ++(directory ? counters.utfDirs : counters.utfFiles);
     if (working.find(u'?') != std::u16string::npos) {
-      if (options.logLevel >= 1) {
+      if (ReportsErrors()) {
         WriteLine((directory ? u"FORBID_? SYM Dir: " : u"FORBID_? SYM File: ") + working);
       }
       ++(directory ? counters.forbiddenUtfDirs : counters.forbiddenUtfFiles);

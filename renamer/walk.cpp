@@ -31,7 +31,7 @@ bool RenameDirectoryOnDisk(std::u16string& path) {
   std::u16string newPath = RewriteName(EntryKind::Directory, oldPath, changed);
   if (!changed) return false;
   MakeUniqueName(EntryKind::Directory, u"", newPath);
-  if (options.logLevel >= 2) {
+  if (ReportsDetails()) {
     WriteLine(u"Old Dir:" + oldPath);
     WriteLine(u"New Dir:" + newPath);
     WriteLine(u"----");
@@ -45,7 +45,7 @@ bool RenameDirectoryOnDisk(std::u16string& path) {
     ++counters.dirRenames;
   } else {
     ++counters.ioErrors;
-    if (options.logLevel >= 1) {
+    if (ReportsErrors()) {
       WriteLine(u"ERR_EXCEPTION DIR OLD:" + oldPath);
       WriteLine(u"ERR_EXCEPTION DIR NEW:" + newPath);
       WriteLine(u"----");
@@ -76,7 +76,7 @@ bool WalkDirectoryTree(std::u16string& path, bool isLink) {
         subdir = path + entry.name + platform::kPathSeparator;
         if (walkDepth >= kWalkDepthCap) {
           ++counters.exceededSubdirs;
-          if (options.logLevel >= 1) WriteLine(u"ERR_EXCEED_SUBDIR: " + subdir);
+          if (ReportsErrors()) WriteLine(u"ERR_EXCEED_SUBDIR: " + subdir);
           continue;
         }
         if (!renamedHere.empty() && renamedHere.count(subdir) != 0) continue;
@@ -145,7 +145,7 @@ void WalkFiles(const std::u16string& path) {
         continue;
       }
       MakeUniqueName(EntryKind::File, path, newName);
-      if (options.logLevel >= 2) {
+      if (ReportsDetails()) {
         WriteLine(u"Old File:" + path + entry.name);
         WriteLine(u"New File:" + path + newName);
         WriteLine(u"----");
@@ -155,7 +155,7 @@ void WalkFiles(const std::u16string& path) {
       if (renamedOnDisk) renamedHere.insert(newName);
       if (!done) {
         ++counters.ioErrors;
-        if (options.logLevel >= 1) {
+        if (ReportsErrors()) {
           WriteLine(u"ERR_EXCEPTION FILE OLD:" + path + entry.name);
           WriteLine(u"ERR_EXCEPTION FILE NEW:" + path + newName);
           WriteLine(u"----");
