@@ -1,6 +1,8 @@
 // zxraster: the records of a run and the operations over them.
 //
-// One process-wide instance of each record, owned by the driver (run.cpp).
+// One process-wide instance of each record, defined with the driver in
+// run.cpp; the log handle is defined in output.cpp, the palettes in
+// palette.cpp.
 // All text is UTF-16; screen, palette and image data are fixed-size byte
 // arrays that live for the whole run.
 // SPDX-License-Identifier: MIT

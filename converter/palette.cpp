@@ -1,3 +1,4 @@
+// The palette: the built-in colours and the ANSI palette file that may replace them.
 // SPDX-License-Identifier: MIT
 #include <cstring>
 

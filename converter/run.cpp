@@ -1,3 +1,4 @@
+// The driver's flow: usage, or one conversion from settings to error summary.
 // SPDX-License-Identifier: MIT
 #include <cstring>
 

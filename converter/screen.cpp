@@ -1,3 +1,4 @@
+// Screen file input: the 6912 bytes of a .scr file into ZxScreen.
 // SPDX-License-Identifier: MIT
 #include <algorithm>
 #include <cstring>

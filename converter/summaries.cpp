@@ -1,3 +1,4 @@
+// The settings summary, the usage text and the error summary.
 // SPDX-License-Identifier: MIT
 #include <string>
 

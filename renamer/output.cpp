@@ -1,3 +1,4 @@
+// The console, the log and the file list: opening, writing and closing.
 // SPDX-License-Identifier: MIT
 #include "renamer/renamer.h"
 
