@@ -18,7 +18,6 @@
 #include <vector>
 
 #include "tests/support/child_process.h"
-#include "tests/support/fault_checks.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -172,7 +171,7 @@ TEST(ConcurrentWalkFault, EveryFailureIsCountedAndNoFileIsLost) {
         ::usleep(1000);
       }
     }
-    const testsupport::ChildResult run = testsupport::FinishChild(child);
+    const testsupport::ProcessResult run = testsupport::FinishChild(child);
     const Lines console = testsupport::ConsoleLines(run.out);
 
     ASSERT_EQ(run.signal, 0);

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "tests/support/child_process.h"
-#include "tests/support/fault_checks.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -19,11 +18,11 @@ namespace {
 namespace fs = std::filesystem;
 using Lines = std::vector<std::u16string>;
 using testsupport::ChildOptions;
-using testsupport::ChildResult;
 using testsupport::ConsoleLines;
 using testsupport::CountStartingWith;
 using testsupport::HasLine;
 using testsupport::Narrow;
+using testsupport::ProcessResult;
 using testsupport::ScratchDir;
 using testsupport::SummaryValue;
 using testsupport::U;
@@ -97,7 +96,7 @@ void ExpectNothingLostOrUnreported(const fs::path& tree,
   }
 }
 
-void ExpectUnexpectedErrorReport(const ChildResult& run, const Lines& console) {
+void ExpectUnexpectedErrorReport(const ProcessResult& run, const Lines& console) {
   EXPECT_EQ(run.exitCode, 1u);
   EXPECT_EQ(run.err.rfind("I/O error: ", 0), 0u) << run.err;
   EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
@@ -148,7 +147,7 @@ TEST(RenamerOutputFault, EndsAsPromisedAndKeepsEveryFile) {
                                                         : u"list.txt";
     ChildOptions options;
     options.fileSizeLimit = c.limit;
-    const ChildResult run = testsupport::RunChild(
+    const ProcessResult run = testsupport::RunChild(
         "namescourer", {u"-d", u"T", u"-r", u"rules.txt", u"-v", c.level, c.option, target},
         dir.path(), options);
     const Lines console = ConsoleLines(run.out);
@@ -212,7 +211,7 @@ TEST(ConsoleFault, EndsTheRunWithOneErrorLine) {
     const std::vector<std::u16string> args =
         renamer ? std::vector<std::u16string>{u"-d", u"T", u"-r", u"rules.txt", u"-v", u"2"}
                 : std::vector<std::u16string>{u"-i", u"inp.scr", u"-o", u"o.bmp"};
-    const ChildResult run = testsupport::RunChild(c.program, args, dir.path(), options);
+    const ProcessResult run = testsupport::RunChild(c.program, args, dir.path(), options);
     ASSERT_EQ(run.signal, 0);
     ExpectUnexpectedErrorReport(run, Lines());
     if (c.limit != 0) {
@@ -275,7 +274,7 @@ TEST(ZxrasterOutputFault, EndsAsPromised) {
     if (!log.empty()) args.insert(args.end(), {u"-l", log});
     ChildOptions options;
     options.fileSizeLimit = c.limit;
-    const ChildResult run = testsupport::RunChild("zxraster", args, dir.path(), options);
+    const ProcessResult run = testsupport::RunChild("zxraster", args, dir.path(), options);
     const Lines console = ConsoleLines(run.out);
     ASSERT_EQ(run.signal, 0);
     if (c.outcome == Outcome::kUnexpected) {

@@ -10,18 +10,17 @@
 #include <vector>
 
 #include "tests/support/child_process.h"
-#include "tests/support/fault_checks.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using Lines = std::vector<std::u16string>;
-using testsupport::ChildResult;
 using testsupport::ConsoleLines;
-using testsupport::OpenScratchDir;
+using testsupport::ProcessResult;
 using testsupport::ReadBytes;
 using testsupport::SummaryValue;
+using testsupport::WalkLines;
 using testsupport::WriteBytes;
 
 class PermissionFault : public ::testing::Test {
@@ -42,7 +41,7 @@ class PermissionFault : public ::testing::Test {
     fs::permissions(dir_ / relative, static_cast<fs::perms>(mode));
   }
 
-  ChildResult Run(const std::string& program, const std::vector<std::u16string>& args) {
+  ProcessResult Run(const std::string& program, const std::vector<std::u16string>& args) {
     testsupport::OpenUp(dir_.path());
     for (const auto& [path, mode] : modes_) Mode(path, mode);
     testsupport::ChildOptions options;
@@ -52,20 +51,8 @@ class PermissionFault : public ::testing::Test {
 
   // Modes set just before the run, after everything was opened up.
   std::vector<std::pair<fs::path, int>> modes_;
-  OpenScratchDir dir_;
+  testsupport::ScratchDir dir_{testsupport::ScratchDir::Reach::kEveryUser};
 };
-
-// The walk's own lines: between the banner and the settings summary.
-Lines WalkLines(const Lines& lines) {
-  Lines walk;
-  bool inside = false;
-  for (const std::u16string& line : lines) {
-    if (line.rfind(u"   Initial path: ", 0) == 0) break;
-    if (inside) walk.push_back(line);
-    if (line == u"--NAME SCOURER--") inside = true;
-  }
-  return walk;
-}
 
 TEST_F(PermissionFault, RenamerSkipsADirectoryItCannotListWithoutAWord) {
   File("T/open/a&1", "1");
@@ -75,7 +62,7 @@ TEST_F(PermissionFault, RenamerSkipsADirectoryItCannotListWithoutAWord) {
   WriteBytes(dir_ / "rules.txt", "&\r\n+\r\n");
   // A file's own mode does not matter to a rename: only its folder's does.
   modes_ = {{"T/lo&cked", 0}, {"T/shut", 0}, {"T/open/sealed&4", 0}};
-  const ChildResult run =
+  const ProcessResult run =
       Run("namescourer", {u"-d", u"T", u"-r", u"rules.txt", u"-v", u"2", u"-n", u"list.txt"});
   const Lines console = ConsoleLines(run.out);
   ASSERT_EQ(run.signal, 0);
@@ -104,7 +91,7 @@ TEST_F(PermissionFault, RenamerCountsEveryRenameInAFolderItCannotEnter) {
   File("T/x/d&/in", "2");
   WriteBytes(dir_ / "rules.txt", "&\r\n+\r\n");
   modes_ = {{"T/x", 0666}};
-  const ChildResult run = Run("namescourer", {u"-d", u"T", u"-r", u"rules.txt", u"-v", u"1"});
+  const ProcessResult run = Run("namescourer", {u"-d", u"T", u"-r", u"rules.txt", u"-v", u"1"});
   const Lines console = ConsoleLines(run.out);
   ASSERT_EQ(run.signal, 0);
   EXPECT_EQ(run.err, "");
@@ -122,7 +109,7 @@ TEST_F(PermissionFault, RenamerCountsEachRenameAFolderRefuses) {
   File("T/ro/d&d/in&1", "1");
   WriteBytes(dir_ / "rules.txt", "&\r\n+\r\n");
   modes_ = {{"T/ro", 0555}};
-  const ChildResult run = Run("namescourer", {u"-d", u"T", u"-r", u"rules.txt", u"-v", u"1"});
+  const ProcessResult run = Run("namescourer", {u"-d", u"T", u"-r", u"rules.txt", u"-v", u"1"});
   const Lines console = ConsoleLines(run.out);
   ASSERT_EQ(run.signal, 0);
   EXPECT_EQ(run.err, "");
@@ -143,7 +130,7 @@ TEST_F(PermissionFault, AnUnreadableRuleFileEndsTheRunBeforeAnythingIsRenamed) {
   File("T/a&b", "x");
   WriteBytes(dir_ / "rules.txt", "&\r\n+\r\n");
   modes_ = {{"rules.txt", 0}};
-  const ChildResult run = Run("namescourer", {u"-d", u"T", u"-r", u"rules.txt", u"-v", u"2"});
+  const ProcessResult run = Run("namescourer", {u"-d", u"T", u"-r", u"rules.txt", u"-v", u"2"});
   ASSERT_EQ(run.signal, 0);
   EXPECT_EQ(run.exitCode, 1u);
   EXPECT_EQ(run.out, "");
@@ -171,7 +158,7 @@ TEST_F(PermissionFault, RenamerOutputFilesThatCannotBeOpenedAreCountedAndKept) {
     SCOPED_TRACE(c.name);
     File(c.file, "earlier\r\n");
     modes_ = {{c.file, 0444}};
-    const ChildResult run = Run("namescourer", c.args);
+    const ProcessResult run = Run("namescourer", c.args);
     const Lines console = ConsoleLines(run.out);
     ASSERT_EQ(run.signal, 0);
     EXPECT_EQ(run.err, "");
@@ -249,7 +236,7 @@ TEST_F(PermissionFault, ZxrasterReportsEachFileItMayNotUse) {
     std::vector<std::u16string> args = {u"-i", u"inp.scr", u"-o", c.out};
     if (*c.pal != u'\0') args.insert(args.end(), {u"-p", c.pal});
     if (std::u16string(c.out) != u"o.bmp") fs::remove(dir_ / "o.bmp");
-    const ChildResult run = Run("zxraster", args);
+    const ProcessResult run = Run("zxraster", args);
     ASSERT_EQ(run.signal, 0);
     EXPECT_EQ(run.err, "");
     const std::string count = std::to_string(c.exitCode);
@@ -276,7 +263,7 @@ TEST_F(PermissionFault, ZxrasterKeepsALogItMayNotWriteAndCountsEveryAttempt) {
   File("inp.scr", Screen());
   File("x.log", "earlier\r\n");
   modes_ = {{"x.log", 0444}};
-  const ChildResult run = Run("zxraster", {u"-i", u"inp.scr", u"-o", u"o.bmp", u"-l", u"x.log"});
+  const ProcessResult run = Run("zxraster", {u"-i", u"inp.scr", u"-o", u"o.bmp", u"-l", u"x.log"});
   ASSERT_EQ(run.signal, 0);
   EXPECT_EQ(run.err, "");
   // The summary shows the count before its own line and the rule after it.

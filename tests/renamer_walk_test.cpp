@@ -20,9 +20,11 @@
 namespace {
 
 namespace fs = std::filesystem;
+using testsupport::CountStartingWith;
 using testsupport::Narrow;
 using testsupport::PathOf;
 using testsupport::U;
+using testsupport::WalkLines;
 using Lines = std::vector<std::u16string>;
 
 bool OnWindows() { return testsupport::Sep() == u"\\"; }
@@ -98,16 +100,6 @@ class WalkTest : public ::testing::Test {
   testsupport::ScratchDir scratch_;
 };
 
-// The lines between the banner and the settings summary: the walk's own.
-Lines WalkLines(const Lines& lines) {
-  auto begin = std::find(lines.begin(), lines.end(), u"--NAME SCOURER--");
-  auto end = std::find_if(lines.begin(), lines.end(), [](const std::u16string& line) {
-    return line.rfind(u"   Initial path: ", 0) == 0;
-  });
-  if (begin == lines.end() || end == lines.end() || end < begin) return {u"<no summary>"};
-  return Lines(begin + 1, end);
-}
-
 std::u16string Setting(const Lines& lines, const std::u16string& label) {
   for (const std::u16string& line : lines) {
     if (line.rfind(label, 0) == 0) return line.substr(label.size());
@@ -121,11 +113,6 @@ std::vector<std::uint32_t> Counters(const Lines& lines) {
     values.push_back(static_cast<std::uint32_t>(std::stoul(Narrow(Setting(lines, label)))));
   }
   return values;
-}
-
-std::size_t CountStartingWith(const Lines& lines, const std::u16string& prefix) {
-  return std::count_if(lines.begin(), lines.end(),
-                       [&](const std::u16string& line) { return line.rfind(prefix, 0) == 0; });
 }
 
 const char kAmpRule[] = "&\r\n[+]\r\n";
@@ -564,14 +551,7 @@ TEST_F(WalkTest, NamesThatAreNotUtf8AreRenamedAndKept) {
   testsupport::WriteBytes(scratch_ / "T" / "d\xFE" / "in.txt", "4");
   Rules(kAmpRule);
   const ScourResult run = Scour({u"-d", u"T", u"-v", u"1"});
-  std::map<std::string, std::string> after;
-  for (const auto& entry : fs::recursive_directory_iterator(scratch_ / "T")) {
-    if (entry.is_regular_file()) {
-      after[fs::relative(entry.path(), scratch_ / "T").string()] =
-          testsupport::ReadBytes(entry.path());
-    }
-  }
-  EXPECT_EQ(after,
+  EXPECT_EQ(testsupport::FilesBelow(scratch_ / "T"),
             (std::map<std::string, std::string>{
                 {"bad?[+].txt", "1"}, {"?t?.txt", "2"}, {"ok.txt", "3"}, {"d?/in.txt", "4"}}));
   const Lines walk = WalkLines(run.lines);
@@ -610,12 +590,7 @@ TEST_F(WalkTest, RenamedEntriesAreProcessedOncePerListing) {
 
 // Contents of every file below dir, as a sorted list (the multiset).
 std::vector<std::string> AllContents(const fs::path& dir) {
-  std::vector<std::string> contents;
-  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
-    if (entry.is_regular_file()) contents.push_back(testsupport::ReadBytes(entry.path()));
-  }
-  std::sort(contents.begin(), contents.end());
-  return contents;
+  return testsupport::SortedContents(testsupport::FilesBelow(dir));
 }
 
 TEST_F(WalkTest, WorkingRunKeepsEveryFile) {

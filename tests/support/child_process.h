@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/test_support.h"
+
 namespace testsupport {
 
 /// How a child is started.
@@ -31,14 +33,6 @@ struct Child {
   int status = 0;  ///< the wait status, once exited
 };
 
-/// How a child ended.
-struct ChildResult {
-  std::uint32_t exitCode = 0;  ///< the exit status; 0 when killed
-  int signal = 0;              ///< the signal that killed it, or 0
-  std::string out;             ///< standard output, as bytes
-  std::string err;             ///< standard error, as bytes
-};
-
 /// Starts the program `name` that the build put beside the test executable,
 /// with `args`, in `workDir`; standard input is empty. Throws
 /// std::runtime_error when the child cannot be set up.
@@ -50,36 +44,16 @@ Child StartChild(const std::string& name, const std::vector<std::u16string>& arg
 bool ChildFinished(Child& child);
 
 /// Waits for the child's end and collects its output.
-ChildResult FinishChild(Child& child);
+ProcessResult FinishChild(Child& child);
 
 /// StartChild and FinishChild in one.
-ChildResult RunChild(const std::string& name, const std::vector<std::u16string>& args,
-                     const std::filesystem::path& workDir, const ChildOptions& options = {});
+ProcessResult RunChild(const std::string& name, const std::vector<std::u16string>& args,
+                       const std::filesystem::path& workDir, const ChildOptions& options = {});
 
 /// True when a child started with `unprivileged` is refused by file modes:
 /// as root, user nobody exists and can be switched to; otherwise the test's
 /// own user is refused a mode-000 file. Otherwise false, with the reason.
 bool PermissionsApply(std::string& reason);
-
-/// A scratch directory under /tmp that user nobody can reach and change
-/// (mode 0777). Removed afterwards, modes restored first, unless the test
-/// failed.
-class OpenScratchDir {
- public:
-  OpenScratchDir();
-  ~OpenScratchDir();
-  OpenScratchDir(const OpenScratchDir&) = delete;
-  OpenScratchDir& operator=(const OpenScratchDir&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-  std::filesystem::path operator/(const std::filesystem::path& p) const { return path_ / p; }
-
- private:
-  std::filesystem::path path_;
-};
-
-/// Sets the mode bits of every entry below `root` (root included): 0777 for
-/// directories, 0666 for files, so that user nobody can change them all.
-void OpenUp(const std::filesystem::path& root);
 
 }  // namespace testsupport
 

@@ -12,11 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
-#include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <climits>
 #include <csignal>
 #include <cstring>
@@ -188,7 +184,7 @@ bool ChildFinished(Child& child) {
   return child.exited && child.outPipe < 0 && child.errPipe < 0;
 }
 
-ChildResult FinishChild(Child& child) {
+ProcessResult FinishChild(Child& child) {
   while (child.outPipe >= 0 || child.errPipe >= 0) {
     pollfd fds[2] = {{child.outPipe, POLLIN, 0}, {child.errPipe, POLLIN, 0}};
     if (::poll(fds, 2, -1) < 0 && errno != EINTR) break;
@@ -201,17 +197,20 @@ ChildResult FinishChild(Child& child) {
     else if (errno != EINTR)
       break;
   }
-  ChildResult result;
+  ProcessResult result;
   if (WIFEXITED(child.status))
     result.exitCode = static_cast<std::uint32_t>(WEXITSTATUS(child.status));
-  if (WIFSIGNALED(child.status)) result.signal = WTERMSIG(child.status);
+  if (WIFSIGNALED(child.status)) {
+    result.signal = WTERMSIG(child.status);
+    result.exitCode = 128 + static_cast<std::uint32_t>(result.signal);
+  }
   result.out = std::move(child.out);
   result.err = std::move(child.err);
   return result;
 }
 
-ChildResult RunChild(const std::string& name, const std::vector<std::u16string>& args,
-                     const fs::path& workDir, const ChildOptions& options) {
+ProcessResult RunChild(const std::string& name, const std::vector<std::u16string>& args,
+                       const fs::path& workDir, const ChildOptions& options) {
   Child child = StartChild(name, args, workDir, options);
   return FinishChild(child);
 }
@@ -245,50 +244,6 @@ bool PermissionsApply(std::string& reason) {
   if (code == 1) reason = "a mode-000 file can still be read: file modes do not apply here";
   if (code == 3) reason = "the permission probe did not finish";
   return code == 0;
-}
-
-OpenScratchDir::OpenScratchDir() {
-  static std::atomic<unsigned> counter{0};
-  const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-  const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string name = info != nullptr ? std::string(info->test_suite_name()) + "." + info->name()
-                                     : std::string("scratch");
-  for (char& c : name) {
-    if (c == '/') c = '_';
-  }
-  path_ = fs::path("/tmp") /
-          ("zxfault-" + name + "-" + std::to_string(stamp) + "-" + std::to_string(counter++));
-  fs::create_directories(path_);
-  fs::permissions(path_, fs::perms::all);
-}
-
-OpenScratchDir::~OpenScratchDir() {
-  const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  if (info != nullptr && info->result() != nullptr && info->result()->Failed()) {
-    std::fprintf(stderr, "scratch directory kept: %s\n", path_.string().c_str());
-    return;
-  }
-  std::error_code ignored;
-  OpenUp(path_);
-  fs::remove_all(path_, ignored);
-}
-
-void OpenUp(const fs::path& root) {
-  std::vector<fs::path> pending{root};
-  while (!pending.empty()) {
-    const fs::path path = pending.back();
-    pending.pop_back();
-    std::error_code error;
-    const fs::file_status status = fs::symlink_status(path, error);
-    if (error || fs::is_symlink(status)) continue;
-    if (!fs::is_directory(status)) {
-      fs::permissions(path, fs::perms(0666), error);
-      continue;
-    }
-    // A directory's mode comes first: without it its entries cannot be listed.
-    fs::permissions(path, fs::perms::all, error);
-    for (const auto& entry : fs::directory_iterator(path, error)) pending.push_back(entry.path());
-  }
 }
 
 }  // namespace testsupport

@@ -2,7 +2,6 @@
 // runner of the fault tests without any fault.
 // SPDX-License-Identifier: MIT
 #include "tests/support/child_process.h"
-#include "tests/support/test_support.h"
 
 namespace testsupport {
 
@@ -11,14 +10,7 @@ ProcessResult RunProgram(const std::string& name, const std::vector<std::u16stri
                          const std::filesystem::path& stdoutTarget) {
   ChildOptions options;
   options.stdoutTarget = stdoutTarget;
-  ChildResult child = RunChild(name, args, workDir, options);
-  ProcessResult result;
-  // A killed program reads as the shell reports it.
-  result.exitCode =
-      child.signal != 0 ? 128 + static_cast<std::uint32_t>(child.signal) : child.exitCode;
-  result.out = std::move(child.out);
-  result.err = std::move(child.err);
-  return result;
+  return RunChild(name, args, workDir, options);
 }
 
 }  // namespace testsupport

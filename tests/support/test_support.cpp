@@ -1,8 +1,10 @@
+// Scratch directories, byte files, and the lines and files a run leaves.
 // SPDX-License-Identifier: MIT
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <fstream>
@@ -14,7 +16,7 @@ namespace testsupport {
 
 namespace fs = std::filesystem;
 
-ScratchDir::ScratchDir() {
+ScratchDir::ScratchDir(Reach reach) {
   static std::atomic<unsigned> counter{0};
   auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
   const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -23,9 +25,12 @@ ScratchDir::ScratchDir() {
   for (char& c : name) {
     if (c == '/') c = '_';
   }
-  path_ = fs::temp_directory_path() /
+  // TMPDIR may lie where user nobody cannot go.
+  const bool everyUser = reach == Reach::kEveryUser;
+  path_ = (everyUser ? fs::path("/tmp") : fs::temp_directory_path()) /
           ("zxtest-" + name + "-" + std::to_string(stamp) + "-" + std::to_string(counter++));
   fs::create_directories(path_);
+  if (everyUser) fs::permissions(path_, fs::perms::all);
 }
 
 ScratchDir::~ScratchDir() {
@@ -35,8 +40,26 @@ ScratchDir::~ScratchDir() {
     return;
   }
   std::error_code ignored;
-  fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
+  OpenUp(path_);
   fs::remove_all(path_, ignored);
+}
+
+void OpenUp(const fs::path& root) {
+  std::vector<fs::path> pending{root};
+  while (!pending.empty()) {
+    const fs::path path = pending.back();
+    pending.pop_back();
+    std::error_code error;
+    const fs::file_status status = fs::symlink_status(path, error);
+    if (error || fs::is_symlink(status)) continue;
+    if (!fs::is_directory(status)) {
+      fs::permissions(path, fs::perms(0666), error);
+      continue;
+    }
+    // A directory's mode comes first: without it its entries cannot be listed.
+    fs::permissions(path, fs::perms::all, error);
+    for (const auto& entry : fs::directory_iterator(path, error)) pending.push_back(entry.path());
+  }
 }
 
 std::string ReadBytes(const fs::path& file) {
@@ -105,5 +128,52 @@ std::u16string Sep() { return std::u16string(1, platform::kPathSeparator); }
 std::u16string U(const std::string& utf8) { return platform::DecodeUtf8(utf8); }
 
 std::string Narrow(const std::u16string& text) { return platform::EncodeUtf8(text); }
+
+std::map<std::string, std::string> FilesBelow(const fs::path& root) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    if (!entry.is_regular_file()) continue;
+    files[fs::relative(entry.path(), root).generic_string()] = ReadBytes(entry.path());
+  }
+  return files;
+}
+
+std::vector<std::string> SortedContents(const std::map<std::string, std::string>& files) {
+  std::vector<std::string> contents;
+  contents.reserve(files.size());
+  for (const auto& file : files) contents.push_back(file.second);
+  std::sort(contents.begin(), contents.end());
+  return contents;
+}
+
+std::int64_t SummaryValue(const std::vector<std::u16string>& lines, const std::u16string& label) {
+  for (const std::u16string& line : lines) {
+    if (line.rfind(label, 0) != 0) continue;
+    const std::string digits = Narrow(line.substr(label.size()));
+    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) return -1;
+    return std::stoll(digits);
+  }
+  return -1;
+}
+
+std::size_t CountStartingWith(const std::vector<std::u16string>& lines,
+                              const std::u16string& prefix) {
+  return static_cast<std::size_t>(
+      std::count_if(lines.begin(), lines.end(),
+                    [&](const std::u16string& line) { return line.rfind(prefix, 0) == 0; }));
+}
+
+std::vector<std::u16string> WalkLines(const std::vector<std::u16string>& lines) {
+  auto begin = std::find(lines.begin(), lines.end(), u"--NAME SCOURER--");
+  auto end = std::find_if(lines.begin(), lines.end(), [](const std::u16string& line) {
+    return line.rfind(u"   Initial path: ", 0) == 0;
+  });
+  if (begin == lines.end() || end == lines.end() || end < begin) return {u"<no summary>"};
+  return std::vector<std::u16string>(begin + 1, end);
+}
+
+bool HasLine(const std::vector<std::u16string>& lines, const std::u16string& line) {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
 
 }  // namespace testsupport

@@ -1,22 +1,29 @@
-// Helpers shared by the test programs: scratch directories, byte files and
-// running a built program as a child process.
+// Helpers shared by the test programs: scratch directories, byte files,
+// running a built program as a child process, and reading what it printed.
 // SPDX-License-Identifier: MIT
 #ifndef TESTS_SUPPORT_TEST_SUPPORT_H
 #define TESTS_SUPPORT_TEST_SUPPORT_H
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
 namespace testsupport {
 
-/// A fresh directory for one test case, under the system's temporary
-/// folder. It is removed afterwards unless the test failed, so that a
+/// A fresh directory for one test case. It is removed afterwards, with the
+/// modes of its entries opened up first, unless the test failed, so that a
 /// failure can be inspected.
 class ScratchDir {
  public:
-  ScratchDir();
+  /// Who must reach it: the test's own user (under the system's temporary
+  /// folder), or every user, for a program run as user nobody (under /tmp,
+  /// mode 0777).
+  enum class Reach { kOwner, kEveryUser };
+
+  explicit ScratchDir(Reach reach = Reach::kOwner);
   ~ScratchDir();
   ScratchDir(const ScratchDir&) = delete;
   ScratchDir& operator=(const ScratchDir&) = delete;
@@ -27,6 +34,10 @@ class ScratchDir {
   std::filesystem::path path_;
 };
 
+/// Sets the mode bits of every entry below `root` (root included): 0777 for
+/// directories, 0666 for files, so that any user can change them all.
+void OpenUp(const std::filesystem::path& root);
+
 std::string ReadBytes(const std::filesystem::path& file);
 void WriteBytes(const std::filesystem::path& file, const std::string& bytes);
 
@@ -36,10 +47,12 @@ std::filesystem::path PathOf(const std::u16string& name);
 /// The UTF-16 name of a path, as the platform layer takes it.
 std::u16string NameOf(const std::filesystem::path& path);
 
+/// How a child process ended.
 struct ProcessResult {
-  std::uint32_t exitCode = 0;
-  std::string out;  ///< standard output, as bytes
-  std::string err;  ///< standard error, as bytes
+  std::uint32_t exitCode = 0;  ///< a killed program reads 128 + signal, as a shell reports it
+  int signal = 0;              ///< the signal that killed it (POSIX), or 0
+  std::string out;             ///< standard output, as bytes
+  std::string err;             ///< standard error, as bytes
 };
 
 /// Runs the program `name` ("namescourer", "zxraster") that the build put
@@ -66,6 +79,28 @@ std::u16string Sep();
 std::u16string U(const std::string& utf8);
 /// UTF-8 of UTF-16, for gtest messages.
 std::string Narrow(const std::u16string& text);
+
+/// Every regular file below `root`, by its path relative to `root` (with
+/// "/"), with its content.
+std::map<std::string, std::string> FilesBelow(const std::filesystem::path& root);
+
+/// The contents of `files`, sorted: the multiset that no run may change.
+std::vector<std::string> SortedContents(const std::map<std::string, std::string>& files);
+
+/// The number after `label` on the first line that starts with it; -1 when
+/// there is no such line.
+std::int64_t SummaryValue(const std::vector<std::u16string>& lines, const std::u16string& label);
+
+/// How many lines start with `prefix`.
+std::size_t CountStartingWith(const std::vector<std::u16string>& lines,
+                              const std::u16string& prefix);
+
+/// The renamer's walk lines: those between its banner and its settings
+/// summary; the one line "<no summary>" when either is missing.
+std::vector<std::u16string> WalkLines(const std::vector<std::u16string>& lines);
+
+/// True when `lines` holds `line`.
+bool HasLine(const std::vector<std::u16string>& lines, const std::u16string& line);
 
 }  // namespace testsupport
 
