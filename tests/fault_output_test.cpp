@@ -229,17 +229,6 @@ std::string Screen() {
   return data;
 }
 
-Lines Settings(const std::u16string& out, const std::u16string& log, bool indexed) {
-  return {u"  In File: inp.scr",
-          u"  OutFile: " + out,
-          u"  LogFile: " + log,
-          u" Pal.File: ",
-          std::u16string(u"  Logging: ") + (log.empty() ? u"no" : u"yes"),
-          std::u16string(u"Idx Color: ") + (indexed ? u"yes" : u"no"),
-          std::u16string(u"TrueColor: ") + (indexed ? u"no" : u"yes"),
-          u"----------"};
-}
-
 struct ConverterCase {
   const char* name;
   bool indexed;
@@ -284,11 +273,13 @@ TEST(ZxrasterOutputFault, EndsAsPromised) {
         EXPECT_EQ(fs::file_size(dir / "x.log"), c.limit);
       }
     } else {
-      Lines expected = Settings(c.out, log, c.indexed);
-      expected.push_back(u"ERR_OUT_FILE: " + std::u16string(c.out) + u" write error.");
-      expected.push_back(u"IOERRORS: 1");
-      expected.push_back(u"----------");
-      EXPECT_EQ(console, expected) << run.out;
+      const unsigned flags = (c.indexed ? testsupport::kIndexedColor : testsupport::kTrueColor) |
+                             (log.empty() ? 0u : testsupport::kLogging);
+      EXPECT_EQ(console,
+                testsupport::Concat({testsupport::ZxrasterSettings(u"inp.scr", c.out, flags, log),
+                                     {u"ERR_OUT_FILE: " + std::u16string(c.out) + u" write error."},
+                                     testsupport::ZxrasterSummary(1)}))
+          << run.out;
       EXPECT_EQ(run.exitCode, 1u);
       EXPECT_EQ(run.err, "");
     }

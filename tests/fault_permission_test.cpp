@@ -16,12 +16,19 @@ namespace {
 
 namespace fs = std::filesystem;
 using Lines = std::vector<std::u16string>;
+using testsupport::Concat;
 using testsupport::ConsoleLines;
+using testsupport::EachAfter;
+using testsupport::FailedRenameLines;
+using testsupport::kLogging;
+using testsupport::kTrueColor;
 using testsupport::ProcessResult;
 using testsupport::ReadBytes;
 using testsupport::SummaryValue;
 using testsupport::WalkLines;
 using testsupport::WriteBytes;
+using testsupport::ZxrasterSettings;
+using testsupport::ZxrasterSummary;
 
 class PermissionFault : public ::testing::Test {
  protected:
@@ -115,10 +122,8 @@ TEST_F(PermissionFault, RenamerCountsEachRenameAFolderRefuses) {
   EXPECT_EQ(run.err, "");
   // The directory pass cannot go below d&d; the file pass finds it under its
   // present name, and that folder may be changed.
-  EXPECT_EQ(
-      WalkLines(console),
-      Lines({u"ERR_EXCEPTION DIR OLD:T/ro/d&d", u"ERR_EXCEPTION DIR NEW:T/ro/d+d", u"----",
-             u"ERR_EXCEPTION FILE OLD:T/ro/z&3", u"ERR_EXCEPTION FILE NEW:T/ro/z+3", u"----"}));
+  EXPECT_EQ(WalkLines(console), Concat({FailedRenameLines(u"DIR", u"T/ro/d&d", u"T/ro/d+d"),
+                                        FailedRenameLines(u"FILE", u"T/ro/z&3", u"T/ro/z+3")}));
   EXPECT_EQ(SummaryValue(console, u"  IN/OUT errors: "), 2);
   EXPECT_EQ(SummaryValue(console, u"  Renamed Files: "), 1);
   EXPECT_EQ(run.exitCode, 2u);
@@ -177,32 +182,6 @@ std::string Screen() {
   return data;
 }
 
-Lines Settings(const std::u16string& out, const std::u16string& log, const std::u16string& pal) {
-  return {u"  In File: inp.scr",
-          u"  OutFile: " + out,
-          u"  LogFile: " + log,
-          u" Pal.File: " + pal,
-          std::u16string(u"  Logging: ") + (log.empty() ? u"no" : u"yes"),
-          u"Idx Color: no",
-          u"TrueColor: yes",
-          u"----------"};
-}
-
-Lines Concat(Lines a, const Lines& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
-// Each line of a run whose log cannot be opened follows an ERR_OPEN_LOG line.
-Lines EachAfter(const std::u16string& message, const Lines& lines) {
-  Lines all;
-  for (const std::u16string& line : lines) {
-    all.push_back(message);
-    all.push_back(line);
-  }
-  return all;
-}
-
 TEST_F(PermissionFault, ZxrasterReportsEachFileItMayNotUse) {
   const std::string palette = "0,0,0\r\n";
   struct Case {
@@ -239,12 +218,11 @@ TEST_F(PermissionFault, ZxrasterReportsEachFileItMayNotUse) {
     const ProcessResult run = Run("zxraster", args);
     ASSERT_EQ(run.signal, 0);
     EXPECT_EQ(run.err, "");
-    const std::string count = std::to_string(c.exitCode);
     Lines messages = {c.message};
     if (c.second != nullptr) messages.push_back(c.second);
     EXPECT_EQ(ConsoleLines(run.out),
-              Concat(Concat(Settings(c.out, u"", c.pal), messages),
-                     {u"IOERRORS: " + testsupport::U(count), u"----------"}));
+              Concat({ZxrasterSettings(u"inp.scr", c.out, kTrueColor, u"", c.pal), messages,
+                      ZxrasterSummary(c.exitCode)}));
     EXPECT_EQ(run.exitCode, c.exitCode);
     const fs::path bmp = dir_ / testsupport::PathOf(c.out);
     if (c.bmpContent == nullptr) {
@@ -269,7 +247,8 @@ TEST_F(PermissionFault, ZxrasterKeepsALogItMayNotWriteAndCountsEveryAttempt) {
   // The summary shows the count before its own line and the rule after it.
   EXPECT_EQ(ConsoleLines(run.out),
             EachAfter(u"ERR_OPEN_LOG: x.log.",
-                      Concat(Settings(u"o.bmp", u"x.log", u""), {u"IOERRORS: 8", u"----------"})));
+                      Concat({ZxrasterSettings(u"inp.scr", u"o.bmp", kLogging, u"x.log"),
+                              ZxrasterSummary(8)})));
   EXPECT_EQ(run.exitCode, 10u);
   EXPECT_EQ(ReadBytes(dir_ / "x.log"), "earlier\r\n");
   EXPECT_EQ(fs::file_size(dir_ / "o.bmp"), 147512u);

@@ -60,20 +60,16 @@ Lines SettingsRows(const Settings& s) {
 }
 
 Lines StatisticsRows(std::uint32_t ioErrors) {
-  std::string io = std::to_string(ioErrors);
   return {u"    Total Files: 0", u"   Renamed Dirs: 0",
           u"  Renamed Files: 0", u"       UTF Dirs: 0",
           u"      UTF Files: 0", u"Forbid.UTF Dirs: 0",
           u"ForbidUTF Files: 0", u"Exceed replaces: 0",
-          u" Exceed subdirs: 0", u"  IN/OUT errors: " + std::u16string(io.begin(), io.end()),
+          u" Exceed subdirs: 0", u"  IN/OUT errors: " + testsupport::U(std::to_string(ioErrors)),
           u"----------------"};
 }
 
 Lines RunLines(const Settings& s, std::uint32_t ioErrors) {
-  Lines lines{u"--NAME SCOURER--"};
-  for (auto& l : SettingsRows(s)) lines.push_back(l);
-  for (auto& l : StatisticsRows(ioErrors)) lines.push_back(l);
-  return lines;
+  return testsupport::Concat({{u"--NAME SCOURER--"}, SettingsRows(s), StatisticsRows(ioErrors)});
 }
 
 TEST(RenamerRun, WithoutArgumentsPrintsExactlyTheUsageText) {
@@ -142,14 +138,10 @@ TEST(RenamerRun, ALogThatCannotBeOpenedIsRetriedAtEveryLine) {
   s.logging = u"yes";
   s.level = u"1";
   s.logName = logName;
-  Lines expected;
   // 24 lines, each after a failed open; the IN/OUT row shows the count
   // before its own failure, and the exit code counts the last two as well.
-  for (const auto& line : RunLines(s, 22)) {
-    expected.push_back(u"ERR_OPEN_LOG: " + logName + u".");
-    expected.push_back(line);
-  }
-  EXPECT_EQ(ConsoleLines(result.out), expected);
+  EXPECT_EQ(ConsoleLines(result.out),
+            testsupport::EachAfter(u"ERR_OPEN_LOG: " + logName + u".", RunLines(s, 22)));
   EXPECT_EQ(result.exitCode, 24u);
 }
 

@@ -119,6 +119,13 @@ std::vector<std::u16string> ConsoleLines(const std::string& out) {
 #endif
 }
 
+ConsoleRun RunForConsole(const std::string& name, const std::vector<std::u16string>& args,
+                         const fs::path& workDir) {
+  const ProcessResult run = RunProgram(name, args, workDir);
+  EXPECT_EQ(run.err, "") << name;
+  return {run.exitCode, ConsoleLines(run.out)};
+}
+
 std::vector<std::u16string> Utf8Lines(const std::string& bytes) {
   return SplitLines(platform::DecodeUtf8(bytes), u"\r\n");
 }
@@ -174,6 +181,49 @@ std::vector<std::u16string> WalkLines(const std::vector<std::u16string>& lines) 
 
 bool HasLine(const std::vector<std::u16string>& lines, const std::u16string& line) {
   return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+std::vector<std::u16string> Concat(std::initializer_list<std::vector<std::u16string>> groups) {
+  std::vector<std::u16string> all;
+  for (const auto& group : groups) all.insert(all.end(), group.begin(), group.end());
+  return all;
+}
+
+std::vector<std::u16string> EachAfter(const std::u16string& message,
+                                      const std::vector<std::u16string>& lines) {
+  std::vector<std::u16string> all;
+  for (const std::u16string& line : lines) all.insert(all.end(), {message, line});
+  return all;
+}
+
+std::vector<std::u16string> RenameLines(const std::u16string& kind, const std::u16string& from,
+                                        const std::u16string& to) {
+  return {u"Old " + kind + u":" + from, u"New " + kind + u":" + to, u"----"};
+}
+
+std::vector<std::u16string> FailedRenameLines(const std::u16string& kind,
+                                              const std::u16string& from,
+                                              const std::u16string& to) {
+  return {u"ERR_EXCEPTION " + kind + u" OLD:" + from, u"ERR_EXCEPTION " + kind + u" NEW:" + to,
+          u"----"};
+}
+
+std::vector<std::u16string> ZxrasterSettings(const std::u16string& in, const std::u16string& out,
+                                             unsigned flags, const std::u16string& log,
+                                             const std::u16string& palette) {
+  const bool indexed = (flags & kIndexedColor) != 0;
+  return {u"  In File: " + in,
+          u"  OutFile: " + out,
+          u"  LogFile: " + log,
+          u" Pal.File: " + palette,
+          (flags & kLogging) != 0 ? u"  Logging: yes" : u"  Logging: no",
+          indexed ? u"Idx Color: yes" : u"Idx Color: no",
+          indexed ? u"TrueColor: no" : u"TrueColor: yes",
+          u"----------"};
+}
+
+std::vector<std::u16string> ZxrasterSummary(std::uint32_t ioErrors) {
+  return {u"IOERRORS: " + U(std::to_string(ioErrors)), u"----------"};
 }
 
 }  // namespace testsupport

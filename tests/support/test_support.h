@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <initializer_list>
 #include <map>
 #include <string>
 #include <vector>
@@ -64,6 +65,17 @@ ProcessResult RunProgram(const std::string& name, const std::vector<std::u16stri
                          const std::filesystem::path& workDir,
                          const std::filesystem::path& stdoutTarget = {});
 
+/// A run whose standard error must stay empty: how it ended and its console
+/// lines.
+struct ConsoleRun {
+  std::uint32_t exitCode = 0;
+  std::vector<std::u16string> console;
+};
+
+/// RunProgram, with an expectation that nothing reaches standard error.
+ConsoleRun RunForConsole(const std::string& name, const std::vector<std::u16string>& args,
+                         const std::filesystem::path& workDir);
+
 /// Redirected console output split into lines: decoded from the ANSI code
 /// page (Windows) or UTF-8 (POSIX), split at CR LF (Windows) or LF (POSIX).
 /// A missing final line end is reported as a last line "<no line end>".
@@ -101,6 +113,36 @@ std::vector<std::u16string> WalkLines(const std::vector<std::u16string>& lines);
 
 /// True when `lines` holds `line`.
 bool HasLine(const std::vector<std::u16string>& lines, const std::u16string& line);
+
+/// `groups` one after the other.
+std::vector<std::u16string> Concat(std::initializer_list<std::vector<std::u16string>> groups);
+
+/// Each of `lines` after a line `message`: the console of a run whose log
+/// cannot be opened.
+std::vector<std::u16string> EachAfter(const std::u16string& message,
+                                      const std::vector<std::u16string>& lines);
+
+/// The renamer's lines for one rename at level 2 (`kind` "Dir" or "File"):
+/// "Old <kind>:<from>", "New <kind>:<to>", "----".
+std::vector<std::u16string> RenameLines(const std::u16string& kind, const std::u16string& from,
+                                        const std::u16string& to);
+
+/// The same for a rename that failed (`kind` "DIR" or "FILE"): the
+/// "ERR_EXCEPTION <kind> OLD:" and "ERR_EXCEPTION <kind> NEW:" lines, "----".
+std::vector<std::u16string> FailedRenameLines(const std::u16string& kind,
+                                              const std::u16string& from, const std::u16string& to);
+
+/// What zxraster's settings block shows besides the file names.
+enum ZxrasterFlags : unsigned { kTrueColor = 0, kIndexedColor = 1, kLogging = 2 };
+
+/// The eight lines zxraster prints first: its settings, then a rule.
+std::vector<std::u16string> ZxrasterSettings(const std::u16string& in, const std::u16string& out,
+                                             unsigned flags = kTrueColor,
+                                             const std::u16string& log = u"",
+                                             const std::u16string& palette = u"");
+
+/// The two lines zxraster ends with: its error count, then a rule.
+std::vector<std::u16string> ZxrasterSummary(std::uint32_t ioErrors);
 
 }  // namespace testsupport
 
