@@ -20,9 +20,13 @@
 namespace {
 
 namespace fs = std::filesystem;
+using testsupport::Concat;
+using testsupport::ConsoleRun;
 using testsupport::CountStartingWith;
+using testsupport::FailedRenameLines;
 using testsupport::Narrow;
 using testsupport::PathOf;
+using testsupport::RenameLines;
 using testsupport::U;
 using testsupport::WalkLines;
 using Lines = std::vector<std::u16string>;
@@ -40,25 +44,30 @@ std::u16string J(std::initializer_list<std::u16string> parts) {
   return path;
 }
 
-struct ScourResult {
-  std::uint32_t exitCode = 0;
-  Lines lines;
-};
-
-// The ten statistics rows in their printed order.
-const char16_t* const kCounterLabels[] = {
-    u"    Total Files: ", u"   Renamed Dirs: ", u"  Renamed Files: ", u"       UTF Dirs: ",
-    u"      UTF Files: ", u"Forbid.UTF Dirs: ", u"ForbidUTF Files: ", u"Exceed replaces: ",
-    u" Exceed subdirs: ", u"  IN/OUT errors: "};
-
+// The ten statistics rows, by name.
 struct Counts {
   std::uint32_t total = 0, dirs = 0, files = 0, utfDirs = 0, utfFiles = 0, forbiddenDirs = 0,
                 forbiddenFiles = 0, replaces = 0, subdirs = 0, io = 0;
-  std::vector<std::uint32_t> All() const {
-    return {total,         dirs,           files,    utfDirs, utfFiles,
-            forbiddenDirs, forbiddenFiles, replaces, subdirs, io};
-  }
 };
+
+// The rows in their printed order, with where each is kept.
+const std::pair<const char16_t*, std::uint32_t Counts::*> kCounterRows[] = {
+    {u"    Total Files: ", &Counts::total},          {u"   Renamed Dirs: ", &Counts::dirs},
+    {u"  Renamed Files: ", &Counts::files},          {u"       UTF Dirs: ", &Counts::utfDirs},
+    {u"      UTF Files: ", &Counts::utfFiles},       {u"Forbid.UTF Dirs: ", &Counts::forbiddenDirs},
+    {u"ForbidUTF Files: ", &Counts::forbiddenFiles}, {u"Exceed replaces: ", &Counts::replaces},
+    {u" Exceed subdirs: ", &Counts::subdirs},        {u"  IN/OUT errors: ", &Counts::io}};
+
+bool operator==(const Counts& a, const Counts& b) {
+  for (const auto& row : kCounterRows) {
+    if (a.*row.second != b.*row.second) return false;
+  }
+  return true;
+}
+
+void PrintTo(const Counts& counts, std::ostream* out) {
+  for (const auto& row : kCounterRows) *out << Narrow(row.first) << counts.*row.second << "; ";
+}
 
 class WalkTest : public ::testing::Test {
  protected:
@@ -75,13 +84,9 @@ class WalkTest : public ::testing::Test {
   }
   void Rules(const std::string& bytes) { testsupport::WriteBytes(scratch_ / "rules.txt", bytes); }
 
-  ScourResult Scour(std::vector<std::u16string> args) {
-    args.emplace_back(u"-r");
-    args.emplace_back(u"rules.txt");
-    const testsupport::ProcessResult result =
-        testsupport::RunProgram("namescourer", args, scratch_.path());
-    EXPECT_EQ(result.err, "");
-    return ScourResult{result.exitCode, testsupport::ConsoleLines(result.out)};
+  ConsoleRun Scour(std::vector<std::u16string> args) {
+    args.insert(args.end(), {u"-r", u"rules.txt"});
+    return testsupport::RunForConsole("namescourer", args, scratch_.path());
   }
 
   Lines FileList() const { return testsupport::Utf8Lines(Content(u"list.txt")); }
@@ -107,12 +112,12 @@ std::u16string Setting(const Lines& lines, const std::u16string& label) {
   return u"<missing>";
 }
 
-std::vector<std::uint32_t> Counters(const Lines& lines) {
-  std::vector<std::uint32_t> values;
-  for (const char16_t* label : kCounterLabels) {
-    values.push_back(static_cast<std::uint32_t>(std::stoul(Narrow(Setting(lines, label)))));
+Counts Counters(const Lines& lines) {
+  Counts counts;
+  for (const auto& row : kCounterRows) {
+    counts.*row.second = static_cast<std::uint32_t>(std::stoul(Narrow(Setting(lines, row.first))));
   }
-  return values;
+  return counts;
 }
 
 const char kAmpRule[] = "&\r\n[+]\r\n";
@@ -120,33 +125,29 @@ const char kAmpRule[] = "&\r\n[+]\r\n";
 TEST_F(WalkTest, WorkedExampleRenamesDirectoryThenFile) {
   File(J({u"T", u"a&b", u"x&y.txt"}), "content");
   Rules(kAmpRule);
-  const ScourResult run = Scour({u"-d", u"T", u"-v", u"2", u"-n", u"list.txt"});
-  EXPECT_EQ(WalkLines(run.lines), (Lines{
-                                      u"Old Dir:" + J({u"T", u"a&b"}),
-                                      u"New Dir:" + J({u"T", u"a[+]b"}),
-                                      u"----",
-                                      u"Old File:" + J({u"T", u"a[+]b", u"x&y.txt"}),
-                                      u"New File:" + J({u"T", u"a[+]b", u"x[+]y.txt"}),
-                                      u"----",
-                                  }));
+  const ConsoleRun run = Scour({u"-d", u"T", u"-v", u"2", u"-n", u"list.txt"});
+  EXPECT_EQ(WalkLines(run.console),
+            Concat({RenameLines(u"Dir", J({u"T", u"a&b"}), J({u"T", u"a[+]b"})),
+                    RenameLines(u"File", J({u"T", u"a[+]b", u"x&y.txt"}),
+                                J({u"T", u"a[+]b", u"x[+]y.txt"}))}));
   EXPECT_EQ(FileList(), (Lines{J({u"T", u"a[+]b", u"x[+]y.txt"})}));
   EXPECT_EQ(Content(J({u"T", u"a[+]b", u"x[+]y.txt"})), "content");
   EXPECT_FALSE(Exists(J({u"T", u"a&b"})));
   Counts expected;
   expected.total = expected.dirs = expected.files = 1;
-  EXPECT_EQ(Counters(run.lines), expected.All());
+  EXPECT_EQ(Counters(run.console), expected);
   EXPECT_EQ(run.exitCode, 0u);
 }
 
 TEST_F(WalkTest, StartDirectoryRenamedLeavesFilePassEmpty) {
   File(J({u"T&U", u"f&.txt"}));
   Rules(kAmpRule);
-  const ScourResult run = Scour({u"-d", u"T&U", u"-v", u"2"});
-  EXPECT_EQ(WalkLines(run.lines), (Lines{u"Old Dir:T&U", u"New Dir:T[+]U", u"----"}));
+  const ConsoleRun run = Scour({u"-d", u"T&U", u"-v", u"2"});
+  EXPECT_EQ(WalkLines(run.console), RenameLines(u"Dir", u"T&U", u"T[+]U"));
   EXPECT_TRUE(Exists(J({u"T[+]U", u"f&.txt"})));
   Counts expected;
   expected.dirs = 1;
-  EXPECT_EQ(Counters(run.lines), expected.All());
+  EXPECT_EQ(Counters(run.console), expected);
   EXPECT_EQ(run.exitCode, 0u);
 }
 
@@ -154,23 +155,17 @@ TEST_F(WalkTest, ParentOfStartDirectoryChangedFailsButFilesAreRenamed) {
   File(J({u"A&B", u"T", u"x&y.txt"}));
   Dir(J({u"A&B", u"T", u"s&"}));
   Rules(kAmpRule);
-  const ScourResult run = Scour({u"-d", J({u"A&B", u"T"}), u"-v", u"2"});
-  EXPECT_EQ(WalkLines(run.lines), (Lines{
-                                      u"Old Dir:" + J({u"A&B", u"T"}),
-                                      u"New Dir:" + J({u"A[+]B", u"T"}),
-                                      u"----",
-                                      u"ERR_EXCEPTION DIR OLD:" + J({u"A&B", u"T"}),
-                                      u"ERR_EXCEPTION DIR NEW:" + J({u"A[+]B", u"T"}),
-                                      u"----",
-                                      u"Old File:" + J({u"A&B", u"T", u"x&y.txt"}),
-                                      u"New File:" + J({u"A&B", u"T", u"x[+]y.txt"}),
-                                      u"----",
-                                  }));
+  const ConsoleRun run = Scour({u"-d", J({u"A&B", u"T"}), u"-v", u"2"});
+  EXPECT_EQ(WalkLines(run.console),
+            Concat({RenameLines(u"Dir", J({u"A&B", u"T"}), J({u"A[+]B", u"T"})),
+                    FailedRenameLines(u"DIR", J({u"A&B", u"T"}), J({u"A[+]B", u"T"})),
+                    RenameLines(u"File", J({u"A&B", u"T", u"x&y.txt"}),
+                                J({u"A&B", u"T", u"x[+]y.txt"}))}));
   EXPECT_TRUE(Exists(J({u"A&B", u"T", u"x[+]y.txt"})));
   EXPECT_TRUE(Exists(J({u"A&B", u"T", u"s&"})));  // nothing below a failed rename is renamed
   Counts expected;
   expected.total = expected.files = expected.io = 1;
-  EXPECT_EQ(Counters(run.lines), expected.All());
+  EXPECT_EQ(Counters(run.console), expected);
   EXPECT_EQ(run.exitCode, 1u);
 }
 
@@ -179,18 +174,12 @@ TEST_F(WalkTest, DebugModeReportsAndListsButRenamesNothing) {
   File(J({u"T", u"k&.txt"}));
   Rules(kAmpRule);
   const auto before = Tree();
-  const ScourResult run = Scour({u"-d", u"T", u"-b", u"1", u"-v", u"2", u"-n", u"list.txt"});
-  EXPECT_EQ(WalkLines(run.lines), (Lines{
-                                      u"Old Dir:" + J({u"T", u"a&b"}),
-                                      u"New Dir:" + J({u"T", u"a[+]b"}),
-                                      u"----",
-                                      u"Old File:" + J({u"T", u"a&b", u"x&y.txt"}),
-                                      u"New File:" + J({u"T", u"a&b", u"x[+]y.txt"}),
-                                      u"----",
-                                      u"Old File:" + J({u"T", u"k&.txt"}),
-                                      u"New File:" + J({u"T", u"k[+].txt"}),
-                                      u"----",
-                                  }));
+  const ConsoleRun run = Scour({u"-d", u"T", u"-b", u"1", u"-v", u"2", u"-n", u"list.txt"});
+  EXPECT_EQ(
+      WalkLines(run.console),
+      Concat({RenameLines(u"Dir", J({u"T", u"a&b"}), J({u"T", u"a[+]b"})),
+              RenameLines(u"File", J({u"T", u"a&b", u"x&y.txt"}), J({u"T", u"a&b", u"x[+]y.txt"})),
+              RenameLines(u"File", J({u"T", u"k&.txt"}), J({u"T", u"k[+].txt"}))}));
   EXPECT_EQ(FileList(), (Lines{J({u"T", u"a&b", u"x[+]y.txt"}), J({u"T", u"k[+].txt"})}));
   auto after = Tree();
   after.erase(u"list.txt");
@@ -199,7 +188,7 @@ TEST_F(WalkTest, DebugModeReportsAndListsButRenamesNothing) {
   expected.total = 2;
   expected.dirs = 1;
   expected.files = 2;
-  EXPECT_EQ(Counters(run.lines), expected.All());
+  EXPECT_EQ(Counters(run.console), expected);
   EXPECT_EQ(run.exitCode, 0u);
 }
 
@@ -207,63 +196,56 @@ TEST_F(WalkTest, NoSubdirectoriesProcessesOnlyTheStartDirectory) {
   File(J({u"T", u"k&.txt"}));
   File(J({u"T", u"a&b", u"x&y.txt"}));
   Rules(kAmpRule);
-  const ScourResult run = Scour({u"-d", u"-T", u"-v", u"2", u"-n", u"list.txt"});
-  EXPECT_EQ(Setting(run.lines, u"  Incl. subdirs: "), u"no");
-  EXPECT_EQ(WalkLines(run.lines), (Lines{u"Old File:" + J({u"T", u"k&.txt"}),
-                                         u"New File:" + J({u"T", u"k[+].txt"}), u"----"}));
+  const ConsoleRun run = Scour({u"-d", u"-T", u"-v", u"2", u"-n", u"list.txt"});
+  EXPECT_EQ(Setting(run.console, u"  Incl. subdirs: "), u"no");
+  EXPECT_EQ(WalkLines(run.console),
+            RenameLines(u"File", J({u"T", u"k&.txt"}), J({u"T", u"k[+].txt"})));
   EXPECT_EQ(FileList(), (Lines{J({u"T", u"k[+].txt"})}));
   EXPECT_TRUE(Exists(J({u"T", u"a&b", u"x&y.txt"})));
   Counts expected;
   expected.total = expected.files = 1;
-  EXPECT_EQ(Counters(run.lines), expected.All());
+  EXPECT_EQ(Counters(run.console), expected);
 }
 
 TEST_F(WalkTest, CurrentDirectoryIsWalkedByRelativePaths) {
   File(u"k&.txt");
   File(J({u"a&b", u"x&y.txt"}));
   Rules(kAmpRule);
-  const ScourResult run = Scour({u"-v", u"2"});
-  EXPECT_EQ(Setting(run.lines, u"   Initial path: "), u"");
-  EXPECT_EQ(WalkLines(run.lines), (Lines{
-                                      u"Old Dir:a&b",
-                                      u"New Dir:a[+]b",
-                                      u"----",
-                                      u"Old File:" + J({u"a[+]b", u"x&y.txt"}),
-                                      u"New File:" + J({u"a[+]b", u"x[+]y.txt"}),
-                                      u"----",
-                                      u"Old File:k&.txt",
-                                      u"New File:k[+].txt",
-                                      u"----",
-                                  }));
+  const ConsoleRun run = Scour({u"-v", u"2"});
+  EXPECT_EQ(Setting(run.console, u"   Initial path: "), u"");
+  EXPECT_EQ(WalkLines(run.console),
+            Concat({RenameLines(u"Dir", u"a&b", u"a[+]b"),
+                    RenameLines(u"File", J({u"a[+]b", u"x&y.txt"}), J({u"a[+]b", u"x[+]y.txt"})),
+                    RenameLines(u"File", u"k&.txt", u"k[+].txt")}));
   Counts expected;
   expected.total = 3;  // rules.txt too
   expected.dirs = 1;
   expected.files = 2;
-  EXPECT_EQ(Counters(run.lines), expected.All());
+  EXPECT_EQ(Counters(run.console), expected);
 }
 
 TEST_F(WalkTest, DashAloneIsTheCurrentDirectoryWithoutSubdirectories) {
   File(u"k&.txt");
   File(J({u"a&b", u"x&y.txt"}));
   Rules(kAmpRule);
-  const ScourResult run = Scour({u"-d", u"-", u"-v", u"2"});
-  EXPECT_EQ(Setting(run.lines, u"   Initial path: "), u"");
-  EXPECT_EQ(Setting(run.lines, u"  Incl. subdirs: "), u"no");
-  EXPECT_EQ(WalkLines(run.lines), (Lines{u"Old File:k&.txt", u"New File:k[+].txt", u"----"}));
+  const ConsoleRun run = Scour({u"-d", u"-", u"-v", u"2"});
+  EXPECT_EQ(Setting(run.console, u"   Initial path: "), u"");
+  EXPECT_EQ(Setting(run.console, u"  Incl. subdirs: "), u"no");
+  EXPECT_EQ(WalkLines(run.console), RenameLines(u"File", u"k&.txt", u"k[+].txt"));
   EXPECT_TRUE(Exists(J({u"a&b", u"x&y.txt"})));
   Counts expected;
   expected.total = 2;
   expected.files = 1;
-  EXPECT_EQ(Counters(run.lines), expected.All());
+  EXPECT_EQ(Counters(run.console), expected);
 }
 
 TEST_F(WalkTest, MissingOrFileStartDirectoryGivesEmptyWalk) {
   File(u"afile.txt");
   Rules(kAmpRule);
   for (const std::u16string start : {u"nothere", u"afile.txt"}) {
-    const ScourResult run = Scour({u"-d", start, u"-v", u"2"});
-    EXPECT_EQ(WalkLines(run.lines), Lines{}) << Narrow(start);
-    EXPECT_EQ(Counters(run.lines), Counts{}.All()) << Narrow(start);
+    const ConsoleRun run = Scour({u"-d", start, u"-v", u"2"});
+    EXPECT_EQ(WalkLines(run.console), Lines{}) << Narrow(start);
+    EXPECT_EQ(Counters(run.console), Counts{}) << Narrow(start);
     EXPECT_EQ(run.exitCode, 0u);
   }
 }
@@ -272,18 +254,15 @@ TEST_F(WalkTest, FileWhoseNewNameIsADirectoryFailsAndIsNotListed) {
   File(J({u"T", u"x&y.txt"}), "keep");
   Dir(J({u"T", u"x[+]y.txt"}));
   Rules(kAmpRule);
-  const ScourResult run = Scour({u"-d", u"T", u"-v", u"1", u"-n", u"list.txt"});
-  EXPECT_EQ(WalkLines(run.lines), (Lines{
-                                      u"ERR_EXCEPTION FILE OLD:" + J({u"T", u"x&y.txt"}),
-                                      u"ERR_EXCEPTION FILE NEW:" + J({u"T", u"x[+]y.txt"}),
-                                      u"----",
-                                  }));
+  const ConsoleRun run = Scour({u"-d", u"T", u"-v", u"1", u"-n", u"list.txt"});
+  EXPECT_EQ(WalkLines(run.console),
+            FailedRenameLines(u"FILE", J({u"T", u"x&y.txt"}), J({u"T", u"x[+]y.txt"})));
   EXPECT_EQ(FileList(), Lines{});
   EXPECT_EQ(Content(J({u"T", u"x&y.txt"})), "keep");
   EXPECT_TRUE(fs::is_directory(At(J({u"T", u"x[+]y.txt"}))));
   Counts expected;
   expected.total = expected.io = 1;
-  EXPECT_EQ(Counters(run.lines), expected.All());
+  EXPECT_EQ(Counters(run.console), expected);
   EXPECT_EQ(run.exitCode, 1u);
 }
 
@@ -294,15 +273,10 @@ TEST_F(WalkTest, ExistingEntriesAreNeverOverwritten) {
   File(J({u"T", u"d&e", u"in.txt"}), "D");
   File(J({u"T", u"d[+]e", u"in.txt"}), "E");
   Rules(kAmpRule);
-  const ScourResult run = Scour({u"-d", u"T", u"-v", u"2"});
-  EXPECT_EQ(WalkLines(run.lines), (Lines{
-                                      u"Old Dir:" + J({u"T", u"d&e"}),
-                                      u"New Dir:" + J({u"T", u"d[+]e_1"}),
-                                      u"----",
-                                      u"Old File:" + J({u"T", u"a&b.txt"}),
-                                      u"New File:" + J({u"T", u"2_a[+]b.txt"}),
-                                      u"----",
-                                  }));
+  const ConsoleRun run = Scour({u"-d", u"T", u"-v", u"2"});
+  EXPECT_EQ(WalkLines(run.console),
+            Concat({RenameLines(u"Dir", J({u"T", u"d&e"}), J({u"T", u"d[+]e_1"})),
+                    RenameLines(u"File", J({u"T", u"a&b.txt"}), J({u"T", u"2_a[+]b.txt"}))}));
   EXPECT_EQ(Content(J({u"T", u"2_a[+]b.txt"})), "A");
   EXPECT_EQ(Content(J({u"T", u"a[+]b.txt"})), "B");
   EXPECT_EQ(Content(J({u"T", u"1_a[+]b.txt"})), "C");
@@ -324,7 +298,7 @@ TEST_F(WalkTest, HiddenAndReadOnlyFilesAreRenamed) {
     EXPECT_EQ(std::system(("attrib +h +s \"" + target + "\" >NUL").c_str()), 0);
   }
   Rules(kAmpRule);
-  const ScourResult run = Scour({u"-d", u"T"});
+  const ConsoleRun run = Scour({u"-d", u"T"});
   EXPECT_EQ(Content(J({u"T", u".h[+].txt"})), "H");
   EXPECT_EQ(Content(J({u"T", u"r[+].txt"})), "R");
   EXPECT_EQ(Content(J({u"T", u"s[+].txt"})), "S");
@@ -332,7 +306,7 @@ TEST_F(WalkTest, HiddenAndReadOnlyFilesAreRenamed) {
             fs::perms::none);
   Counts expected;
   expected.total = expected.files = 3;
-  EXPECT_EQ(Counters(run.lines), expected.All());
+  EXPECT_EQ(Counters(run.console), expected);
   fs::permissions(At(J({u"T", u"r[+].txt"})), fs::perms::owner_write, fs::perm_options::add);
 }
 
@@ -342,7 +316,7 @@ TEST_F(WalkTest, MaskMatchesWithoutRegardToCaseAndSkipsDirectories) {
   File(J({u"T", u"c&.jpg"}), "c");
   Dir(J({u"T", u"d&.txt"}));
   Rules(kAmpRule);
-  const ScourResult run = Scour({u"-d", u"T", u"-f", u"*.txt", u"-v", u"2"});
+  const ConsoleRun run = Scour({u"-d", u"T", u"-f", u"*.txt", u"-v", u"2"});
   EXPECT_EQ(Content(J({u"T", u"a[+].TXT"})), "a");
   EXPECT_EQ(Content(J({u"T", u"b[+].txt"})), "b");
   EXPECT_EQ(Content(J({u"T", u"c&.jpg"})), "c");
@@ -350,7 +324,7 @@ TEST_F(WalkTest, MaskMatchesWithoutRegardToCaseAndSkipsDirectories) {
   Counts expected;
   expected.total = expected.files = 2;
   expected.dirs = 1;
-  EXPECT_EQ(Counters(run.lines), expected.All());
+  EXPECT_EQ(Counters(run.console), expected);
 }
 
 TEST_F(WalkTest, FileListPutsSubdirectoriesFilesFirst) {
@@ -358,8 +332,8 @@ TEST_F(WalkTest, FileListPutsSubdirectoriesFilesFirst) {
   File(J({u"T", u"s&1", u"mid.txt"}));
   File(J({u"T", u"s&1", u"d", u"low&.txt"}));
   Rules(kAmpRule);
-  const ScourResult run = Scour({u"-d", u"T", u"-n", u"list.txt"});
-  EXPECT_EQ(WalkLines(run.lines), Lines{});  // level 0 writes no walk lines
+  const ConsoleRun run = Scour({u"-d", u"T", u"-n", u"list.txt"});
+  EXPECT_EQ(WalkLines(run.console), Lines{});  // level 0 writes no walk lines
   EXPECT_EQ(FileList(), (Lines{
                             J({u"T", u"s[+]1", u"d", u"low[+].txt"}),
                             J({u"T", u"s[+]1", u"mid.txt"}),
@@ -395,11 +369,11 @@ TEST_F(WalkTest, ExitCodeIsFirstNonZeroOfErrorsSubdirsReplaces) {
     Rules(c.rules);
     std::vector<std::u16string> args = {u"-d", u"T", u"-v", u"1"};
     args.insert(args.end(), c.extraArgs.begin(), c.extraArgs.end());
-    const ScourResult run = Scour(args);
-    const std::vector<std::uint32_t> counters = Counters(run.lines);
-    EXPECT_EQ(counters[7], c.replaces) << c.what;
-    EXPECT_EQ(counters[9], c.io) << c.what;
-    EXPECT_EQ(CountStartingWith(WalkLines(run.lines), u"ERR_EXCEED_REPLACE: "), c.replaces)
+    const ConsoleRun run = Scour(args);
+    const Counts counts = Counters(run.console);
+    EXPECT_EQ(counts.replaces, c.replaces) << c.what;
+    EXPECT_EQ(counts.io, c.io) << c.what;
+    EXPECT_EQ(CountStartingWith(WalkLines(run.console), u"ERR_EXCEED_REPLACE: "), c.replaces)
         << c.what;
     EXPECT_EQ(run.exitCode, c.exitCode) << c.what;
   }
@@ -408,8 +382,8 @@ TEST_F(WalkTest, ExitCodeIsFirstNonZeroOfErrorsSubdirsReplaces) {
 TEST_F(WalkTest, CappedRuleReportsTextAfter1024thSubstitution) {
   File(J({u"T", u"a&b.txt"}));
   Rules("&\n&&\n");
-  const ScourResult run = Scour({u"-d", u"T", u"-v", u"1", u"-b", u"1"});
-  EXPECT_EQ(WalkLines(run.lines),
+  const ConsoleRun run = Scour({u"-d", u"T", u"-v", u"1", u"-b", u"1"});
+  EXPECT_EQ(WalkLines(run.console),
             (Lines{u"ERR_EXCEED_REPLACE: a" + std::u16string(1025, u'&') + u"b.txt"}));
 }
 
@@ -424,16 +398,16 @@ TEST_F(WalkTest, DepthCapStopsBelowLevel512) {
   File(J({u"C", u"a1.txt"}));
   File(J({u"C", u"a2.txt"}));
   Rules("&\n[+]\na\na\n");
-  const ScourResult run = Scour({u"-d", u"C", u"-v", u"1"});
-  const Lines walk = WalkLines(run.lines);
+  const ConsoleRun run = Scour({u"-d", u"C", u"-v", u"1"});
+  const Lines walk = WalkLines(run.console);
   ASSERT_EQ(CountStartingWith(walk, u"ERR_EXCEED_SUBDIR: "), 1u);
   EXPECT_EQ(walk.front(), u"ERR_EXCEED_SUBDIR: " + level513 + testsupport::Sep());
   EXPECT_TRUE(Exists(J({level512, u"x[+].txt"})));
   EXPECT_TRUE(Exists(J({level513, u"x&.txt"})));
-  const std::vector<std::uint32_t> counters = Counters(run.lines);
-  EXPECT_EQ(counters[0], 3u);  // total: the level-513 file is not seen
-  EXPECT_EQ(counters[7], 2u);
-  EXPECT_EQ(counters[8], 1u);
+  const Counts counts = Counters(run.console);
+  EXPECT_EQ(counts.total, 3u);  // the level-513 file is not seen
+  EXPECT_EQ(counts.replaces, 2u);
+  EXPECT_EQ(counts.subdirs, 1u);
   EXPECT_EQ(run.exitCode, 1u);  // skipped subdirectories before capped substitutions
 }
 
@@ -448,10 +422,10 @@ TEST_F(WalkTest, DirectoryLinksAreRenamedButNeverEntered) {
   fs::create_directory_symlink(".", At(J({u"R", u"loop"})));
   fs::create_directory_symlink(".", At(J({u"R", u"loop&"})));
   Rules(kAmpRule);
-  const ScourResult run = Scour({u"-d", u"S", u"-v", u"2", u"-n", u"list.txt"});
+  const ConsoleRun run = Scour({u"-d", u"S", u"-v", u"2", u"-n", u"list.txt"});
   // Each link has its rename step once, in listing order; none is followed
   // out of the tree or round the loop.
-  Lines walk = WalkLines(run.lines);
+  Lines walk = WalkLines(run.console);
   std::sort(walk.begin(), walk.end());
   EXPECT_EQ(walk,
             (Lines{u"----", u"----", u"----", u"----", u"New Dir:S/loop[+]", u"New Dir:S/out[+]",
@@ -466,7 +440,7 @@ TEST_F(WalkTest, DirectoryLinksAreRenamedButNeverEntered) {
   Counts expected;
   expected.total = expected.files = 1;
   expected.dirs = 3;
-  EXPECT_EQ(Counters(run.lines), expected.All());
+  EXPECT_EQ(Counters(run.console), expected);
   EXPECT_EQ(run.exitCode, 0u);
 }
 
@@ -507,12 +481,12 @@ TEST_F(WalkTest, RenamesNeverMoveAnEntryIntoAnotherDirectory) {
     for (const std::u16string& dir : c.dirs) Dir(dir);
     Rules(c.rules);
     const auto before = Tree();
-    const ScourResult run = Scour({u"-d", c.start, u"-v", u"1"});
+    const ConsoleRun run = Scour({u"-d", c.start, u"-v", u"1"});
     EXPECT_EQ(Tree(), before);
-    const Lines walk = WalkLines(run.lines);
+    const Lines walk = WalkLines(run.console);
     EXPECT_EQ(walk.size(), 3u);
     EXPECT_EQ(CountStartingWith(walk, u"ERR_EXCEPTION "), 2u);
-    EXPECT_EQ(Counters(run.lines)[9], 1u);
+    EXPECT_EQ(Counters(run.console).io, 1u);
     EXPECT_EQ(run.exitCode, 1u);
   }
 }
@@ -526,11 +500,11 @@ TEST_F(WalkTest, ControlCharactersInNamesForgeNoLine) {
   File(J({u"T", u"e\x1b[2J&\x7f"}), "E");
   Dir(J({u"T", u"d\n&"}));
   Rules(kAmpRule);
-  const ScourResult run = Scour({u"-d", u"T", u"-v", u"2", u"-l", u"run.log", u"-n", u"list.txt"});
+  const ConsoleRun run = Scour({u"-d", u"T", u"-v", u"2", u"-l", u"run.log", u"-n", u"list.txt"});
   EXPECT_EQ(Content(J({u"T", u"c\r\nforged[+].txt"})), "C");
   EXPECT_EQ(Content(J({u"T", u"e\x1b[2J[+]\x7f"})), "E");
   EXPECT_TRUE(fs::is_directory(At(J({u"T", u"d\n[+]"}))));
-  Lines walk = WalkLines(run.lines);
+  Lines walk = WalkLines(run.console);
   std::sort(walk.begin(), walk.end());
   EXPECT_EQ(walk, (Lines{u"----", u"----", u"----", u"New Dir:T/d?[+]",
                          u"New File:T/c??forged[+].txt", u"New File:T/e?[2J[+]?", u"Old Dir:T/d?&",
@@ -538,7 +512,7 @@ TEST_F(WalkTest, ControlCharactersInNamesForgeNoLine) {
   Lines list = FileList();
   std::sort(list.begin(), list.end());
   EXPECT_EQ(list, (Lines{u"T/c??forged[+].txt", u"T/e?[2J[+]?"}));
-  EXPECT_EQ(testsupport::Utf8Lines(Content(u"run.log")), run.lines);
+  EXPECT_EQ(testsupport::Utf8Lines(Content(u"run.log")), run.console);
 }
 
 TEST_F(WalkTest, NamesThatAreNotUtf8AreRenamedAndKept) {
@@ -550,22 +524,21 @@ TEST_F(WalkTest, NamesThatAreNotUtf8AreRenamedAndKept) {
   fs::create_directory(scratch_ / "T" / "d\xFE");
   testsupport::WriteBytes(scratch_ / "T" / "d\xFE" / "in.txt", "4");
   Rules(kAmpRule);
-  const ScourResult run = Scour({u"-d", u"T", u"-v", u"1"});
+  const ConsoleRun run = Scour({u"-d", u"T", u"-v", u"1"});
   EXPECT_EQ(testsupport::FilesBelow(scratch_ / "T"),
             (std::map<std::string, std::string>{
                 {"bad?[+].txt", "1"}, {"?t?.txt", "2"}, {"ok.txt", "3"}, {"d?/in.txt", "4"}}));
-  const Lines walk = WalkLines(run.lines);
+  const Lines walk = WalkLines(run.console);
   EXPECT_EQ(CountStartingWith(walk, u"WARN_UTF SYM File: "), 2u);
   EXPECT_EQ(CountStartingWith(walk, u"FORBID_? SYM File: "), 2u);
   EXPECT_NE(
       std::find(walk.begin(), walk.end(), u"WARN_UTF SYM Dir: " + platform::DecodeUtf8("T/d\xFE")),
       walk.end());
-  const std::vector<std::uint32_t> counters = Counters(run.lines);
   Counts expected;
   expected.total = 4;
   expected.dirs = expected.utfDirs = expected.forbiddenDirs = 1;
   expected.files = expected.utfFiles = expected.forbiddenFiles = 2;
-  EXPECT_EQ(counters, expected.All());
+  EXPECT_EQ(Counters(run.console), expected);
 }
 
 TEST_F(WalkTest, RenamedEntriesAreProcessedOncePerListing) {
@@ -575,11 +548,11 @@ TEST_F(WalkTest, RenamedEntriesAreProcessedOncePerListing) {
   for (int i = 0; i < kFiles; ++i) File(J({u"T", U("f&" + std::to_string(i))}));
   for (int i = 0; i < 50; ++i) File(J({u"T", U("d&" + std::to_string(i)), u"in.txt"}));
   Rules("&\n[+]\n");
-  const ScourResult run = Scour({u"-d", u"T", u"-n", u"list.txt"});
-  const std::vector<std::uint32_t> counters = Counters(run.lines);
-  EXPECT_EQ(counters[0], static_cast<std::uint32_t>(kFiles + 50));
-  EXPECT_EQ(counters[1], 50u);
-  EXPECT_EQ(counters[2], static_cast<std::uint32_t>(kFiles));
+  const ConsoleRun run = Scour({u"-d", u"T", u"-n", u"list.txt"});
+  const Counts counts = Counters(run.console);
+  EXPECT_EQ(counts.total, static_cast<std::uint32_t>(kFiles + 50));
+  EXPECT_EQ(counts.dirs, 50u);
+  EXPECT_EQ(counts.files, static_cast<std::uint32_t>(kFiles));
   Lines list = FileList();
   EXPECT_EQ(list.size(), static_cast<std::size_t>(kFiles + 50));
   std::sort(list.begin(), list.end());
