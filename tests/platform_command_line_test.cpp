@@ -1,3 +1,4 @@
+// The command line: the Windows splitter, the POSIX arguments and the exit status.
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 

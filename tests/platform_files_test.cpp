@@ -1,3 +1,4 @@
+// The platform's files: text output and input, byte files, no-replace renames and listings.
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// Text conversions of the platform layer: UTF-8, the ANSI code page, line splitting, wildcards.
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// The renamer's command-line parser: option lookup, debug mode and argument access.
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
