@@ -25,6 +25,7 @@ using testsupport::kTrueColor;
 using testsupport::Narrow;
 using testsupport::ReadBytes;
 using testsupport::ScratchDir;
+using testsupport::TestScreen;
 using testsupport::Utf8Lines;
 using testsupport::WriteBytes;
 using testsupport::ZxrasterSettings;
@@ -41,15 +42,6 @@ std::string Join(const Lines& lines) {
 }
 
 #define EXPECT_LINES(actual, ...) EXPECT_EQ(Join(actual), Join(Lines(__VA_ARGS__)))
-
-// A screen in which every attribute value 0..255 occurs and the bitmap has
-// both ink and paper in every cell.
-std::string TestScreen() {
-  std::string data(6912, '\0');
-  for (int k = 0; k < 6144; ++k) data[k] = static_cast<char>((k * 37 + 11 + (k >> 8)) & 0xFF);
-  for (int c = 0; c < 768; ++c) data[6144 + c] = static_cast<char>((c * 5 + c / 256) & 0xFF);
-  return data;
-}
 
 using Colors = std::vector<std::uint32_t>;  // 0xRRGGBB for indices 0..15
 

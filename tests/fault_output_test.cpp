@@ -223,12 +223,6 @@ TEST(ConsoleFault, EndsTheRunWithOneErrorLine) {
   }
 }
 
-std::string Screen() {
-  std::string data(6912, '\0');
-  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>((i * 7 + 3) & 0xFF);
-  return data;
-}
-
 struct ConverterCase {
   const char* name;
   bool indexed;
@@ -256,7 +250,7 @@ TEST(ZxrasterOutputFault, EndsAsPromised) {
   for (const ConverterCase& c : cases) {
     SCOPED_TRACE(c.name);
     ScratchDir dir;
-    WriteBytes(dir / "inp.scr", Screen());
+    WriteBytes(dir / "inp.scr", testsupport::TestScreen());
     std::vector<std::u16string> args = {u"-i", u"inp.scr", u"-o",
                                         c.out, u"-c",      c.indexed ? u"1" : u"0"};
     const std::u16string log = c.log;

@@ -176,12 +176,6 @@ TEST_F(PermissionFault, RenamerOutputFilesThatCannotBeOpenedAreCountedAndKept) {
   }
 }
 
-std::string Screen() {
-  std::string data(6912, '\0');
-  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>((i * 11 + 5) & 0xFF);
-  return data;
-}
-
 TEST_F(PermissionFault, ZxrasterReportsEachFileItMayNotUse) {
   const std::string palette = "0,0,0\r\n";
   struct Case {
@@ -207,7 +201,7 @@ TEST_F(PermissionFault, ZxrasterReportsEachFileItMayNotUse) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    File("inp.scr", Screen());
+    File("inp.scr", testsupport::TestScreen());
     File("pal.txt", palette);
     File("o.bmp", "old picture");
     fs::create_directories(dir_ / "out");
@@ -238,7 +232,7 @@ TEST_F(PermissionFault, ZxrasterReportsEachFileItMayNotUse) {
 }
 
 TEST_F(PermissionFault, ZxrasterKeepsALogItMayNotWriteAndCountsEveryAttempt) {
-  File("inp.scr", Screen());
+  File("inp.scr", testsupport::TestScreen());
   File("x.log", "earlier\r\n");
   modes_ = {{"x.log", 0444}};
   const ProcessResult run = Run("zxraster", {u"-i", u"inp.scr", u"-o", u"o.bmp", u"-l", u"x.log"});

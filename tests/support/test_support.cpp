@@ -222,6 +222,13 @@ std::vector<std::u16string> ZxrasterSettings(const std::u16string& in, const std
           u"----------"};
 }
 
+std::string TestScreen() {
+  std::string data(6912, '\0');
+  for (int k = 0; k < 6144; ++k) data[k] = static_cast<char>((k * 37 + 11 + (k >> 8)) & 0xFF);
+  for (int c = 0; c < 768; ++c) data[6144 + c] = static_cast<char>((c * 5 + c / 256) & 0xFF);
+  return data;
+}
+
 std::vector<std::u16string> ZxrasterSummary(std::uint32_t ioErrors) {
   return {u"IOERRORS: " + U(std::to_string(ioErrors)), u"----------"};
 }

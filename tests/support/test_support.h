@@ -141,6 +141,10 @@ std::vector<std::u16string> ZxrasterSettings(const std::u16string& in, const std
                                              const std::u16string& log = u"",
                                              const std::u16string& palette = u"");
 
+/// A screen file in which every attribute value 0..255 occurs and the
+/// bitmap has both ink and paper in every cell.
+std::string TestScreen();
+
 /// The two lines zxraster ends with: its error count, then a rule.
 std::vector<std::u16string> ZxrasterSummary(std::uint32_t ioErrors);
 
