@@ -1,4 +1,5 @@
-// Text conversions of the platform layer: UTF-8, the ANSI code page, line splitting, wildcards.
+// Text conversions of the platform layer: UTF-8, the ANSI code page, decimals, line
+// splitting and wildcards.
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
