@@ -414,9 +414,9 @@ TEST(ZxrasterLog, AFailedCloseLeavesTheLogCountedAsOpen) {
   converter::options.logFile = u"/dev/full";
   converter::options.logging = true;
   converter::WriteLine(u"buffered");
-  ASSERT_TRUE(converter::state.logOpen);
+  ASSERT_TRUE(converter::logHandle.IsOpen());
   converter::CloseLog();
-  EXPECT_TRUE(converter::state.logOpen);
+  EXPECT_TRUE(converter::logHandle.IsOpen());
   EXPECT_EQ(converter::state.ioErrors, 1u);
   converter::ResetRun();
 }
