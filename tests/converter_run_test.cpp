@@ -402,7 +402,7 @@ TEST(ZxrasterLog, AConsoleThatRefusesWritesEndsTheRunWithExitCodeOne) {
   testsupport::ProcessResult run = testsupport::RunProgram(
       "zxraster", {u"-i", u"inp.scr", u"-o", u"o.bmp"}, dir.path(), "/dev/full");
   EXPECT_EQ(run.exitCode, 1u);
-  EXPECT_EQ(run.err.rfind("I/O error: ", 0), 0u) << run.err;
+  EXPECT_EQ(run.err.rfind("I/O error: standard output: ", 0), 0u) << run.err;
   EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
 }
 
