@@ -127,13 +127,14 @@ bool BufferedAppend(OutputBuffer& buffer, const std::string& bytes, Write write)
   return true;
 }
 
-/// Writes out and empties the buffer; false when the write fails.
+/// Writes out and empties the buffer. False when the write fails; the bytes
+/// then stay for the next flush, as after a failed append.
 template <typename Write>
 bool BufferedFlush(OutputBuffer& buffer, Write write) {
   if (buffer.used == 0) return true;
-  bool ok = write(buffer.data, buffer.used);
+  if (!write(buffer.data, buffer.used)) return false;
   buffer.used = 0;
-  return ok;
+  return true;
 }
 
 }  // namespace platform::detail
