@@ -127,6 +127,8 @@ bool RenameNoReplace(const std::u16string& from, const std::u16string& to);
 // file that is open: it closes that file first, as Close does, and fails
 // (returns false) when that close fails, leaving the file as Close left it.
 // The destructor closes the file as Close does and gives it up either way.
+// These classes and DirectoryListing hold their system object in impl_, so
+// none of them can be copied.
 
 /// An output text file: UTF-8 without BOM, CR LF line ends, written through
 /// a 128-byte buffer.
@@ -164,8 +166,6 @@ class InputTextFile {
  public:
   InputTextFile();
   ~InputTextFile();
-  InputTextFile(const InputTextFile&) = delete;
-  InputTextFile& operator=(const InputTextFile&) = delete;
 
   /// Opens an existing file for reading. Returns false on failure.
   bool Open(const std::u16string& name);
@@ -192,8 +192,6 @@ class ByteFile {
  public:
   ByteFile();
   ~ByteFile();
-  ByteFile(const ByteFile&) = delete;
-  ByteFile& operator=(const ByteFile&) = delete;
 
   /// Opens an existing file for reading only (shared for reading and
   /// writing by others). Returns false on failure.
@@ -234,8 +232,6 @@ class DirectoryListing {
  public:
   DirectoryListing();
   ~DirectoryListing();
-  DirectoryListing(const DirectoryListing&) = delete;
-  DirectoryListing& operator=(const DirectoryListing&) = delete;
 
   /// Starts the listing, ending one under way first. Returns false when it
   /// cannot be started (missing directory, access denied).

@@ -310,20 +310,17 @@ struct DirectoryListing::Impl {
   DIR* dir = nullptr;
   std::string directory;  // native, ends in "/" unless empty
   std::u16string pattern;
-  bool failed = false;
-
-  void Close() {
-    if (dir != nullptr) ::closedir(dir);
-    dir = nullptr;
-  }
+  bool failed = false;  // the last Next met a read error, not the end
 };
 
 DirectoryListing::DirectoryListing() : impl_(new Impl) {}
 
-DirectoryListing::~DirectoryListing() { impl_->Close(); }
+DirectoryListing::~DirectoryListing() {
+  if (impl_->dir != nullptr) ::closedir(impl_->dir);
+}
 
 bool DirectoryListing::Open(const std::u16string& pathAndPattern) {
-  impl_->Close();
+  if (impl_->dir != nullptr) ::closedir(impl_->dir);
   impl_->failed = false;
   std::size_t slash = pathAndPattern.rfind(u'/');
   std::u16string directory =
@@ -341,7 +338,6 @@ bool DirectoryListing::Next(DirEntry& entry) {
     struct dirent* d = ::readdir(impl_->dir);
     if (d == nullptr) {
       impl_->failed = errno != 0;
-      impl_->Close();
       return false;
     }
     std::u16string name = DecodeUtf8(d->d_name);
