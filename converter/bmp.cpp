@@ -1,3 +1,4 @@
+// BMP output: the headers, the colour table and the file of 4-bit or 24-bit pixels.
 // SPDX-License-Identifier: MIT
 #include <cstring>
 

@@ -1,3 +1,4 @@
+// The command line: options -i -o -l -p -c into ConverterOptions.
 // SPDX-License-Identifier: MIT
 #include "converter/converter.h"
 

@@ -1,6 +1,8 @@
 // zxraster: the records of a run and the operations over them.
 //
-// One process-wide instance of each record, owned by the driver (run.cpp).
+// One process-wide instance of each record, defined with the driver in
+// run.cpp; the log handle is defined in output.cpp, the palettes in
+// palette.cpp.
 // All text is UTF-16; screen, palette and image data are fixed-size byte
 // arrays that live for the whole run.
 // SPDX-License-Identifier: MIT
@@ -83,12 +85,11 @@ extern Palette16 ActivePalette;             ///< the palette the image is built 
 void ResetRun();
 
 // driver (run.cpp)
-/// The whole run from the command line to CloseLog; returns the exit code.
+/// The whole run from the command line to CloseLog, on records ResetRun has
+/// just reset; returns the exit code.
 std::uint32_t RunConverter();
 
 // summaries and usage (summaries.cpp)
-/// A number as plain unsigned decimal text.
-std::u16string Decimal(std::uint64_t value);
 /// "yes" or "no".
 std::u16string YesNo(bool flag);
 /// Writes the eight lines of the settings summary.

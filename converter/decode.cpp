@@ -1,3 +1,4 @@
+// Screen decoding: the display-file layout, attribute colours and the BMP pixel rows.
 // SPDX-License-Identifier: MIT
 #include "converter/converter.h"
 

@@ -1,3 +1,4 @@
+// The console and the log: every line goes to one of them.
 // SPDX-License-Identifier: MIT
 #include "converter/converter.h"
 

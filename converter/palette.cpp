@@ -1,3 +1,4 @@
+// The palette: the built-in colours and the ANSI palette file that may replace them.
 // SPDX-License-Identifier: MIT
 #include <cstring>
 
@@ -49,7 +50,7 @@ void ParseEntry(const std::u16string& line, std::uint32_t index, Palette16& stag
   for (int k = 0; k < 3; ++k) {
     if (!ParsePaletteNumber(fields[k], value[k])) {
       WriteLine(u"ERR_PALET_CONSTRUCT: " + options.palFile + u" Illegal symbols at " +
-                Decimal(index) + u" line.");
+                platform::Decimal(index) + u" line.");
       ++state.ioErrors;
       error = true;
       return;
@@ -59,7 +60,7 @@ void ParseEntry(const std::u16string& line, std::uint32_t index, Palette16& stag
     if (v < 0 || v > 255) {
       // A rejected palette file is a failed run, so this counts as well.
       WriteLine(u"ERR_PALET_CONSTRUCT:" + options.palFile + u" digit convertation failed at " +
-                Decimal(index) + u" line.");
+                platform::Decimal(index) + u" line.");
       ++state.ioErrors;
       error = true;
       return;
@@ -171,7 +172,7 @@ void LoadPaletteFile() {
 
   if (counter != kPaletteLines) {
     WriteLine(u"ERR_PALET_CONSTRUCT: " + options.palFile + u" file too small - " +
-              Decimal(counter) + u" line(s) instead of 16.");
+              platform::Decimal(counter) + u" line(s) instead of 16.");
     ++state.ioErrors;
   }
   if (!taken || error || counter != kPaletteLines) return;
@@ -181,8 +182,8 @@ void LoadPaletteFile() {
   WriteLine(u"IDX: [R,G,B]");
   for (std::uint32_t i = 0; i < kPaletteLines; ++i) {
     const std::uint8_t* colour = ActivePalette.entry[i];
-    WriteLine(Decimal(i) + u": [" + Decimal(colour[kRed]) + u"," + Decimal(colour[kGreen]) + u"," +
-              Decimal(colour[kBlue]) + u"]");
+    WriteLine(platform::Decimal(i) + u": [" + platform::Decimal(colour[kRed]) + u"," +
+              platform::Decimal(colour[kGreen]) + u"," + platform::Decimal(colour[kBlue]) + u"]");
   }
 }
 

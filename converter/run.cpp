@@ -1,3 +1,4 @@
+// The driver's flow: usage, or one conversion from settings to error summary.
 // SPDX-License-Identifier: MIT
 #include <cstring>
 
@@ -20,10 +21,7 @@ void ResetRun() {
 }
 
 std::uint32_t RunConverter() {
-  options.logging = false;
-  options.idxColor = false;
-  state.screenLoaded = false;
-  state.ioErrors = 0;
+  // ResetRun has put the flags and the error count to their start values.
   ParseCommandLine();
 
   if (options.inFile.empty()) {

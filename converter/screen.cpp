@@ -1,3 +1,4 @@
+// Screen file input: the 6912 bytes of a .scr file into ZxScreen.
 // SPDX-License-Identifier: MIT
 #include <algorithm>
 #include <cstring>
@@ -24,8 +25,8 @@ void ReadScreenFile() {
     std::uint64_t size = 0;
     ok = file.Size(size);
     if (ok && size != kScreenSize) {
-      WriteLine(u"ERR_INP_FILE: length of " + options.inFile + u" is " + Decimal(size) +
-                u" bytes, not equal " + Decimal(kScreenSize) + u" bytes, truncated.");
+      WriteLine(u"ERR_INP_FILE: length of " + options.inFile + u" is " + platform::Decimal(size) +
+                u" bytes, not equal " + platform::Decimal(kScreenSize) + u" bytes, truncated.");
     }
     const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(size, kScreenSize));
     // The two fields are one contiguous block, filled by one read.

@@ -1,3 +1,4 @@
+// The settings summary, the usage text and the error summary.
 // SPDX-License-Identifier: MIT
 #include <string>
 
@@ -10,11 +11,6 @@ namespace {
 const char16_t kRule[] = u"----------";
 
 }  // namespace
-
-std::u16string Decimal(std::uint64_t value) {
-  std::string digits = std::to_string(value);
-  return std::u16string(digits.begin(), digits.end());
-}
 
 std::u16string YesNo(bool flag) { return flag ? u"yes" : u"no"; }
 
@@ -54,7 +50,7 @@ void PrintUsage() {
 void PrintErrorSummary() {
   // The count is taken before the line is written: writing it may fail to
   // open the log and count once more.
-  std::u16string line = u"IOERRORS: " + Decimal(state.ioErrors);
+  std::u16string line = u"IOERRORS: " + platform::Decimal(state.ioErrors);
   WriteLine(line);
   WriteLine(kRule);
 }

@@ -107,6 +107,10 @@ std::u16string DecodeUtf8(const std::string& bytes);
 /// byte they stand for; any other lone surrogate becomes U+FFFD.
 std::string EncodeUtf8(const std::u16string& text);
 
+/// A number as plain unsigned decimal text: digits only, no sign, no
+/// grouping, no leading zeros ("0" for zero).
+std::u16string Decimal(std::uint64_t value);
+
 // ---------------------------------------------------------------- files
 
 /// File test: an existing entry that is not a directory.

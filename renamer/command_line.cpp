@@ -1,3 +1,4 @@
+// The command line: options -b -d -f -r -l -v -n into RenamerOptions.
 // SPDX-License-Identifier: MIT
 #include "renamer/renamer.h"
 

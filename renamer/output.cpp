@@ -1,12 +1,13 @@
+// The console, the log and the file list: opening, writing and closing.
 // SPDX-License-Identifier: MIT
 #include "renamer/renamer.h"
 
 namespace renamer {
 
 void WriteLine(const std::u16string& text) {
-  if (!output.log.IsOpen() && options.logLevel > 0) OpenLog();
+  if (!output.log.IsOpen() && UsesLog()) OpenLog();
   platform::ConsoleWriteLine(text);
-  if (output.log.IsOpen() && options.logLevel > 0) output.log.WriteLine(text);
+  if (output.log.IsOpen() && UsesLog()) output.log.WriteLine(text);
 }
 
 void OpenLog() {
@@ -28,7 +29,7 @@ void CloseLog() {
 void OpenFileList() {
   if (output.fileList.IsOpen() || options.fileListName.empty()) return;
   if (output.fileList.Open(options.fileListName)) return;
-  if (options.logLevel > 1) WriteLine(u"ERR_OPEN_FILELIST: " + options.fileListName + u".");
+  if (ReportsDetails()) WriteLine(u"ERR_OPEN_FILELIST: " + options.fileListName + u".");
   ++counters.ioErrors;
 }
 
@@ -39,7 +40,7 @@ void AddToFileList(const std::u16string& path) {
 void CloseFileList() {
   if (!output.fileList.IsOpen()) return;
   if (output.fileList.Close()) return;
-  if (options.logLevel > 1) WriteLine(u"ERR_CLOSE_FILELIST: " + options.fileListName + u".");
+  if (ReportsDetails()) WriteLine(u"ERR_CLOSE_FILELIST: " + options.fileListName + u".");
   ++counters.ioErrors;
 }
 

@@ -1,6 +1,7 @@
 // namescourer: the records of a run and the operations over them.
 //
-// One process-wide instance of each record, owned by the driver (main.cpp).
+// One process-wide instance of each record, defined with the driver in
+// run.cpp.
 // All text is UTF-16; lengths and positions count code units.
 // SPDX-License-Identifier: MIT
 #ifndef RENAMER_RENAMER_H
@@ -15,8 +16,10 @@ namespace renamer {
 
 /// The settings of the run: defaults, then the command line, then read-only.
 struct RenamerOptions {
-  std::u16string workDir;            ///< empty (current directory) or ends in the separator
-  bool includeSubdirs = false;       ///< walk subdirectories too
+  std::u16string workDir;  ///< empty (current directory) or ends in the separator
+  /// Walk subdirectories too. ParseCommandLine always sets it: false only
+  /// when the -d value starts with "-".
+  bool includeSubdirs = false;
   std::u16string fileMask = u"*.*";  ///< mask of the file pass
   std::u16string subdirPattern = u"*.*";
   std::u16string ruleFileName = u"*";  ///< "*" names no file
@@ -68,10 +71,20 @@ extern RuleList rules;
 extern std::uint32_t replaceDepth;  ///< ApplyRule calls under way
 extern std::uint32_t walkDepth;     ///< directories being walked, one inside the other
 
+// The gates of the log level (0 to 9). Level 0 keeps the log closed and
+// writes no error, warning or renaming message.
+/// Level 1 and above: the log takes every line written.
+inline bool UsesLog() { return options.logLevel >= 1; }
+/// Level 1 and above: errors and warnings are written.
+inline bool ReportsErrors() { return options.logLevel >= 1; }
+/// Level 2 and above: the renaming information and the file list's own
+/// errors are written too.
+inline bool ReportsDetails() { return options.logLevel >= 2; }
+
 /// Resets every record to its start value (the driver's defaults; tests).
 void ResetRun();
 
-// driver (main.cpp, usage.cpp)
+// driver (run.cpp)
 /// Writes the 23 lines of the usage text.
 void PrintUsage();
 /// "yes" or "no".
@@ -122,7 +135,6 @@ void MakeUniqueName(EntryKind kind, const std::u16string& prefix, std::u16string
 
 // tree walk and renaming (walk.cpp)
 void WalkDirectories(std::u16string path);
-void RenameDirectory(std::u16string& path);
 void WalkFiles(const std::u16string& path);
 
 }  // namespace renamer

@@ -9,15 +9,6 @@ namespace renamer {
 
 namespace {
 
-std::u16string Decimal(std::uint32_t n) {
-  std::u16string digits;
-  do {
-    digits.insert(digits.begin(), static_cast<char16_t>(u'0' + n % 10));
-    n /= 10;
-  } while (n != 0);
-  return digits;
-}
-
 bool IsTaken(EntryKind kind, const std::u16string& path) {
   return kind == EntryKind::Directory ? platform::DirectoryExists(path)
                                       : platform::FileExists(path);
@@ -43,7 +34,7 @@ bool ApplyRule(const std::u16string& search, const std::u16string& replacement, 
       result = text;
       substituted = true;
       if (replaceDepth >= kReplaceCap) {
-        if (options.logLevel >= 1) WriteLine(u"ERR_EXCEED_REPLACE: " + result);
+        if (ReportsErrors()) WriteLine(u"ERR_EXCEED_REPLACE: " + result);
         ++counters.exceededReplaces;
         break;
       }
@@ -63,12 +54,12 @@ std::u16string RewriteName(EntryKind kind, const std::u16string& name, bool& cha
   std::u16string working = platform::FromAnsi(platform::ToAnsi(name));
   if (working != name) {
     changed = true;
-    if (options.logLevel >= 1) {
+    if (ReportsErrors()) {
       WriteLine((directory ? u"WARN_UTF SYM Dir: " : u"WARN_UTF SYM File: ") + name);
     }
     ++(directory ? counters.utfDirs : counters.utfFiles);
     if (working.find(u'?') != std::u16string::npos) {
-      if (options.logLevel >= 1) {
+      if (ReportsErrors()) {
         WriteLine((directory ? u"FORBID_? SYM Dir: " : u"FORBID_? SYM File: ") + working);
       }
       ++(directory ? counters.forbiddenUtfDirs : counters.forbiddenUtfFiles);
@@ -94,7 +85,8 @@ void MakeUniqueName(EntryKind kind, const std::u16string& prefix, std::u16string
   std::uint32_t n = 0;
   while (IsTaken(kind, prefix + candidate)) {
     ++n;
-    candidate = kind == EntryKind::Directory ? base + u"_" + Decimal(n) : Decimal(n) + u"_" + base;
+    candidate = kind == EntryKind::Directory ? base + u"_" + platform::Decimal(n)
+                                             : platform::Decimal(n) + u"_" + base;
     // The last candidate is taken untested; a rename onto a taken name
     // fails without harm, since renames never replace.
     if (n >= kUniqueTries) break;

@@ -13,20 +13,15 @@ std::uint32_t walkDepth = 0;
 
 namespace {
 
-std::u16string Decimal(std::uint32_t value) {
-  std::string digits = std::to_string(value);
-  return std::u16string(digits.begin(), digits.end());
-}
-
 void PrintSettings() {
   WriteLine(u"   Initial path: " + options.workDir);
   WriteLine(u"  Incl. subdirs: " + YesNo(options.includeSubdirs));
   WriteLine(u"  Filename mask: " + options.fileMask);
   WriteLine(u"   Replace conf: " + options.ruleFileName);
-  WriteLine(u" Repl.rules qty: " + Decimal(rules.ruleCount));
+  WriteLine(u" Repl.rules qty: " + platform::Decimal(rules.ruleCount));
   WriteLine(u" Debug Renaming: " + YesNo(options.debugMode));
   WriteLine(u"        Logging: " + YesNo(!options.logFileName.empty()));
-  WriteLine(u"       Loglevel: " + Decimal(options.logLevel));
+  WriteLine(u"       Loglevel: " + platform::Decimal(options.logLevel));
   WriteLine(u"   Log filename: " + options.logFileName);
   WriteLine(u"  Filelist name: " + options.fileListName);
   WriteLine(u"  Filelist make: " + YesNo(!options.fileListName.empty()));
@@ -36,16 +31,16 @@ void PrintSettings() {
 void PrintStatistics() {
   // Each row is composed before it is written: a failed log open during
   // the write of one row shows up in the next.
-  WriteLine(u"    Total Files: " + Decimal(counters.totalFiles));
-  WriteLine(u"   Renamed Dirs: " + Decimal(counters.dirRenames));
-  WriteLine(u"  Renamed Files: " + Decimal(counters.fileRenames));
-  WriteLine(u"       UTF Dirs: " + Decimal(counters.utfDirs));
-  WriteLine(u"      UTF Files: " + Decimal(counters.utfFiles));
-  WriteLine(u"Forbid.UTF Dirs: " + Decimal(counters.forbiddenUtfDirs));
-  WriteLine(u"ForbidUTF Files: " + Decimal(counters.forbiddenUtfFiles));
-  WriteLine(u"Exceed replaces: " + Decimal(counters.exceededReplaces));
-  WriteLine(u" Exceed subdirs: " + Decimal(counters.exceededSubdirs));
-  WriteLine(u"  IN/OUT errors: " + Decimal(counters.ioErrors));
+  WriteLine(u"    Total Files: " + platform::Decimal(counters.totalFiles));
+  WriteLine(u"   Renamed Dirs: " + platform::Decimal(counters.dirRenames));
+  WriteLine(u"  Renamed Files: " + platform::Decimal(counters.fileRenames));
+  WriteLine(u"       UTF Dirs: " + platform::Decimal(counters.utfDirs));
+  WriteLine(u"      UTF Files: " + platform::Decimal(counters.utfFiles));
+  WriteLine(u"Forbid.UTF Dirs: " + platform::Decimal(counters.forbiddenUtfDirs));
+  WriteLine(u"ForbidUTF Files: " + platform::Decimal(counters.forbiddenUtfFiles));
+  WriteLine(u"Exceed replaces: " + platform::Decimal(counters.exceededReplaces));
+  WriteLine(u" Exceed subdirs: " + platform::Decimal(counters.exceededSubdirs));
+  WriteLine(u"  IN/OUT errors: " + platform::Decimal(counters.ioErrors));
   WriteLine(u"----------------");
 }
 

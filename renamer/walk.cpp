@@ -19,9 +19,18 @@ bool IsDotEntry(const std::u16string& name) { return name == u"." || name == u".
 // renamed entries to and passes over them.
 using RenamedPaths = std::unordered_set<std::u16string>;
 
-// The rename step of one directory; returns true when the directory was
-// renamed on disk.
-bool RenameDirectoryOnDisk(std::u16string& path) {
+// One group of the walk's report: the old path, the new path, and the line
+// that ends the group.
+void WriteOldAndNew(const std::u16string& oldLabel, const std::u16string& oldPath,
+                    const std::u16string& newLabel, const std::u16string& newPath) {
+  WriteLine(oldLabel + oldPath);
+  WriteLine(newLabel + newPath);
+  WriteLine(u"----");
+}
+
+// The rename step of one directory; path becomes the path under which the
+// walk goes on. Returns true when the directory was renamed on disk.
+bool RenameDirectory(std::u16string& path) {
   if (path.size() <= 1) return false;
   const bool endsInSeparator = path.back() == platform::kPathSeparator;
   std::u16string oldPath = path;
@@ -31,11 +40,7 @@ bool RenameDirectoryOnDisk(std::u16string& path) {
   std::u16string newPath = RewriteName(EntryKind::Directory, oldPath, changed);
   if (!changed) return false;
   MakeUniqueName(EntryKind::Directory, u"", newPath);
-  if (options.logLevel >= 2) {
-    WriteLine(u"Old Dir:" + oldPath);
-    WriteLine(u"New Dir:" + newPath);
-    WriteLine(u"----");
-  }
+  if (ReportsDetails()) WriteOldAndNew(u"Old Dir:", oldPath, u"New Dir:", newPath);
 
   bool renamed = false;
   if (options.debugMode) {
@@ -45,10 +50,8 @@ bool RenameDirectoryOnDisk(std::u16string& path) {
     ++counters.dirRenames;
   } else {
     ++counters.ioErrors;
-    if (options.logLevel >= 1) {
-      WriteLine(u"ERR_EXCEPTION DIR OLD:" + oldPath);
-      WriteLine(u"ERR_EXCEPTION DIR NEW:" + newPath);
-      WriteLine(u"----");
+    if (ReportsErrors()) {
+      WriteOldAndNew(u"ERR_EXCEPTION DIR OLD:", oldPath, u"ERR_EXCEPTION DIR NEW:", newPath);
     }
   }
   // The walk goes on under the new path even when nothing was renamed.
@@ -56,34 +59,40 @@ bool RenameDirectoryOnDisk(std::u16string& path) {
   return renamed;
 }
 
+bool WalkDirectoryTree(std::u16string& path, bool isLink);
+
+// The directory pass over the subdirectories of the directory at path, in
+// listing order; a directory that cannot be listed is passed over.
+// NOLINTNEXTLINE(misc-no-recursion)
+void WalkSubdirectories(const std::u16string& path) {
+  platform::DirectoryListing listing;
+  if (!listing.Open(path + options.subdirPattern)) return;
+  RenamedPaths renamedHere;
+  platform::DirEntry entry;
+  std::u16string subdir;
+  while (listing.Next(entry)) {
+    if (!entry.isDirectory || IsDotEntry(entry.name)) continue;
+    subdir = path + entry.name + platform::kPathSeparator;
+    if (walkDepth >= kWalkDepthCap) {
+      ++counters.exceededSubdirs;
+      if (ReportsErrors()) WriteLine(u"ERR_EXCEED_SUBDIR: " + subdir);
+      continue;
+    }
+    if (!renamedHere.empty() && renamedHere.count(subdir) != 0) continue;
+    if (WalkDirectoryTree(subdir, entry.isLink)) renamedHere.insert(subdir);
+  }
+}
+
 // The directory pass below one directory; path becomes the directory's path
 // after its rename step, and the result tells whether it was renamed on disk.
 // A directory link gets its rename step but is not listed: followed, it
 // could lead out of the tree or round in a loop. The recursion is bounded
 // by kWalkDepthCap.
-// NOLINTNEXTLINE(misc-no-recursion, readability-function-cognitive-complexity)
+// NOLINTNEXTLINE(misc-no-recursion)
 bool WalkDirectoryTree(std::u16string& path, bool isLink) {
   ++walkDepth;
-  const bool renamed = RenameDirectoryOnDisk(path);
-  if (options.includeSubdirs && !isLink) {
-    platform::DirectoryListing listing;
-    if (listing.Open(path + options.subdirPattern)) {
-      RenamedPaths renamedHere;
-      platform::DirEntry entry;
-      std::u16string subdir;
-      while (listing.Next(entry)) {
-        if (!entry.isDirectory || IsDotEntry(entry.name)) continue;
-        subdir = path + entry.name + platform::kPathSeparator;
-        if (walkDepth >= kWalkDepthCap) {
-          ++counters.exceededSubdirs;
-          if (options.logLevel >= 1) WriteLine(u"ERR_EXCEED_SUBDIR: " + subdir);
-          continue;
-        }
-        if (!renamedHere.empty() && renamedHere.count(subdir) != 0) continue;
-        if (WalkDirectoryTree(subdir, entry.isLink)) renamedHere.insert(subdir);
-      }
-    }
-  }
+  const bool renamed = RenameDirectory(path);
+  if (options.includeSubdirs && !isLink) WalkSubdirectories(path);
   --walkDepth;
   return renamed;
 }
@@ -106,16 +115,39 @@ bool RenameFile(const std::u16string& path, const std::u16string& oldName,
   }
 }
 
+// The file pass's steps for one file of the directory at path: count,
+// rewrite, make the new name free, rename and list. A file renamed on disk
+// joins renamedHere.
+void ProcessFile(const std::u16string& path, const std::u16string& name,
+                 RenamedPaths& renamedHere) {
+  ++counters.totalFiles;
+  bool changed = false;
+  std::u16string newName = RewriteName(EntryKind::File, name, changed);
+  if (!changed) {
+    AddToFileList(path + name);
+    return;
+  }
+  MakeUniqueName(EntryKind::File, path, newName);
+  if (ReportsDetails()) WriteOldAndNew(u"Old File:", path + name, u"New File:", path + newName);
+  bool renamedOnDisk = false;
+  const bool done = RenameFile(path, name, newName, renamedOnDisk);
+  if (renamedOnDisk) renamedHere.insert(newName);
+  if (done) return;
+  ++counters.ioErrors;
+  if (ReportsErrors()) {
+    WriteOldAndNew(u"ERR_EXCEPTION FILE OLD:", path + name, u"ERR_EXCEPTION FILE NEW:",
+                   path + newName);
+  }
+}
+
 }  // namespace
 
 // The start directory is entered even when it is a link: the user named it.
 void WalkDirectories(std::u16string path) { WalkDirectoryTree(path, false); }
 
-void RenameDirectory(std::u16string& path) { RenameDirectoryOnDisk(path); }
-
 // Subdirectories first, then this directory's files; the recursion is
-// bounded by kWalkDepthCap, and the loop keeps the steps of one file together.
-// NOLINTNEXTLINE(misc-no-recursion, readability-function-cognitive-complexity)
+// bounded by kWalkDepthCap.
+// NOLINTNEXTLINE(misc-no-recursion)
 void WalkFiles(const std::u16string& path) {
   ++walkDepth;
   if (options.includeSubdirs) {
@@ -139,30 +171,7 @@ void WalkFiles(const std::u16string& path) {
     while (listing.Next(entry)) {
       if (entry.isDirectory) continue;
       if (!renamedHere.empty() && renamedHere.count(entry.name) != 0) continue;
-      ++counters.totalFiles;
-      bool changed = false;
-      std::u16string newName = RewriteName(EntryKind::File, entry.name, changed);
-      if (!changed) {
-        AddToFileList(path + entry.name);
-        continue;
-      }
-      MakeUniqueName(EntryKind::File, path, newName);
-      if (options.logLevel >= 2) {
-        WriteLine(u"Old File:" + path + entry.name);
-        WriteLine(u"New File:" + path + newName);
-        WriteLine(u"----");
-      }
-      bool renamedOnDisk = false;
-      const bool done = RenameFile(path, entry.name, newName, renamedOnDisk);
-      if (renamedOnDisk) renamedHere.insert(newName);
-      if (!done) {
-        ++counters.ioErrors;
-        if (options.logLevel >= 1) {
-          WriteLine(u"ERR_EXCEPTION FILE OLD:" + path + entry.name);
-          WriteLine(u"ERR_EXCEPTION FILE NEW:" + path + newName);
-          WriteLine(u"----");
-        }
-      }
+      ProcessFile(path, entry.name, renamedHere);
     }
   }
   --walkDepth;

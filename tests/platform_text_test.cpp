@@ -88,6 +88,14 @@ TEST(Ansi, EveryByteReadsBackAsItself) {
   EXPECT_EQ(platform::FromAnsi("\xe9\x80\x9f"), u"\u00e9\u20ac\u0178");
 }
 
+TEST(Decimal, WritesPlainUnsignedDigits) {
+  const std::uint64_t values[] = {0, 7, 10, 2048, 6912, 4294967295u, 18446744073709551615u};
+  for (std::uint64_t value : values) {
+    const std::string digits = std::to_string(value);
+    EXPECT_EQ(std::u16string(digits.begin(), digits.end()), platform::Decimal(value)) << digits;
+  }
+}
+
 TEST(SplitTextLines, EndsLinesAtLfDropsCrAndStopsAtCtrlZ) {
   struct Case {
     std::string bytes;

@@ -4,16 +4,13 @@
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
+#include <windows.h>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
 #include "tests/support/test_support.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#endif
 
 namespace {
 
@@ -23,27 +20,14 @@ using testsupport::ScratchDir;
 using testsupport::U;
 using testsupport::WriteBytes;
 
-#ifdef _WIN32
-constexpr bool kWindows = true;
-#else
-constexpr bool kWindows = false;
-#endif
-
-#define SKIP_UNLESS_WINDOWS() \
-  if (!kWindows) GTEST_SKIP() << "Win32 backend only; this build uses the POSIX backend"
-
 #define SKIP_UNLESS_1252()                                                     \
-  SKIP_UNLESS_WINDOWS();                                                       \
   if (platform::AnsiCodePage() != 1252)                                        \
   GTEST_SKIP() << "expectations are for ANSI code page 1252, this system has " \
                << platform::AnsiCodePage()
 
 std::u16string Name(const std::filesystem::path& path) { return path.u16string(); }
 
-TEST(Win32CodePage, IsWindows1252UnderWine) {
-  SKIP_UNLESS_WINDOWS();
-  EXPECT_EQ(1252u, platform::AnsiCodePage());
-}
+TEST(Win32CodePage, IsWindows1252UnderWine) { EXPECT_EQ(1252u, platform::AnsiCodePage()); }
 
 TEST(Win32CodePage, ToAnsiBestFitsOneByteForEachCharacter) {
   SKIP_UNLESS_1252();
@@ -76,7 +60,6 @@ TEST(Win32CodePage, FromAnsiReadsWindows1252) {
 }
 
 TEST(Win32Rename, RefusesAnExistingTargetAndKeepsBothEntries) {
-  SKIP_UNLESS_WINDOWS();
   ScratchDir dir;
   WriteBytes(dir / "a.txt", "one");
   WriteBytes(dir / "b.txt", "two");
@@ -98,8 +81,6 @@ TEST(Win32Rename, RefusesAnExistingTargetAndKeepsBothEntries) {
 // both: the rule and palette files share reading only, so that writer keeps
 // them out; the screen is read and the BMP created beside it.
 TEST(Win32Sharing, TextInputSharesReadingOnlyByteFilesShareBoth) {
-  SKIP_UNLESS_WINDOWS();
-#ifdef _WIN32
   ScratchDir dir;
   WriteBytes(dir / "held.txt", "&\r\n[+]\r\n");
   const std::u16string held = Name(dir / "held.txt");
@@ -118,11 +99,9 @@ TEST(Win32Sharing, TextInputSharesReadingOnlyByteFilesShareBoth) {
   CloseHandle(other);
   EXPECT_TRUE(text.Open(held));
   EXPECT_TRUE(text.Close());
-#endif
 }
 
 TEST(Win32NameLength, NamesOver259UnitsAreRefused) {
-  SKIP_UNLESS_WINDOWS();
   ScratchDir dir;
   std::u16string folder = Name(dir.path()) + u"\\";
   ASSERT_LT(folder.size(), 200u);
@@ -147,7 +126,6 @@ TEST(Win32NameLength, NamesOver259UnitsAreRefused) {
 }
 
 TEST(Win32Names, AnEmbeddedNulNeverReachesTheSystem) {
-  SKIP_UNLESS_WINDOWS();
   ScratchDir dir;
   WriteBytes(dir / "x", "keep");
   std::u16string cut = Name(dir / "x") + u'\0' + u"y";
@@ -160,7 +138,6 @@ TEST(Win32Names, AnEmbeddedNulNeverReachesTheSystem) {
 }
 
 TEST(Win32Exists, TellsFilesFromDirectories) {
-  SKIP_UNLESS_WINDOWS();
   ScratchDir dir;
   WriteBytes(dir / "f.txt", "");
   std::u16string file = Name(dir / "f.txt");
@@ -183,7 +160,6 @@ TEST(Win32Exists, TellsFilesFromDirectories) {
 }
 
 TEST(Win32Listing, FindsMatchesWithDotEntriesAndDirectoryFlags) {
-  SKIP_UNLESS_WINDOWS();
   ScratchDir dir;
   WriteBytes(dir / "a.txt", "");
   WriteBytes(dir / "B.TXT", "");
@@ -224,7 +200,6 @@ TEST(Win32Console, RedirectedOutputIsAnsiWithCrLf) {
 }
 
 TEST(Win32Console, BufferedOutputLosesNothingPastTheBuffer) {
-  SKIP_UNLESS_WINDOWS();
   ScratchDir dir;
   std::vector<std::u16string> args;
   std::string expected;
@@ -251,7 +226,6 @@ TEST(Win32Console, UnexpectedErrorGoesToStandardErrorInTheOemCodePage) {
 // A redirected output is written when the buffer fills or at the end; both
 // failures end the program through the error report.
 TEST(Win32Console, AFailedWriteIsReportedOnceWithTheCallThatFailed) {
-  SKIP_UNLESS_WINDOWS();
   ScratchDir dir;
   for (const std::u16string& line : {std::u16string(u"short"), std::u16string(300, u'x')}) {
     auto run = RunProgram("console_probe", {line, u"more"}, dir.path(), "/dev/full");

@@ -114,7 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t stored = converter::ActivePalette.entry[0][order[k]];
     FUZZ_CHECK(stored == *ReferenceNumber(fields[k]),
                "field " + fuzz::Show(fields[k]) + " stored as " + std::to_string(stored));
-    FUZZ_CHECK(ProgramNumber(converter::Decimal(stored)) == stored,
+    FUZZ_CHECK(ProgramNumber(platform::Decimal(stored)) == stored,
                "stored value " + std::to_string(stored) + " does not read back");
   }
   return 0;
