@@ -24,7 +24,7 @@ IoError FileError(const std::u16string& name) {
 
 // Positions an existing text file for appending: at its first Ctrl-Z if one
 // stands among its last 128 bytes (cutting the file there), else at its end.
-bool SeekForAppend(RawFile& file) {
+bool SeekForAppend(const RawFile& file) {
   std::uint64_t size = 0;
   if (!detail::RawSize(file, size)) return false;
   std::uint64_t tailStart = size > 128 ? size - 128 : 0;
@@ -54,7 +54,8 @@ struct OutputTextFile::Impl {
 
   ~Impl() { Close(); }
 
-  bool Write(const std::uint8_t* data, std::size_t count) {
+  // Writes to the file; what the buffer holds is written through this.
+  bool Write(const std::uint8_t* data, std::size_t count) const {
     return detail::RawWrite(file, data, count);
   }
   // A buffer that cannot be written out keeps the file open.

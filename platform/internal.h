@@ -60,15 +60,15 @@ enum class OpenMode {
 /// included).
 RawFile RawOpen(const std::u16string& name, OpenMode mode);
 /// Reads up to count bytes; got is 0 at the end of the file. False on failure.
-bool RawRead(RawFile& file, std::uint8_t* data, std::size_t count, std::size_t& got);
+bool RawRead(const RawFile& file, std::uint8_t* data, std::size_t count, std::size_t& got);
 /// Writes all count bytes; false on failure or a short write.
-bool RawWrite(RawFile& file, const std::uint8_t* data, std::size_t count);
+bool RawWrite(const RawFile& file, const std::uint8_t* data, std::size_t count);
 /// The file's size in bytes; false on failure.
-bool RawSize(RawFile& file, std::uint64_t& size);
+bool RawSize(const RawFile& file, std::uint64_t& size);
 /// Moves the file position; false on failure.
-bool RawSeek(RawFile& file, std::uint64_t position);
+bool RawSeek(const RawFile& file, std::uint64_t position);
 /// Cuts the file at the current position; false on failure.
-bool RawTruncateHere(RawFile& file);
+bool RawTruncateHere(const RawFile& file);
 
 /// A backend call that fails leaves its reason for LastErrorText
 /// (platform.h), a short write and a refused file type included.

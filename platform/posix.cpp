@@ -226,6 +226,17 @@ namespace {
 
 int Descriptor(const RawFile& file) { return static_cast<int>(file.Handle()); }
 
+// Why a file just opened with these flags is not kept (a directory, FIFO or
+// socket), or 0 once its blocking I/O is restored.
+int RefusalOf(int fd, int flags) {
+  struct stat st;
+  if (::fstat(fd, &st) != 0) return errno;
+  if (S_ISDIR(st.st_mode)) return EISDIR;
+  if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) return EINVAL;
+  if (::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK & ~O_CREAT & ~O_TRUNC) != 0) return errno;
+  return 0;
+}
+
 }  // namespace
 
 RawFile RawOpen(const std::u16string& name, OpenMode mode) {
@@ -247,18 +258,7 @@ RawFile RawOpen(const std::u16string& name, OpenMode mode) {
   // directories are then refused, and ordinary blocking I/O restored.
   RawFile file(::open(Native(name).c_str(), flags, 0666));
   if (!file.IsOpen()) return file;
-  const int fd = Descriptor(file);
-  struct stat st;
-  int error = 0;
-  if (::fstat(fd, &st) != 0) {
-    error = errno;
-  } else if (S_ISDIR(st.st_mode)) {
-    error = EISDIR;
-  } else if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) {
-    error = EINVAL;
-  } else if (::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK & ~O_CREAT & ~O_TRUNC) != 0) {
-    error = errno;
-  }
+  const int error = RefusalOf(Descriptor(file), flags);
   if (error != 0) {
     RawClose(file);
     errno = error;  // the reason, not the close's result
@@ -266,7 +266,7 @@ RawFile RawOpen(const std::u16string& name, OpenMode mode) {
   return file;
 }
 
-bool RawRead(RawFile& file, std::uint8_t* data, std::size_t count, std::size_t& got) {
+bool RawRead(const RawFile& file, std::uint8_t* data, std::size_t count, std::size_t& got) {
   for (;;) {
     ssize_t n = ::read(Descriptor(file), data, count);
     if (n < 0 && errno == EINTR) continue;
@@ -276,22 +276,22 @@ bool RawRead(RawFile& file, std::uint8_t* data, std::size_t count, std::size_t& 
   }
 }
 
-bool RawWrite(RawFile& file, const std::uint8_t* data, std::size_t count) {
+bool RawWrite(const RawFile& file, const std::uint8_t* data, std::size_t count) {
   return WriteAll(Descriptor(file), data, count);
 }
 
-bool RawSize(RawFile& file, std::uint64_t& size) {
+bool RawSize(const RawFile& file, std::uint64_t& size) {
   struct stat st;
   if (::fstat(Descriptor(file), &st) != 0) return false;
   size = static_cast<std::uint64_t>(st.st_size);
   return true;
 }
 
-bool RawSeek(RawFile& file, std::uint64_t position) {
+bool RawSeek(const RawFile& file, std::uint64_t position) {
   return ::lseek(Descriptor(file), static_cast<off_t>(position), SEEK_SET) >= 0;
 }
 
-bool RawTruncateHere(RawFile& file) {
+bool RawTruncateHere(const RawFile& file) {
   off_t here = ::lseek(Descriptor(file), 0, SEEK_CUR);
   return here >= 0 && ::ftruncate(Descriptor(file), here) == 0;
 }

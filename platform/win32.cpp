@@ -294,7 +294,11 @@ bool EncodeLine(const std::u16string& text, std::string& bytes) {
 
 namespace {
 
-HANDLE Handle(const RawFile& file) { return reinterpret_cast<HANDLE>(file.Handle()); }
+// RawFile holds the HANDLE as a number, so that internal.h names no system
+// type; this is the one place that turns it back.
+HANDLE Handle(const RawFile& file) {
+  return reinterpret_cast<HANDLE>(file.Handle());  // NOLINT(performance-no-int-to-ptr)
+}
 
 }  // namespace
 
@@ -329,7 +333,7 @@ RawFile RawOpen(const std::u16string& name, OpenMode mode) {
   return RawFile(reinterpret_cast<std::intptr_t>(handle));  // kNone when it failed
 }
 
-bool RawRead(RawFile& file, std::uint8_t* data, std::size_t count, std::size_t& got) {
+bool RawRead(const RawFile& file, std::uint8_t* data, std::size_t count, std::size_t& got) {
   got = 0;
   DWORD read = 0;
   if (ReadFile(Handle(file), data, static_cast<DWORD>(std::min(count, kMaxChunk)), &read,
@@ -340,28 +344,30 @@ bool RawRead(RawFile& file, std::uint8_t* data, std::size_t count, std::size_t& 
   return true;
 }
 
-bool RawWrite(RawFile& file, const std::uint8_t* data, std::size_t count) {
+bool RawWrite(const RawFile& file, const std::uint8_t* data, std::size_t count) {
   return WriteAll(Handle(file), data, count);
 }
 
-bool RawSize(RawFile& file, std::uint64_t& size) {
+bool RawSize(const RawFile& file, std::uint64_t& size) {
   LARGE_INTEGER value;
   if (GetFileSizeEx(Handle(file), &value) == FALSE) return false;
   size = static_cast<std::uint64_t>(value.QuadPart);
   return true;
 }
 
-bool RawSeek(RawFile& file, std::uint64_t position) {
+bool RawSeek(const RawFile& file, std::uint64_t position) {
   LARGE_INTEGER distance;
   distance.QuadPart = static_cast<LONGLONG>(position);
   return SetFilePointerEx(Handle(file), distance, nullptr, FILE_BEGIN) != 0;
 }
 
-bool RawTruncateHere(RawFile& file) { return SetEndOfFile(Handle(file)) != 0; }
+bool RawTruncateHere(const RawFile& file) { return SetEndOfFile(Handle(file)) != 0; }
 
 bool RawClose(RawFile& file) {
   if (!file.IsOpen()) return true;
-  return CloseHandle(reinterpret_cast<HANDLE>(file.Release())) != 0;
+  HANDLE handle = Handle(file);
+  file.Release();
+  return CloseHandle(handle) != 0;
 }
 
 }  // namespace detail
