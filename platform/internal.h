@@ -70,8 +70,9 @@ bool RawSeek(const RawFile& file, std::uint64_t position);
 /// Cuts the file at the current position; false on failure.
 bool RawTruncateHere(const RawFile& file);
 
-/// A backend call that fails leaves its reason for LastErrorText
-/// (platform.h), a short write and a refused file type included.
+// Every call above that fails leaves its reason for LastErrorText
+// (platform.h), a short write and a refused file type included.
+
 /// The bytes of one line of console or text-file output, without its line
 /// end: UTF-8 on both backends. POSIX writes each character U+0000..U+001F
 /// and U+007F as "?", so that no name can end a line or steer a terminal,

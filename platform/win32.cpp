@@ -176,10 +176,13 @@ std::string LastErrorText() {
   std::u16string message;
   if (length != 0 && text != nullptr) message.assign(reinterpret_cast<char16_t*>(text), length);
   LocalFree(text);
-  // The system's text ends in a period and CR LF.
+  // The system's text ends in a period and CR LF, and a few break a line
+  // inside: the report is one line.
   while (!message.empty() && (message.back() <= u' ' || message.back() == u'.')) {
     message.pop_back();
   }
+  std::replace_if(
+      message.begin(), message.end(), [](char16_t c) { return c < u' '; }, u' ');
   if (message.empty()) return "error " + std::to_string(error);
   return EncodeUtf8(message);
 }
