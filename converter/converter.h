@@ -31,7 +31,6 @@ struct ConverterOptions {
 /// The run state.
 struct ConverterState {
   std::uint32_t argCount = 0;  ///< arguments after the program name
-  bool logOpen = false;        ///< the log file is open
   bool screenLoaded = false;   ///< the screen file was read without an I/O error
   std::uint32_t ioErrors = 0;  ///< counted errors; the exit code
 };
@@ -78,7 +77,7 @@ extern ConverterOptions options;
 extern ConverterState state;
 extern ZxScreen screen;
 extern BmpBuffers bmp;
-extern platform::OutputTextFile logHandle;  ///< the log, open while state.logOpen
+extern platform::OutputTextFile logHandle;  ///< the log, in use while IsOpen()
 extern const Palette16 BuiltinPalette;      ///< levels 192 (normal) and 255 (bright)
 extern Palette16 ActivePalette;             ///< the palette the image is built with
 

@@ -7,8 +7,8 @@ namespace converter {
 platform::OutputTextFile logHandle;
 
 void WriteLine(const std::u16string& text) {
-  if (!state.logOpen && options.logging) OpenLog();
-  if (state.logOpen && options.logging) {
+  if (!logHandle.IsOpen() && options.logging) OpenLog();
+  if (logHandle.IsOpen() && options.logging) {
     logHandle.WriteLine(text);
   } else {
     platform::ConsoleWriteLine(text);
@@ -16,23 +16,18 @@ void WriteLine(const std::u16string& text) {
 }
 
 void OpenLog() {
-  if (state.logOpen || options.logFile.empty() || !options.logging) return;
-  if (logHandle.Open(options.logFile)) {
-    state.logOpen = true;
-    return;
-  }
+  if (logHandle.IsOpen() || options.logFile.empty() || !options.logging) return;
+  if (logHandle.Open(options.logFile)) return;
   // Logging stays on, so the next line tries again.
   platform::ConsoleWriteLine(u"ERR_OPEN_LOG: " + options.logFile + u".");
   ++state.ioErrors;
 }
 
 void CloseLog() {
-  if (!state.logOpen || !options.logging) return;
-  if (logHandle.Close()) {
-    state.logOpen = false;
-    return;
-  }
-  // The flag stays set: the close was the log's last use anyway.
+  if (!logHandle.IsOpen() || !options.logging) return;
+  // A log whose buffer cannot be written out stays open; the close was its
+  // last use anyway.
+  if (logHandle.Close()) return;
   platform::ConsoleWriteLine(u"ERR_CLOSE_LOG: " + options.logFile + u".");
   ++state.ioErrors;
 }

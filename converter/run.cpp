@@ -14,6 +14,7 @@ BmpBuffers bmp;
 void ResetRun() {
   options = ConverterOptions();
   state = ConverterState();
+  logHandle = platform::OutputTextFile();
   std::memset(&screen, 0, sizeof screen);
   std::memset(&bmp, 0, sizeof bmp);
   ResetPalette();

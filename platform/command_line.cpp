@@ -1,3 +1,4 @@
+// The argument list, and the Windows command-line splitter that fills it.
 // SPDX-License-Identifier: MIT
 #include "platform/platform.h"
 

@@ -14,9 +14,17 @@ namespace {
 
 constexpr std::uint8_t kCtrlZ = 0x1A;
 
+// The message of an IoError for a file: its name, then the system's reason
+// for the call that has just failed. Reads the reason first, before any
+// other call can replace it.
+IoError FileError(const std::u16string& name) {
+  std::string reason = LastErrorText();
+  return IoError(EncodeUtf8(name) + ": " + reason);
+}
+
 // Positions an existing text file for appending: at its first Ctrl-Z if one
 // stands among its last 128 bytes (cutting the file there), else at its end.
-bool SeekForAppend(RawFile* file) {
+bool SeekForAppend(const RawFile& file) {
   std::uint64_t size = 0;
   if (!detail::RawSize(file, size)) return false;
   std::uint64_t tailStart = size > 128 ? size - 128 : 0;
@@ -40,61 +48,69 @@ bool SeekForAppend(RawFile* file) {
 // ------------------------------------------------------------ OutputTextFile
 
 struct OutputTextFile::Impl {
-  RawFile* file = nullptr;
+  RawFile file;
+  std::u16string name;
   detail::OutputBuffer buffer;
-  // Not const: it writes to the file this record owns.
-  // NOLINTNEXTLINE(readability-make-member-function-const)
-  bool Write(const std::uint8_t* data, std::size_t count) {
+
+  ~Impl() { Close(); }
+
+  // Writes to the file; what the buffer holds is written through this.
+  bool Write(const std::uint8_t* data, std::size_t count) const {
     return detail::RawWrite(file, data, count);
+  }
+  // A buffer that cannot be written out keeps the file open.
+  bool Close() {
+    if (!file.IsOpen()) return true;
+    auto write = [this](const std::uint8_t* d, std::size_t n) { return Write(d, n); };
+    return detail::BufferedFlush(buffer, write) && detail::RawClose(file);
   }
 };
 
 OutputTextFile::OutputTextFile() : impl_(new Impl) {}
 
-OutputTextFile::~OutputTextFile() {
-  if (impl_->file != nullptr) Close();
+OutputTextFile::~OutputTextFile() = default;
+
+OutputTextFile& OutputTextFile::operator=(OutputTextFile&& other) noexcept {
+  impl_.swap(other.impl_);
+  return *this;
 }
 
 bool OutputTextFile::Open(const std::u16string& name) {
-  if (impl_->file != nullptr) return true;
+  if (!impl_->Close()) return false;
   impl_->buffer.used = 0;
-  if (FileExists(name)) {
-    RawFile* file = detail::RawOpen(name, OpenMode::ReadWriteExisting);
-    if (file == nullptr) return false;
-    if (!SeekForAppend(file)) {
-      detail::RawClose(file);
-      return false;
-    }
-    impl_->file = file;
-  } else {
+  impl_->name = name;
+  if (!FileExists(name)) {
     impl_->file = detail::RawOpen(name, OpenMode::CreateTruncate);
+    return impl_->file.IsOpen();
   }
-  return impl_->file != nullptr;
+  RawFile file = detail::RawOpen(name, OpenMode::ReadWriteExisting);
+  if (!file.IsOpen() || !SeekForAppend(file)) return false;
+  impl_->file = std::move(file);
+  return true;
 }
 
 void OutputTextFile::WriteLine(const std::u16string& text) {
-  if (impl_->file == nullptr) throw IoError("write to a closed text file");
+  if (!impl_->file.IsOpen()) {
+    const std::string name = impl_->name.empty() ? "text file" : EncodeUtf8(impl_->name);
+    throw IoError(name + ": not open");
+  }
+  std::string bytes;
   auto write = [this](const std::uint8_t* d, std::size_t n) { return impl_->Write(d, n); };
-  if (!detail::BufferedAppend(impl_->buffer, detail::EncodeLine(text) + "\r\n", write)) {
-    throw IoError("WriteFile: the text file cannot be written");
+  if (!detail::EncodeLine(text, bytes) ||
+      !detail::BufferedAppend(impl_->buffer, bytes + "\r\n", write)) {
+    throw FileError(impl_->name);
   }
 }
 
-bool OutputTextFile::Close() {
-  if (impl_->file == nullptr) return true;
-  auto write = [this](const std::uint8_t* d, std::size_t n) { return impl_->Write(d, n); };
-  bool ok = detail::BufferedFlush(impl_->buffer, write);
-  ok = detail::RawClose(impl_->file) && ok;
-  impl_->file = nullptr;
-  return ok;
-}
+bool OutputTextFile::Close() { return impl_->Close(); }
 
-bool OutputTextFile::IsOpen() const { return impl_->file != nullptr; }
+bool OutputTextFile::IsOpen() const { return impl_->file.IsOpen(); }
 
 // ------------------------------------------------------------- InputTextFile
 
 struct InputTextFile::Impl {
-  RawFile* file = nullptr;
+  RawFile file;
+  std::u16string name;
   std::uint8_t data[65536];
   std::size_t position = 0;
   std::size_t length = 0;
@@ -105,9 +121,7 @@ struct InputTextFile::Impl {
     if (ended) return false;
     if (position < length) return true;
     std::size_t got = 0;
-    if (!detail::RawRead(file, data, sizeof data, got)) {
-      throw IoError("ReadFile: the text file cannot be read");
-    }
+    if (!detail::RawRead(file, data, sizeof data, got)) throw FileError(name);
     position = 0;
     length = got;
     if (got == 0) ended = true;
@@ -117,20 +131,19 @@ struct InputTextFile::Impl {
 
 InputTextFile::InputTextFile() : impl_(new Impl) {}
 
-InputTextFile::~InputTextFile() {
-  if (impl_->file != nullptr) Close();
-}
+InputTextFile::~InputTextFile() = default;
 
 bool InputTextFile::Open(const std::u16string& name) {
-  if (impl_->file != nullptr) Close();
+  if (!Close()) return false;
   impl_->position = impl_->length = 0;
   impl_->ended = false;
+  impl_->name = name;
   impl_->file = detail::RawOpen(name, OpenMode::Read);
-  return impl_->file != nullptr;
+  return impl_->file.IsOpen();
 }
 
 bool InputTextFile::AtEnd() {
-  if (impl_->file == nullptr) return true;
+  if (!impl_->file.IsOpen()) return true;
   if (!impl_->Fill()) return true;
   if (impl_->data[impl_->position] == kCtrlZ) impl_->ended = true;
   return impl_->ended;
@@ -138,7 +151,7 @@ bool InputTextFile::AtEnd() {
 
 std::u16string InputTextFile::ReadLine() {
   std::string line;
-  while (impl_->file != nullptr && impl_->Fill()) {
+  while (impl_->file.IsOpen() && impl_->Fill()) {
     std::uint8_t b = impl_->data[impl_->position];
     if (b == kCtrlZ) {
       impl_->ended = true;
@@ -151,12 +164,7 @@ std::u16string InputTextFile::ReadLine() {
   return FromAnsi(line);
 }
 
-bool InputTextFile::Close() {
-  if (impl_->file == nullptr) return true;
-  bool ok = detail::RawClose(impl_->file);
-  impl_->file = nullptr;
-  return ok;
-}
+bool InputTextFile::Close() { return detail::RawClose(impl_->file); }
 
 std::vector<std::string> SplitTextLines(const std::string& bytes) {
   std::vector<std::string> lines;
@@ -178,33 +186,33 @@ std::vector<std::string> SplitTextLines(const std::string& bytes) {
 // ------------------------------------------------------------------ ByteFile
 
 struct ByteFile::Impl {
-  RawFile* file = nullptr;
+  RawFile file;
+
+  bool Open(const std::u16string& name, OpenMode mode) {
+    if (!detail::RawClose(file)) return false;
+    file = detail::RawOpen(name, mode);
+    return file.IsOpen();
+  }
 };
 
 ByteFile::ByteFile() : impl_(new Impl) {}
 
-ByteFile::~ByteFile() {
-  if (impl_->file != nullptr) Close();
-}
+ByteFile::~ByteFile() = default;
 
 bool ByteFile::OpenRead(const std::u16string& name) {
-  if (impl_->file != nullptr) Close();
-  impl_->file = detail::RawOpen(name, OpenMode::ReadBytes);
-  return impl_->file != nullptr;
+  return impl_->Open(name, OpenMode::ReadBytes);
 }
 
 bool ByteFile::Create(const std::u16string& name) {
-  if (impl_->file != nullptr) Close();
-  impl_->file = detail::RawOpen(name, OpenMode::CreateBytes);
-  return impl_->file != nullptr;
+  return impl_->Open(name, OpenMode::CreateBytes);
 }
 
 bool ByteFile::Size(std::uint64_t& size) {
-  return impl_->file != nullptr && detail::RawSize(impl_->file, size);
+  return impl_->file.IsOpen() && detail::RawSize(impl_->file, size);
 }
 
 bool ByteFile::Read(std::uint8_t* data, std::size_t count) {
-  if (impl_->file == nullptr) return false;
+  if (!impl_->file.IsOpen()) return false;
   std::size_t total = 0, got = 0;
   while (total < count) {
     if (!detail::RawRead(impl_->file, data + total, count - total, got) || got == 0) return false;
@@ -214,14 +222,9 @@ bool ByteFile::Read(std::uint8_t* data, std::size_t count) {
 }
 
 bool ByteFile::Write(const std::uint8_t* data, std::size_t count) {
-  return impl_->file != nullptr && detail::RawWrite(impl_->file, data, count);
+  return impl_->file.IsOpen() && detail::RawWrite(impl_->file, data, count);
 }
 
-bool ByteFile::Close() {
-  if (impl_->file == nullptr) return true;
-  bool ok = detail::RawClose(impl_->file);
-  impl_->file = nullptr;
-  return ok;
-}
+bool ByteFile::Close() { return detail::RawClose(impl_->file); }
 
 }  // namespace platform

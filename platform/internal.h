@@ -7,11 +7,46 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace platform::detail {
 
-/// A file opened by a backend; the backend defines it.
-struct RawFile;
+/// A file opened by a backend: the system's handle (a descriptor on POSIX,
+/// a HANDLE on Windows), held as a number so that no system type shows
+/// here. Move-only; it closes the file when it goes, unless RawClose did.
+class RawFile;
+
+/// Closes the file and leaves the handle empty; true when it was not open.
+/// False when the system's close failed: the handle is given up either way.
+bool RawClose(RawFile& file);
+
+class RawFile {
+ public:
+  /// No handle: -1 is an invalid descriptor, and INVALID_HANDLE_VALUE.
+  static constexpr std::intptr_t kNone = -1;
+
+  RawFile() = default;
+  explicit RawFile(std::intptr_t handle) : handle_(handle) {}
+  RawFile(RawFile&& other) noexcept : handle_(other.Release()) {}
+  RawFile& operator=(RawFile&& other) noexcept {
+    if (this != &other) {
+      RawClose(*this);
+      handle_ = other.Release();
+    }
+    return *this;
+  }
+  RawFile(const RawFile&) = delete;
+  RawFile& operator=(const RawFile&) = delete;
+  ~RawFile() { RawClose(*this); }
+
+  bool IsOpen() const { return handle_ != kNone; }
+  std::intptr_t Handle() const { return handle_; }
+  /// Hands the handle over without closing it; the file is then empty.
+  std::intptr_t Release() { return std::exchange(handle_, kNone); }
+
+ private:
+  std::intptr_t handle_ = kNone;
+};
 
 enum class OpenMode {
   Read,               ///< existing text file, read only, shared for reading
@@ -21,28 +56,30 @@ enum class OpenMode {
   CreateBytes,        ///< byte file created or truncated, read and write, shared for both
 };
 
-/// Opens a file; nullptr on any failure (a directory of that name included).
-RawFile* RawOpen(const std::u16string& name, OpenMode mode);
+/// Opens a file; an empty RawFile on any failure (a directory of that name
+/// included).
+RawFile RawOpen(const std::u16string& name, OpenMode mode);
 /// Reads up to count bytes; got is 0 at the end of the file. False on failure.
-bool RawRead(RawFile* file, std::uint8_t* data, std::size_t count, std::size_t& got);
+bool RawRead(const RawFile& file, std::uint8_t* data, std::size_t count, std::size_t& got);
 /// Writes all count bytes; false on failure or a short write.
-bool RawWrite(RawFile* file, const std::uint8_t* data, std::size_t count);
+bool RawWrite(const RawFile& file, const std::uint8_t* data, std::size_t count);
 /// The file's size in bytes; false on failure.
-bool RawSize(RawFile* file, std::uint64_t& size);
+bool RawSize(const RawFile& file, std::uint64_t& size);
 /// Moves the file position; false on failure.
-bool RawSeek(RawFile* file, std::uint64_t position);
+bool RawSeek(const RawFile& file, std::uint64_t position);
 /// Cuts the file at the current position; false on failure.
-bool RawTruncateHere(RawFile* file);
-/// Closes and frees the file; false when closing failed.
-bool RawClose(RawFile* file);
+bool RawTruncateHere(const RawFile& file);
+
+// Every call above that fails leaves its reason for LastErrorText
+// (platform.h), a short write and a refused file type included.
 
 /// The bytes of one line of console or text-file output, without its line
 /// end: UTF-8 on both backends. POSIX writes each character U+0000..U+001F
 /// and U+007F as "?", so that no name can end a line or steer a terminal,
 /// and turns U+DC80..U+DCFF back into the raw bytes they stand for; Win32
 /// converts with WideCharToMultiByte (a lone surrogate becomes U+FFFD).
-/// Throws IoError when the conversion fails.
-std::string EncodeLine(const std::u16string& text);
+/// False when the conversion fails, with the reason in LastErrorText.
+bool EncodeLine(const std::u16string& text, std::string& bytes);
 
 /// True when renaming `from` to `to` keeps the entry in its directory: both
 /// paths have the same part up to their last separator (any character of
@@ -91,13 +128,14 @@ bool BufferedAppend(OutputBuffer& buffer, const std::string& bytes, Write write)
   return true;
 }
 
-/// Writes out and empties the buffer; false when the write fails.
+/// Writes out and empties the buffer. False when the write fails; the bytes
+/// then stay for the next flush, as after a failed append.
 template <typename Write>
 bool BufferedFlush(OutputBuffer& buffer, Write write) {
   if (buffer.used == 0) return true;
-  bool ok = write(buffer.data, buffer.used);
+  if (!write(buffer.data, buffer.used)) return false;
   buffer.used = 0;
-  return ok;
+  return true;
 }
 
 }  // namespace platform::detail

@@ -2,7 +2,9 @@
 //
 // Text is UTF-16 (std::u16string) everywhere above this layer; bytes are
 // std::uint8_t. The Win32 backend (win32.cpp) calls the Windows functions
-// directly; the POSIX backend (posix.cpp) maps them as PLATFORM.md decides.
+// directly. The POSIX backend (posix.cpp) gives each call the result it has
+// on Windows wherever POSIX can; where it cannot, or where the Windows
+// result would be unsafe there, the contract below says what POSIX does.
 // Nothing here exposes a system handle type.
 // SPDX-License-Identifier: MIT
 #ifndef PLATFORM_PLATFORM_H
@@ -19,8 +21,11 @@
 namespace platform {
 
 /// Thrown when a line cannot be written to the console, a log or a file
-/// list. The programs catch it only where a step is guarded; anywhere else
-/// it ends the run through ReportUnexpectedError.
+/// list, or a text file cannot be read. what() names the file ("standard
+/// output" for the console) and gives the system's reason, as in
+/// "run.log: No space left on device". The programs catch it only where a
+/// step is guarded; anywhere else it ends the run through
+/// ReportUnexpectedError.
 struct IoError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
@@ -55,6 +60,12 @@ void ReportUnexpectedError(const std::string& kind, const std::string& message);
 /// "I/O error", "Out of memory" or "Error".
 const char* UnexpectedErrorKind(const std::exception& error);
 
+/// The system's reason why the last call of this layer that failed did so,
+/// in UTF-8 without a line end or a final period: strerror on POSIX,
+/// FormatMessageW's text on Windows. Ask at once: any later call may
+/// replace it.
+std::string LastErrorText();
+
 /// Ends the process. The console must have been flushed by the caller.
 /// POSIX caps the code at 255 so that a count of 256 never reads as 0.
 [[noreturn]] void ExitProcess(std::uint32_t code);
@@ -68,10 +79,11 @@ std::uint32_t ExitStatusFor(std::uint32_t code);
 /// Writes text and a line end (CR LF on Windows, LF on POSIX) to standard
 /// output; POSIX writes control characters as "?". A console gets the line
 /// at once; a redirected output is written through a 128-byte buffer.
-/// Throws IoError when the write fails.
+/// Throws IoError ("standard output: " and the reason) when the write fails.
 void ConsoleWriteLine(const std::u16string& text);
 
-/// Writes out what the console buffer holds. Throws IoError on failure.
+/// Writes out what the console buffer holds. Throws IoError, as
+/// ConsoleWriteLine, on failure.
 void ConsoleFlush();
 
 // ---------------------------------------------------------------- text
@@ -115,23 +127,33 @@ bool DirectoryExists(const std::u16string& name);
 /// source's, or whose last part is ".", ".." or holds a NUL.
 bool RenameNoReplace(const std::u16string& from, const std::u16string& to);
 
+// Every file class below follows one rule for Open (OpenRead, Create) on a
+// file that is open: it closes that file first, as Close does, and fails
+// (returns false) when that close fails, leaving the file as Close left it.
+// The destructor closes the file as Close does and gives it up either way.
+// These classes and DirectoryListing hold their system object in impl_, so
+// none of them can be copied.
+
 /// An output text file: UTF-8 without BOM, CR LF line ends, written through
 /// a 128-byte buffer.
 class OutputTextFile {
  public:
   OutputTextFile();
   ~OutputTextFile();
-  OutputTextFile(const OutputTextFile&) = delete;
-  OutputTextFile& operator=(const OutputTextFile&) = delete;
+  /// Takes over other's file and buffer; other gets this one's, and closes
+  /// them when it goes, so `file = OutputTextFile();` closes and resets.
+  OutputTextFile& operator=(OutputTextFile&& other) noexcept;
 
   /// Appends to an existing file (cut at the first Ctrl-Z among its last
   /// 128 bytes) or creates a new one. Returns false on failure.
   bool Open(const std::u16string& name);
   /// Writes text and CR LF (POSIX: control characters as "?"). Throws
-  /// IoError when the buffer cannot be written out.
+  /// IoError when the buffer cannot be written out, or the file is not open.
   void WriteLine(const std::u16string& text);
-  /// Writes out the buffer and closes. Returns false on failure; the file
-  /// is closed either way.
+  /// Writes out the buffer and closes. Returns false on failure. When the
+  /// buffer cannot be written out, the file stays open with its lines
+  /// (IsOpen() stays true) so that a later Close tries again; a failure of
+  /// the system's close itself leaves it closed.
   bool Close();
   bool IsOpen() const;
 
@@ -148,12 +170,11 @@ class InputTextFile {
  public:
   InputTextFile();
   ~InputTextFile();
-  InputTextFile(const InputTextFile&) = delete;
-  InputTextFile& operator=(const InputTextFile&) = delete;
 
   /// Opens an existing file for reading. Returns false on failure.
   bool Open(const std::u16string& name);
-  /// True when no further line is left. Throws IoError on a read failure.
+  /// True when no further line is left. Throws IoError (the file's name and
+  /// the reason) on a read failure.
   bool AtEnd();
   /// The next line, converted from ANSI. Throws IoError on a read failure.
   std::u16string ReadLine();
@@ -175,8 +196,6 @@ class ByteFile {
  public:
   ByteFile();
   ~ByteFile();
-  ByteFile(const ByteFile&) = delete;
-  ByteFile& operator=(const ByteFile&) = delete;
 
   /// Opens an existing file for reading only (shared for reading and
   /// writing by others). Returns false on failure.
@@ -217,14 +236,18 @@ class DirectoryListing {
  public:
   DirectoryListing();
   ~DirectoryListing();
-  DirectoryListing(const DirectoryListing&) = delete;
-  DirectoryListing& operator=(const DirectoryListing&) = delete;
 
-  /// Starts the listing. Returns false when it cannot be started (missing
-  /// directory, access denied).
+  /// Starts the listing, ending one under way first. Returns false when it
+  /// cannot be started (missing directory, access denied).
   bool Open(const std::u16string& pathAndPattern);
-  /// The next matching entry; false when there is none left.
+  /// The next matching entry. False when there is none left, and also when
+  /// reading the directory fails part way: the entries already returned
+  /// stand, and the caller carries on as at the end. Failed() tells the two
+  /// apart.
   bool Next(DirEntry& entry);
+  /// True when the last Next returned false because reading the directory
+  /// failed, not because the listing was complete.
+  bool Failed() const;
 
   struct Impl;
 

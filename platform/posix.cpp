@@ -26,11 +26,13 @@ namespace {
 std::string Native(const std::u16string& name) { return EncodeUtf8(name); }
 
 // Writes all bytes to a descriptor, retrying after signals and partial
-// writes.
+// writes. A write that takes nothing fails with EIO, so that errno names a
+// reason.
 bool WriteAll(int fd, const std::uint8_t* data, std::size_t count) {
   while (count > 0) {
     ssize_t n = ::write(fd, data, count);
     if (n < 0 && errno == EINTR) continue;
+    if (n == 0) errno = EIO;
     if (n <= 0) return false;
     data += n;
     count -= static_cast<std::size_t>(n);
@@ -46,6 +48,8 @@ struct Console {
 Console console;
 
 bool WriteStdout(const std::uint8_t* data, std::size_t count) { return WriteAll(1, data, count); }
+
+IoError StdoutError() { return IoError("standard output: " + LastErrorText()); }
 
 // U+0000..U+001F and U+007F, as bytes of UTF-8.
 bool IsControlByte(char c) {
@@ -83,6 +87,8 @@ void ReportUnexpectedError(const std::string& kind, const std::string& message) 
   WriteAll(2, reinterpret_cast<const std::uint8_t*>(line.data()), line.size());
 }
 
+std::string LastErrorText() { return std::strerror(errno); }
+
 void ExitProcess(std::uint32_t code) { ::_exit(static_cast<int>(ExitStatusFor(code))); }
 
 std::uint32_t ExitStatusFor(std::uint32_t code) { return std::min<std::uint32_t>(code, 255); }
@@ -94,16 +100,15 @@ void ConsoleWriteLine(const std::u16string& text) {
     console.terminal = ::isatty(1) == 1;
     console.checked = true;
   }
-  std::string bytes = detail::EncodeLine(text) + "\n";
-  bool ok = detail::BufferedAppend(console.buffer, bytes, WriteStdout);
+  std::string bytes;
+  bool ok = detail::EncodeLine(text, bytes) &&
+            detail::BufferedAppend(console.buffer, bytes + "\n", WriteStdout);
   if (ok && console.terminal) ok = detail::BufferedFlush(console.buffer, WriteStdout);
-  if (!ok) throw IoError(std::string("write(stdout): ") + std::strerror(errno));
+  if (!ok) throw StdoutError();
 }
 
 void ConsoleFlush() {
-  if (!detail::BufferedFlush(console.buffer, WriteStdout)) {
-    throw IoError(std::string("write(stdout): ") + std::strerror(errno));
-  }
+  if (!detail::BufferedFlush(console.buffer, WriteStdout)) throw StdoutError();
 }
 
 // --------------------------------------------------------------------- text
@@ -209,19 +214,32 @@ bool RenameNoReplace(const std::u16string& from, const std::u16string& to) {
 
 namespace detail {
 
-std::string EncodeLine(const std::u16string& text) {
-  std::string bytes = EncodeUtf8(text);
+bool EncodeLine(const std::u16string& text, std::string& bytes) {
+  bytes = EncodeUtf8(text);
   // Control characters are single bytes in UTF-8, and every other byte of
   // the text, of a longer sequence or an escaped raw byte, is 0x80 or above.
   std::replace_if(bytes.begin(), bytes.end(), IsControlByte, '?');
-  return bytes;
+  return true;
 }
 
-struct RawFile {
-  int fd = -1;
-};
+namespace {
 
-RawFile* RawOpen(const std::u16string& name, OpenMode mode) {
+int Descriptor(const RawFile& file) { return static_cast<int>(file.Handle()); }
+
+// Why a file just opened with these flags is not kept (a directory, FIFO or
+// socket), or 0 once its blocking I/O is restored.
+int RefusalOf(int fd, int flags) {
+  struct stat st;
+  if (::fstat(fd, &st) != 0) return errno;
+  if (S_ISDIR(st.st_mode)) return EISDIR;
+  if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) return EINVAL;
+  if (::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK & ~O_CREAT & ~O_TRUNC) != 0) return errno;
+  return 0;
+}
+
+}  // namespace
+
+RawFile RawOpen(const std::u16string& name, OpenMode mode) {
   int flags = O_CLOEXEC | O_NONBLOCK;
   switch (mode) {
     case OpenMode::Read:
@@ -238,21 +256,19 @@ RawFile* RawOpen(const std::u16string& name, OpenMode mode) {
   }
   // O_NONBLOCK keeps a FIFO from blocking the open; such files and
   // directories are then refused, and ordinary blocking I/O restored.
-  int fd = ::open(Native(name).c_str(), flags, 0666);
-  if (fd < 0) return nullptr;
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || S_ISFIFO(st.st_mode) ||
-      S_ISSOCK(st.st_mode) ||
-      ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK & ~O_CREAT & ~O_TRUNC) != 0) {
-    ::close(fd);
-    return nullptr;
+  RawFile file(::open(Native(name).c_str(), flags, 0666));
+  if (!file.IsOpen()) return file;
+  const int error = RefusalOf(Descriptor(file), flags);
+  if (error != 0) {
+    RawClose(file);
+    errno = error;  // the reason, not the close's result
   }
-  return new RawFile{fd};
+  return file;
 }
 
-bool RawRead(RawFile* file, std::uint8_t* data, std::size_t count, std::size_t& got) {
+bool RawRead(const RawFile& file, std::uint8_t* data, std::size_t count, std::size_t& got) {
   for (;;) {
-    ssize_t n = ::read(file->fd, data, count);
+    ssize_t n = ::read(Descriptor(file), data, count);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return false;
     got = static_cast<std::size_t>(n);
@@ -260,30 +276,30 @@ bool RawRead(RawFile* file, std::uint8_t* data, std::size_t count, std::size_t& 
   }
 }
 
-bool RawWrite(RawFile* file, const std::uint8_t* data, std::size_t count) {
-  return WriteAll(file->fd, data, count);
+bool RawWrite(const RawFile& file, const std::uint8_t* data, std::size_t count) {
+  return WriteAll(Descriptor(file), data, count);
 }
 
-bool RawSize(RawFile* file, std::uint64_t& size) {
+bool RawSize(const RawFile& file, std::uint64_t& size) {
   struct stat st;
-  if (::fstat(file->fd, &st) != 0) return false;
+  if (::fstat(Descriptor(file), &st) != 0) return false;
   size = static_cast<std::uint64_t>(st.st_size);
   return true;
 }
 
-bool RawSeek(RawFile* file, std::uint64_t position) {
-  return ::lseek(file->fd, static_cast<off_t>(position), SEEK_SET) >= 0;
+bool RawSeek(const RawFile& file, std::uint64_t position) {
+  return ::lseek(Descriptor(file), static_cast<off_t>(position), SEEK_SET) >= 0;
 }
 
-bool RawTruncateHere(RawFile* file) {
-  off_t here = ::lseek(file->fd, 0, SEEK_CUR);
-  return here >= 0 && ::ftruncate(file->fd, here) == 0;
+bool RawTruncateHere(const RawFile& file) {
+  off_t here = ::lseek(Descriptor(file), 0, SEEK_CUR);
+  return here >= 0 && ::ftruncate(Descriptor(file), here) == 0;
 }
 
-bool RawClose(RawFile* file) {
-  bool ok = ::close(file->fd) == 0;
-  delete file;
-  return ok;
+bool RawClose(RawFile& file) {
+  if (!file.IsOpen()) return true;
+  // The descriptor is gone even when close reports an error.
+  return ::close(static_cast<int>(file.Release())) == 0;
 }
 
 }  // namespace detail
@@ -294,6 +310,7 @@ struct DirectoryListing::Impl {
   DIR* dir = nullptr;
   std::string directory;  // native, ends in "/" unless empty
   std::u16string pattern;
+  bool failed = false;  // the last Next met a read error, not the end
 };
 
 DirectoryListing::DirectoryListing() : impl_(new Impl) {}
@@ -304,6 +321,7 @@ DirectoryListing::~DirectoryListing() {
 
 bool DirectoryListing::Open(const std::u16string& pathAndPattern) {
   if (impl_->dir != nullptr) ::closedir(impl_->dir);
+  impl_->failed = false;
   std::size_t slash = pathAndPattern.rfind(u'/');
   std::u16string directory =
       slash == std::u16string::npos ? std::u16string() : pathAndPattern.substr(0, slash + 1);
@@ -316,9 +334,12 @@ bool DirectoryListing::Open(const std::u16string& pathAndPattern) {
 bool DirectoryListing::Next(DirEntry& entry) {
   if (impl_->dir == nullptr) return false;
   for (;;) {
-    errno = 0;
+    errno = 0;  // readdir leaves errno alone at the end, and sets it when it fails
     struct dirent* d = ::readdir(impl_->dir);
-    if (d == nullptr) return false;
+    if (d == nullptr) {
+      impl_->failed = errno != 0;
+      return false;
+    }
     std::u16string name = DecodeUtf8(d->d_name);
     if (!MatchesWildcard(impl_->pattern, name)) continue;
     entry.name = std::move(name);
@@ -337,5 +358,7 @@ bool DirectoryListing::Next(DirEntry& entry) {
     return true;
   }
 }
+
+bool DirectoryListing::Failed() const { return impl_->failed; }
 
 }  // namespace platform

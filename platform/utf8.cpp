@@ -1,3 +1,4 @@
+// UTF-8 to UTF-16 and back, with raw bytes kept as lone surrogates.
 // SPDX-License-Identifier: MIT
 #include "platform/platform.h"
 

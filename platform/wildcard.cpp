@@ -1,3 +1,4 @@
+// Windows wildcard matching of names, for the POSIX directory listing.
 // SPDX-License-Identifier: MIT
 #include "platform/platform.h"
 

@@ -39,16 +39,14 @@ bool UsableName(const std::u16string& name) {
   return name.size() <= kMaxNameLength && name.find(u'\0') == std::u16string::npos;
 }
 
-std::string ErrorText(const char* call, const char* what) {
-  DWORD error = GetLastError();
-  return std::string(call) + "(" + what + ") failed with error " + std::to_string(error);
-}
-
 // No flags and no caller-supplied default character: the code page's own
 // best fit and default character apply.
 bool ConvertPiece(UINT codePage, const char16_t* text, std::size_t size, std::string& bytes) {
   if (size == 0) return true;
-  if (size > INT_MAX) return false;
+  if (size > INT_MAX) {
+    SetLastError(ERROR_ARITHMETIC_OVERFLOW);
+    return false;
+  }
   const auto* wide = reinterpret_cast<const wchar_t*>(text);
   int length = static_cast<int>(size);
   int needed = WideCharToMultiByte(codePage, 0, wide, length, nullptr, 0, nullptr, nullptr);
@@ -92,11 +90,17 @@ bool FromCodePage(UINT codePage, const std::string& bytes, std::u16string& text)
                              reinterpret_cast<wchar_t*>(text.data()), needed) == needed;
 }
 
+// A write that takes nothing fails with ERROR_WRITE_FAULT, so that the
+// last error names a reason.
 bool WriteAll(HANDLE handle, const std::uint8_t* data, std::size_t count) {
   while (count > 0) {
     const auto piece = static_cast<DWORD>(std::min(count, kMaxChunk));
     DWORD written = 0;
-    if (WriteFile(handle, data, piece, &written, nullptr) == FALSE || written == 0) return false;
+    if (WriteFile(handle, data, piece, &written, nullptr) == FALSE) return false;
+    if (written == 0) {
+      SetLastError(ERROR_WRITE_FAULT);
+      return false;
+    }
     data += written;
     count -= written;
   }
@@ -125,6 +129,18 @@ bool WriteConsoleBytes(const std::uint8_t* data, std::size_t count) {
   return WriteAll(TheConsole().handle, data, count);
 }
 
+IoError StdoutError() { return IoError("standard output: " + LastErrorText()); }
+
+// Whether a link opens as its target: ERROR_SUCCESS, or the reason it does
+// not. `flags` is FILE_FLAG_BACKUP_SEMANTICS for a directory.
+DWORD TargetOpenError(const std::u16string& name, DWORD flags) {
+  HANDLE handle = CreateFileW(Wide(name), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              flags, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return GetLastError();
+  CloseHandle(handle);
+  return ERROR_SUCCESS;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- process
@@ -151,6 +167,26 @@ void ReportUnexpectedError(const std::string& kind, const std::string& message) 
   }
 }
 
+std::string LastErrorText() {
+  const DWORD error = GetLastError();
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::u16string message;
+  if (length != 0 && text != nullptr) message.assign(reinterpret_cast<char16_t*>(text), length);
+  LocalFree(text);
+  // The system's text ends in a period and CR LF, and a few break a line
+  // inside: the report is one line.
+  while (!message.empty() && (message.back() <= u' ' || message.back() == u'.')) {
+    message.pop_back();
+  }
+  std::replace_if(
+      message.begin(), message.end(), [](char16_t c) { return c < u' '; }, u' ');
+  if (message.empty()) return "error " + std::to_string(error);
+  return EncodeUtf8(message);
+}
+
 void ExitProcess(std::uint32_t code) { ::ExitProcess(code); }
 
 std::uint32_t ExitStatusFor(std::uint32_t code) { return code; }
@@ -160,21 +196,17 @@ std::uint32_t ExitStatusFor(std::uint32_t code) { return code; }
 void ConsoleWriteLine(const std::u16string& text) {
   Console& console = TheConsole();
   std::string bytes;
-  if (!ToCodePage(console.codePage, text, bytes)) {
-    throw IoError(ErrorText("WideCharToMultiByte", "standard output"));
-  }
+  if (!ToCodePage(console.codePage, text, bytes)) throw StdoutError();
   bytes += "\r\n";
   bool ok =
       console.interactive
           ? WriteConsoleBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size())
           : detail::BufferedAppend(console.buffer, bytes, WriteConsoleBytes);
-  if (!ok) throw IoError(ErrorText("WriteFile", "standard output"));
+  if (!ok) throw StdoutError();
 }
 
 void ConsoleFlush() {
-  if (!detail::BufferedFlush(TheConsole().buffer, WriteConsoleBytes)) {
-    throw IoError(ErrorText("WriteFile", "standard output"));
-  }
+  if (!detail::BufferedFlush(TheConsole().buffer, WriteConsoleBytes)) throw StdoutError();
 }
 
 // ---------------------------------------------------------------- text
@@ -227,11 +259,8 @@ bool FileExists(const std::u16string& name) {
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return false;
   if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return true;
   // A link counts when its target opens, or is merely locked by another process.
-  HANDLE handle = CreateFileW(Wide(name), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
-  CloseHandle(handle);
-  return true;
+  const DWORD error = TargetOpenError(name, FILE_ATTRIBUTE_NORMAL);
+  return error == ERROR_SUCCESS || error == ERROR_SHARING_VIOLATION;
 }
 
 bool DirectoryExists(const std::u16string& name) {
@@ -246,11 +275,7 @@ bool DirectoryExists(const std::u16string& name) {
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return false;
   if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return true;
   // A link to a directory counts only when its target can be opened.
-  HANDLE handle = CreateFileW(Wide(name), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return false;
-  CloseHandle(handle);
-  return true;
+  return TargetOpenError(name, FILE_FLAG_BACKUP_SEMANTICS) == ERROR_SUCCESS;
 }
 
 bool RenameNoReplace(const std::u16string& from, const std::u16string& to) {
@@ -265,20 +290,26 @@ bool RenameNoReplace(const std::u16string& from, const std::u16string& to) {
 
 namespace detail {
 
-std::string EncodeLine(const std::u16string& text) {
-  std::string bytes;
-  if (!ConvertPiece(CP_UTF8, text.data(), text.size(), bytes)) {
-    throw IoError(ErrorText("WideCharToMultiByte", "text file"));
-  }
-  return bytes;
+bool EncodeLine(const std::u16string& text, std::string& bytes) {
+  bytes.clear();
+  return ConvertPiece(CP_UTF8, text.data(), text.size(), bytes);
 }
 
-struct RawFile {
-  HANDLE handle;
-};
+namespace {
 
-RawFile* RawOpen(const std::u16string& name, OpenMode mode) {
-  if (!UsableName(name)) return nullptr;
+// RawFile holds the HANDLE as a number, so that internal.h names no system
+// type; this is the one place that turns it back.
+HANDLE Handle(const RawFile& file) {
+  return reinterpret_cast<HANDLE>(file.Handle());  // NOLINT(performance-no-int-to-ptr)
+}
+
+}  // namespace
+
+RawFile RawOpen(const std::u16string& name, OpenMode mode) {
+  if (!UsableName(name)) {
+    SetLastError(name.size() > kMaxNameLength ? ERROR_FILENAME_EXCED_RANGE : ERROR_INVALID_NAME);
+    return RawFile();
+  }
   DWORD access = GENERIC_READ | GENERIC_WRITE;
   DWORD share = FILE_SHARE_READ;
   DWORD disposition = OPEN_EXISTING;
@@ -302,14 +333,13 @@ RawFile* RawOpen(const std::u16string& name, OpenMode mode) {
   }
   HANDLE handle =
       CreateFileW(Wide(name), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return nullptr;
-  return new RawFile{handle};
+  return RawFile(reinterpret_cast<std::intptr_t>(handle));  // kNone when it failed
 }
 
-bool RawRead(RawFile* file, std::uint8_t* data, std::size_t count, std::size_t& got) {
+bool RawRead(const RawFile& file, std::uint8_t* data, std::size_t count, std::size_t& got) {
   got = 0;
   DWORD read = 0;
-  if (ReadFile(file->handle, data, static_cast<DWORD>(std::min(count, kMaxChunk)), &read,
+  if (ReadFile(Handle(file), data, static_cast<DWORD>(std::min(count, kMaxChunk)), &read,
                nullptr) == FALSE) {
     return false;
   }
@@ -317,29 +347,30 @@ bool RawRead(RawFile* file, std::uint8_t* data, std::size_t count, std::size_t& 
   return true;
 }
 
-bool RawWrite(RawFile* file, const std::uint8_t* data, std::size_t count) {
-  return WriteAll(file->handle, data, count);
+bool RawWrite(const RawFile& file, const std::uint8_t* data, std::size_t count) {
+  return WriteAll(Handle(file), data, count);
 }
 
-bool RawSize(RawFile* file, std::uint64_t& size) {
+bool RawSize(const RawFile& file, std::uint64_t& size) {
   LARGE_INTEGER value;
-  if (GetFileSizeEx(file->handle, &value) == FALSE) return false;
+  if (GetFileSizeEx(Handle(file), &value) == FALSE) return false;
   size = static_cast<std::uint64_t>(value.QuadPart);
   return true;
 }
 
-bool RawSeek(RawFile* file, std::uint64_t position) {
+bool RawSeek(const RawFile& file, std::uint64_t position) {
   LARGE_INTEGER distance;
   distance.QuadPart = static_cast<LONGLONG>(position);
-  return SetFilePointerEx(file->handle, distance, nullptr, FILE_BEGIN) != 0;
+  return SetFilePointerEx(Handle(file), distance, nullptr, FILE_BEGIN) != 0;
 }
 
-bool RawTruncateHere(RawFile* file) { return SetEndOfFile(file->handle) != 0; }
+bool RawTruncateHere(const RawFile& file) { return SetEndOfFile(Handle(file)) != 0; }
 
-bool RawClose(RawFile* file) {
-  bool ok = CloseHandle(file->handle) != 0;
-  delete file;
-  return ok;
+bool RawClose(RawFile& file) {
+  if (!file.IsOpen()) return true;
+  HANDLE handle = Handle(file);
+  file.Release();
+  return CloseHandle(handle) != 0;
 }
 
 }  // namespace detail
@@ -351,6 +382,7 @@ struct DirectoryListing::Impl {
   WIN32_FIND_DATAW data;
   // FindFirstFileW already holds the first entry when the listing starts.
   bool firstPending = false;
+  bool failed = false;
 
   void Close() {
     if (find != INVALID_HANDLE_VALUE) FindClose(find);
@@ -365,6 +397,7 @@ DirectoryListing::~DirectoryListing() { impl_->Close(); }
 
 bool DirectoryListing::Open(const std::u16string& pathAndPattern) {
   impl_->Close();
+  impl_->failed = false;
   if (pathAndPattern.find(u'\0') != std::u16string::npos) return false;
   impl_->find = FindFirstFileW(Wide(pathAndPattern), &impl_->data);
   if (impl_->find == INVALID_HANDLE_VALUE) return false;
@@ -377,6 +410,8 @@ bool DirectoryListing::Next(DirEntry& entry) {
   if (impl_->firstPending) {
     impl_->firstPending = false;
   } else if (FindNextFileW(impl_->find, &impl_->data) == FALSE) {
+    // ERROR_NO_MORE_FILES is the end; any other error a read that failed.
+    impl_->failed = GetLastError() != ERROR_NO_MORE_FILES;
     impl_->Close();
     return false;
   }
@@ -389,5 +424,7 @@ bool DirectoryListing::Next(DirEntry& entry) {
                  IsReparseTagNameSurrogate(data.dwReserved0) != 0;
   return true;
 }
+
+bool DirectoryListing::Failed() const { return impl_->failed; }
 
 }  // namespace platform

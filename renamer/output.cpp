@@ -5,52 +5,41 @@
 namespace renamer {
 
 void WriteLine(const std::u16string& text) {
-  if (!output.logOpen && UsesLog()) OpenLog();
+  if (!output.log.IsOpen() && UsesLog()) OpenLog();
   platform::ConsoleWriteLine(text);
-  if (output.logOpen && UsesLog()) output.log.WriteLine(text);
+  if (output.log.IsOpen() && UsesLog()) output.log.WriteLine(text);
 }
 
 void OpenLog() {
-  if (output.logOpen || options.logFileName.empty()) return;
-  if (output.log.Open(options.logFileName)) {
-    output.logOpen = true;
-    return;
-  }
+  if (output.log.IsOpen() || options.logFileName.empty()) return;
+  if (output.log.Open(options.logFileName)) return;
   platform::ConsoleWriteLine(u"ERR_OPEN_LOG: " + options.logFileName + u".");
   ++counters.ioErrors;
 }
 
 void CloseLog() {
-  if (!output.logOpen) return;
-  if (output.log.Close()) {
-    output.logOpen = false;
-    return;
-  }
-  // The flag stays set: the close was the log's last use anyway.
+  if (!output.log.IsOpen()) return;
+  // A log whose buffer cannot be written out stays open; the close was its
+  // last use anyway.
+  if (output.log.Close()) return;
   platform::ConsoleWriteLine(u"ERR_CLOSE_LOG: " + options.logFileName + u".");
   ++counters.ioErrors;
 }
 
 void OpenFileList() {
-  if (output.fileListOpen || options.fileListName.empty()) return;
-  if (output.fileList.Open(options.fileListName)) {
-    output.fileListOpen = true;
-    return;
-  }
+  if (output.fileList.IsOpen() || options.fileListName.empty()) return;
+  if (output.fileList.Open(options.fileListName)) return;
   if (ReportsDetails()) WriteLine(u"ERR_OPEN_FILELIST: " + options.fileListName + u".");
   ++counters.ioErrors;
 }
 
 void AddToFileList(const std::u16string& path) {
-  if (output.fileListOpen) output.fileList.WriteLine(path);
+  if (output.fileList.IsOpen()) output.fileList.WriteLine(path);
 }
 
 void CloseFileList() {
-  if (!output.fileListOpen) return;
-  if (output.fileList.Close()) {
-    output.fileListOpen = false;
-    return;
-  }
+  if (!output.fileList.IsOpen()) return;
+  if (output.fileList.Close()) return;
   if (ReportsDetails()) WriteLine(u"ERR_CLOSE_FILELIST: " + options.fileListName + u".");
   ++counters.ioErrors;
 }

@@ -43,11 +43,10 @@ struct RenamerCounters {
   std::uint32_t ioErrors = 0;
 };
 
-/// The log and the file list with their open flags.
+/// The log and the file list; each is in use while IsOpen(). One whose
+/// close failed to write out its buffer stays open.
 struct RenamerOutput {
-  bool logOpen = false;
   platform::OutputTextFile log;
-  bool fileListOpen = false;
   platform::OutputTextFile fileList;
 };
 

@@ -5,17 +5,25 @@
 
 namespace renamer {
 
+namespace {
+
+// The rule file's name and the system's reason, for the call that has just
+// failed.
+platform::IoError RuleFileError() {
+  const std::string reason = platform::LastErrorText();
+  return platform::IoError(platform::EncodeUtf8(options.ruleFileName) + ": " + reason);
+}
+
+}  // namespace
+
 void LoadRules() {
   rules.ruleCount = 0;
   // "*" names no file on any system, even where a file may be called so;
   // a directory of that name is not a rule file either.
   if (options.ruleFileName == u"*" || !platform::FileExists(options.ruleFileName)) return;
 
-  const std::string name = platform::EncodeUtf8(options.ruleFileName);
   platform::InputTextFile file;
-  if (!file.Open(options.ruleFileName)) {
-    throw platform::IoError("cannot open the rule file " + name);
-  }
+  if (!file.Open(options.ruleFileName)) throw RuleFileError();
   // Pairs past the table's capacity are left unread.
   while (rules.ruleCount < kRuleCapacity) {
     if (file.AtEnd()) break;
@@ -25,9 +33,7 @@ void LoadRules() {
     rules.replaceText[rules.ruleCount] = file.ReadLine();
     ++rules.ruleCount;
   }
-  if (!file.Close()) {
-    throw platform::IoError("cannot close the rule file " + name);
-  }
+  if (!file.Close()) throw RuleFileError();
 }
 
 }  // namespace renamer

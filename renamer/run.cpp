@@ -49,10 +49,7 @@ void PrintStatistics() {
 void ResetRun() {
   options = RenamerOptions();
   counters = RenamerCounters();
-  output.log.Close();
-  output.fileList.Close();
-  output.logOpen = false;
-  output.fileListOpen = false;
+  output = RenamerOutput();
   rules.ruleCount = 0;
   replaceDepth = 0;
   walkDepth = 0;

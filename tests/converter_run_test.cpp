@@ -361,7 +361,7 @@ TEST(ZxrasterLog, AConsoleThatRefusesWritesEndsTheRunWithExitCodeOne) {
   testsupport::ProcessResult run = testsupport::RunProgram(
       "zxraster", {u"-i", u"inp.scr", u"-o", u"o.bmp"}, dir.path(), "/dev/full");
   EXPECT_EQ(run.exitCode, 1u);
-  EXPECT_EQ(run.err.rfind("I/O error: ", 0), 0u) << run.err;
+  EXPECT_EQ(run.err.rfind("I/O error: standard output: ", 0), 0u) << run.err;
   EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
 }
 
@@ -373,9 +373,9 @@ TEST(ZxrasterLog, AFailedCloseLeavesTheLogCountedAsOpen) {
   converter::options.logFile = u"/dev/full";
   converter::options.logging = true;
   converter::WriteLine(u"buffered");
-  ASSERT_TRUE(converter::state.logOpen);
+  ASSERT_TRUE(converter::logHandle.IsOpen());
   converter::CloseLog();
-  EXPECT_TRUE(converter::state.logOpen);
+  EXPECT_TRUE(converter::logHandle.IsOpen());
   EXPECT_EQ(converter::state.ioErrors, 1u);
   converter::ResetRun();
 }

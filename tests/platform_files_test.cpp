@@ -87,6 +87,51 @@ TEST(OutputTextFile, FailsToOpenInAMissingFolderOrOverADirectory) {
   EXPECT_TRUE(fs::is_directory(dir / "sub"));
 }
 
+// Every file class closes an open file before it opens another: the output
+// file's lines reach its disk, the input file starts again.
+TEST(FileClasses, OpenOnAnOpenFileClosesItFirst) {
+  ScratchDir dir;
+  WriteBytes(dir / "in.txt", "a\r\nb\r\n");
+  platform::OutputTextFile out;
+  ASSERT_TRUE(out.Open(NameOf(dir / "one.log")));
+  out.WriteLine(u"first");
+  ASSERT_TRUE(out.Open(NameOf(dir / "two.log")));
+  EXPECT_EQ(ReadBytes(dir / "one.log"), "first\r\n");
+  out.WriteLine(u"second");
+  ASSERT_TRUE(out.Close());
+  EXPECT_EQ(ReadBytes(dir / "two.log"), "second\r\n");
+
+  platform::InputTextFile in;
+  ASSERT_TRUE(in.Open(NameOf(dir / "in.txt")));
+  EXPECT_EQ(in.ReadLine(), u"a");
+  ASSERT_TRUE(in.Open(NameOf(dir / "in.txt")));
+  EXPECT_EQ(in.ReadLine(), u"a");
+
+  platform::ByteFile bytes;
+  ASSERT_TRUE(bytes.Create(NameOf(dir / "b.bin")));
+  ASSERT_TRUE(bytes.OpenRead(NameOf(dir / "in.txt")));
+  std::uint64_t size = 0;
+  ASSERT_TRUE(bytes.Size(size));
+  EXPECT_EQ(size, 6u);
+}
+
+#ifndef _WIN32
+// Lines that cannot be written out keep their file open, and Open refuses
+// to leave them behind; a new object in its place gives the file up.
+TEST(OutputTextFile, AFailedCloseKeepsTheFileOpenWithItsLines) {
+  ScratchDir dir;
+  platform::OutputTextFile file;
+  ASSERT_TRUE(file.Open(u"/dev/full"));
+  file.WriteLine(u"kept");
+  EXPECT_FALSE(file.Close());
+  EXPECT_TRUE(file.IsOpen());
+  EXPECT_FALSE(file.Open(NameOf(dir / "next.log")));
+  EXPECT_FALSE(fs::exists(dir / "next.log"));
+  file = platform::OutputTextFile();
+  EXPECT_FALSE(file.IsOpen());
+}
+#endif
+
 TEST(InputTextFile, ReadsLinesLikeSplitTextLinesAcrossBufferBoundaries) {
   ScratchDir dir;
   std::string bytes = "&\r\n[+]\n\xe9\r" + std::string(70000, 'z') +
@@ -246,6 +291,7 @@ TEST(DirectoryListing, ListsMatchingEntriesWithDotsAndDirectories) {
   ASSERT_TRUE(listing.Open(base + u"*.*"));
   platform::DirEntry entry;
   while (listing.Next(entry)) all.insert(entry.name);
+  EXPECT_FALSE(listing.Failed()) << "the end of a listing is no failure";
   EXPECT_EQ(
       all, (std::set<std::u16string>{u".", u"..", u"sub.txt", u"a.txt", u".hidden.txt", u"b.jpg"}));
 
