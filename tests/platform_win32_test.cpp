@@ -225,7 +225,7 @@ TEST(Win32Console, UnexpectedErrorGoesToStandardErrorInTheOemCodePage) {
 
 // A redirected output is written when the buffer fills or at the end; both
 // failures end the program through the error report.
-TEST(Win32Console, AFailedWriteIsReportedOnceWithTheCallThatFailed) {
+TEST(Win32Console, AFailedWriteIsReportedOnceWithTheSystemsReason) {
   ScratchDir dir;
   for (const std::u16string& line : {std::u16string(u"short"), std::u16string(300, u'x')}) {
     auto run = RunProgram("console_probe", {line, u"more"}, dir.path(), "/dev/full");
