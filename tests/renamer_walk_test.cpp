@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
+#include <iterator>
 #include <map>
 #include <set>
 #include <string>
@@ -59,10 +60,8 @@ const std::pair<const char16_t*, std::uint32_t Counts::*> kCounterRows[] = {
     {u" Exceed subdirs: ", &Counts::subdirs},        {u"  IN/OUT errors: ", &Counts::io}};
 
 bool operator==(const Counts& a, const Counts& b) {
-  for (const auto& row : kCounterRows) {
-    if (a.*row.second != b.*row.second) return false;
-  }
-  return true;
+  return std::all_of(std::begin(kCounterRows), std::end(kCounterRows),
+                     [&](const auto& row) { return a.*row.second == b.*row.second; });
 }
 
 void PrintTo(const Counts& counts, std::ostream* out) {
