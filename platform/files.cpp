@@ -207,6 +207,14 @@ bool ByteFile::Create(const std::u16string& name) {
   return impl_->Open(name, OpenMode::CreateBytes);
 }
 
+bool ByteFile::CreateNew(const std::u16string& name) {
+  return impl_->Open(name, OpenMode::CreateNewBytes);
+}
+
+bool ByteFile::Seek(std::uint64_t position) {
+  return impl_->file.IsOpen() && detail::RawSeek(impl_->file, position);
+}
+
 bool ByteFile::Size(std::uint64_t& size) {
   return impl_->file.IsOpen() && detail::RawSize(impl_->file, size);
 }

@@ -54,6 +54,7 @@ enum class OpenMode {
   ReadWriteExisting,  ///< existing text file, read and write, shared for reading
   CreateTruncate,     ///< text file created or truncated, read and write, shared for reading
   CreateBytes,        ///< byte file created or truncated, read and write, shared for both
+  CreateNewBytes,     ///< byte file that must not exist, read and write, shared for reading
 };
 
 /// Opens a file; an empty RawFile on any failure (a directory of that name

@@ -127,6 +127,19 @@ bool DirectoryExists(const std::u16string& name);
 /// source's, or whose last part is ".", ".." or holds a NUL.
 bool RenameNoReplace(const std::u16string& from, const std::u16string& to);
 
+/// Existence test that follows no link: true when an entry of any kind (a
+/// dangling link too) has this name, or when the test fails for any reason
+/// other than "not found" or an invalid or too long name.
+bool EntryExists(const std::u16string& name);
+
+/// The absolute form of a path; links are not resolved. POSIX: a relative
+/// path joined to the current directory ("" gives the current directory);
+/// Windows: GetFullPathNameW. False when it cannot be made.
+bool AbsolutePath(const std::u16string& path, std::u16string& absolute);
+
+/// The build: "linux" for every POSIX build, "win64" or "win32".
+extern const char16_t* const kBuildName;
+
 // Every file class below follows one rule for Open (OpenRead, Create) on a
 // file that is open: it closes that file first, as Close does, and fails
 // (returns false) when that close fails, leaving the file as Close left it.
@@ -203,6 +216,12 @@ class ByteFile {
   /// Creates a file or truncates an existing one, for writing (shared for
   /// reading and writing by others). Returns false on failure.
   bool Create(const std::u16string& name);
+  /// Creates a file that does not exist yet, for writing (shared for
+  /// reading); false when it exists. Nothing is buffered: each Write is
+  /// handed to the system before it returns.
+  bool CreateNew(const std::u16string& name);
+  /// Moves the read and write position to a byte offset; false on failure.
+  bool Seek(std::uint64_t position);
   /// The size in bytes; false on failure.
   bool Size(std::uint64_t& size);
   /// Reads exactly count bytes; false on failure or a short read.

@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "platform/cp1252.h"
 #include "platform/internal.h"
@@ -20,6 +21,7 @@
 namespace platform {
 
 const char16_t kPathSeparator = u'/';
+const char16_t* const kBuildName = u"linux";
 
 namespace {
 
@@ -166,6 +168,30 @@ bool DirectoryExists(const std::u16string& name) {
   return errno != ENOENT && errno != ENOTDIR && errno != ENAMETOOLONG && errno != EINVAL;
 }
 
+bool EntryExists(const std::u16string& name) {
+  if (name.find(u'\0') != std::u16string::npos) return false;
+  struct stat st;
+  if (::lstat(Native(name).c_str(), &st) == 0) return true;
+  return errno != ENOENT && errno != ENOTDIR && errno != ENAMETOOLONG && errno != EINVAL;
+}
+
+bool AbsolutePath(const std::u16string& path, std::u16string& absolute) {
+  if (!path.empty() && path[0] == u'/') {
+    absolute = path;
+    return true;
+  }
+  std::vector<char> buffer(4096);
+  while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
+    if (errno != ERANGE) return false;
+    buffer.resize(buffer.size() * 2);
+  }
+  absolute = DecodeUtf8(buffer.data());
+  if (path.empty()) return true;
+  if (absolute.back() != u'/') absolute += u'/';
+  absolute += path;
+  return true;
+}
+
 namespace detail {
 void (*testBeforeFallbackRename)(const char* target) = nullptr;
 }  // namespace detail
@@ -252,6 +278,9 @@ RawFile RawOpen(const std::u16string& name, OpenMode mode) {
     case OpenMode::CreateTruncate:
     case OpenMode::CreateBytes:
       flags |= O_RDWR | O_CREAT | O_TRUNC;
+      break;
+    case OpenMode::CreateNewBytes:
+      flags |= O_RDWR | O_CREAT | O_EXCL;
       break;
   }
   // O_NONBLOCK keeps a FIFO from blocking the open; such files and

@@ -20,6 +20,11 @@
 namespace platform {
 
 const char16_t kPathSeparator = u'\\';
+#ifdef _WIN64
+const char16_t* const kBuildName = u"win64";
+#else
+const char16_t* const kBuildName = u"win32";
+#endif
 
 namespace {
 
@@ -286,6 +291,34 @@ bool RenameNoReplace(const std::u16string& from, const std::u16string& to) {
   return MoveFileW(Wide(from), Wide(to)) != 0;
 }
 
+bool EntryExists(const std::u16string& name) {
+  if (name.find(u'\0') != std::u16string::npos) return false;
+  if (GetFileAttributesW(Wide(name)) != INVALID_FILE_ATTRIBUTES) return true;
+  const DWORD error = GetLastError();
+  return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND &&
+         error != ERROR_NOT_READY && error != ERROR_BAD_NETPATH && error != ERROR_INVALID_NAME &&
+         error != ERROR_FILENAME_EXCED_RANGE;
+}
+
+bool AbsolutePath(const std::u16string& path, std::u16string& absolute) {
+  if (path.find(u'\0') != std::u16string::npos) {
+    SetLastError(ERROR_INVALID_NAME);
+    return false;
+  }
+  const std::u16string name = path.empty() ? u"." : path;
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD length =
+        GetFullPathNameW(Wide(name), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+    if (length == 0) return false;
+    if (length < buffer.size()) {
+      absolute.assign(reinterpret_cast<const char16_t*>(buffer.data()), length);
+      return true;
+    }
+    buffer.resize(length);
+  }
+}
+
 // ---------------------------------------------------------------- raw files
 
 namespace detail {
@@ -329,6 +362,9 @@ RawFile RawOpen(const std::u16string& name, OpenMode mode) {
     case OpenMode::CreateBytes:
       share = FILE_SHARE_READ | FILE_SHARE_WRITE;
       disposition = CREATE_ALWAYS;
+      break;
+    case OpenMode::CreateNewBytes:
+      disposition = CREATE_NEW;
       break;
   }
   HANDLE handle =

@@ -1,4 +1,4 @@
-// The command line: options -b -d -f -r -l -v -n into RenamerOptions.
+// The command line: options -b -d -f -r -l -v -n -j -u into RenamerOptions.
 // SPDX-License-Identifier: MIT
 #include "renamer/renamer.h"
 
@@ -39,6 +39,8 @@ void ParseCommandLine() {
   FindOptionValue(u"-l", options.logFileName);
   FindOptionValue(u"-v", levelText);
   FindOptionValue(u"-n", options.fileListName);
+  FindOptionValue(u"-j", options.journalFileName);
+  FindOptionValue(u"-u", options.undoFileName);
 
   char16_t level = levelText[0];
   options.logLevel = level >= u'0' && level <= u'9' ? level - u'0' : 1;

@@ -18,6 +18,7 @@ int main(int argc, char** argv) {
     // takes it.
     renamer::output.log.Close();
     renamer::output.fileList.Close();
+    renamer::journal.file.Close();
     platform::ReportUnexpectedError(platform::UnexpectedErrorKind(error), error.what());
     exitCode = 1;
   }

@@ -27,6 +27,8 @@ struct RenamerOptions {
   std::u16string logFileName;          ///< empty: no log
   std::uint32_t logLevel = 0;          ///< 0 none, 1 errors and warnings, 2+ renames too
   std::u16string fileListName;         ///< empty: no file list
+  std::u16string journalFileName;      ///< empty: no journal
+  std::u16string undoFileName;         ///< not empty: undo this journal instead of a walk
 };
 
 /// The statistics of the run, printed in this order.
@@ -50,6 +52,20 @@ struct RenamerOutput {
   platform::OutputTextFile fileList;
 };
 
+/// The journal a working run writes (-j); in use while `open`.
+struct RenamerJournal {
+  platform::ByteFile file;
+  bool open = false;
+};
+
+/// The counts of an undo run (-u).
+struct UndoCounters {
+  std::uint32_t records = 0;
+  std::uint32_t takenBack = 0;
+  std::uint32_t nothingToDo = 0;
+  std::uint32_t refused = 0;
+};
+
 constexpr std::uint32_t kRuleCapacity = 4096;
 
 /// The search/replacement pairs of the rule file, in file order.
@@ -68,6 +84,8 @@ extern RenamerOptions options;
 extern RenamerCounters counters;
 extern RenamerOutput output;
 extern RuleList rules;
+extern RenamerJournal journal;
+extern UndoCounters undoCounters;
 extern std::uint32_t replaceDepth;  ///< ApplyRule calls under way
 extern std::uint32_t walkDepth;     ///< directories being walked, one inside the other
 
@@ -85,7 +103,7 @@ inline bool ReportsDetails() { return options.logLevel >= 2; }
 void ResetRun();
 
 // driver (run.cpp)
-/// Writes the 23 lines of the usage text.
+/// Writes the 25 lines of the usage text.
 void PrintUsage();
 /// "yes" or "no".
 std::u16string YesNo(bool flag);
@@ -136,6 +154,45 @@ void MakeUniqueName(EntryKind kind, const std::u16string& prefix, std::u16string
 // tree walk and renaming (walk.cpp)
 void WalkDirectories(std::u16string path);
 void WalkFiles(const std::u16string& path);
+
+// journal (journal.cpp)
+/// A name as the journal writes it: UTF-8 text in which "\\", "\xHH" and
+/// "\uXXXX" stand for what cannot stand as itself.
+std::u16string EscapeJournalName(const std::u16string& name);
+/// The name an escaped text stands for; false when an escape is malformed.
+bool UnescapeJournalName(const std::u16string& text, std::u16string& name);
+
+/// One line of a journal after its header.
+struct JournalRecord {
+  enum class Type { Rename, Failure, Empty, Unreadable } type = Type::Empty;
+  EntryKind kind = EntryKind::File;
+  std::u16string from, to;  ///< absolute paths
+};
+JournalRecord ParseJournalLine(const std::u16string& line);
+
+/// The header's fields; false when the line is no journal header.
+struct JournalHeader {
+  std::u16string version, build, startDirectory;
+};
+bool ParseJournalHeader(const std::u16string& line, JournalHeader& header);
+extern const char16_t* const kJournalVersion;
+
+/// Creates the journal named by -j (not in debug mode) and writes its
+/// header with the absolute start directory. Throws platform::IoError when
+/// it exists or cannot be made.
+void OpenJournal(const std::u16string& startDirectory);
+/// RenameNoReplace; while a journal is open, its record is written first
+/// and a failure is marked after it. Throws platform::IoError when the
+/// journal cannot take a line: nothing is renamed then.
+bool JournaledRename(EntryKind kind, const std::u16string& from, const std::u16string& to);
+/// Closes the journal; a failure is reported and counted in ioErrors.
+void CloseJournal();
+/// The settings row of -j, which says that debug mode writes no journal.
+void PrintJournalSetting();
+
+// undo (undo.cpp)
+/// The whole undo run of -u after the command line; returns the exit code.
+std::uint32_t RunUndo();
 
 }  // namespace renamer
 

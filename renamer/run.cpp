@@ -8,6 +8,8 @@ RenamerOptions options;
 RenamerCounters counters;
 RenamerOutput output;
 RuleList rules;
+RenamerJournal journal;
+UndoCounters undoCounters;
 std::uint32_t replaceDepth = 0;
 std::uint32_t walkDepth = 0;
 
@@ -25,6 +27,7 @@ void PrintSettings() {
   WriteLine(u"   Log filename: " + options.logFileName);
   WriteLine(u"  Filelist name: " + options.fileListName);
   WriteLine(u"  Filelist make: " + YesNo(!options.fileListName.empty()));
+  if (!options.journalFileName.empty()) PrintJournalSetting();
   WriteLine(u"----------------");
 }
 
@@ -51,6 +54,9 @@ void ResetRun() {
   counters = RenamerCounters();
   output = RenamerOutput();
   rules.ruleCount = 0;
+  journal.file.Close();
+  journal.open = false;
+  undoCounters = UndoCounters();
   replaceDepth = 0;
   walkDepth = 0;
 }
@@ -74,6 +80,8 @@ void PrintUsage() {
       u"              2 - log errors + renaming info",
       u"[filelist]    make scan list (UTF8) of new files,",
       u"              if not set - do not make a list",
+      u"-j [journal]  write each rename to a new journal (UTF8) before it is made",
+      u"-u [journal]  undo the renames of a journal, last first; -u ignores -d, -f, -r",
       u"Example:",
       u"namescourer.exe -d -C:\\TEMP -f *.jpg -r repl.txt -l err.log -v 1 -n newlist.txt",
       u"Example of [replaceconf] repl.txt:",
@@ -92,13 +100,16 @@ std::uint32_t RunRenamer() {
     return 0;
   }
   ParseCommandLine();
+  if (!options.undoFileName.empty()) return RunUndo();
   LoadRules();
+  OpenJournal(options.workDir);
   OpenFileList();
   WriteLine(u"--NAME SCOURER--");
   if (rules.ruleCount != 0) {
     WalkDirectories(options.workDir);
     WalkFiles(options.workDir);
   }
+  CloseJournal();
   PrintSettings();
   PrintStatistics();
   CloseFileList();

@@ -45,7 +45,7 @@ bool RenameDirectory(std::u16string& path) {
   bool renamed = false;
   if (options.debugMode) {
     ++counters.dirRenames;
-  } else if (platform::RenameNoReplace(oldPath, newPath)) {
+  } else if (JournaledRename(EntryKind::Directory, oldPath, newPath)) {
     renamed = true;
     ++counters.dirRenames;
   } else {
@@ -102,11 +102,12 @@ bool WalkDirectoryTree(std::u16string& path, bool isLink) {
 bool RenameFile(const std::u16string& path, const std::u16string& oldName,
                 const std::u16string& newName, bool& renamedOnDisk) {
   renamedOnDisk = false;
+  // Outside the guard: a journal that cannot take the record stops the run.
+  if (!options.debugMode) {
+    if (!JournaledRename(EntryKind::File, path + oldName, path + newName)) return false;
+    renamedOnDisk = true;
+  }
   try {
-    if (!options.debugMode) {
-      if (!platform::RenameNoReplace(path + oldName, path + newName)) return false;
-      renamedOnDisk = true;
-    }
     AddToFileList(path + newName);
     ++counters.fileRenames;
     return true;

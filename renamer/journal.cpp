@@ -1,0 +1,206 @@
+// The journal of a working run: its text format, and the record written
+// before each rename.
+//
+// One line each, UTF-8, CR LF:
+//   namescourer journal <TAB> 1 <TAB> build <TAB> start directory
+//   D|F <TAB> old path <TAB> new path       (a directory or file rename)
+//   E <TAB> rename failed                   (the rename just above failed)
+// SPDX-License-Identifier: MIT
+#include <string>
+#include <vector>
+
+#include "renamer/renamer.h"
+
+namespace renamer {
+
+const char16_t* const kJournalVersion = u"1";
+
+namespace {
+
+const char16_t kMagic[] = u"namescourer journal";
+const char16_t kHexDigits[] = u"0123456789ABCDEF";
+
+void AppendHex(std::u16string& out, char16_t prefix, std::uint32_t value, int digits) {
+  out += u'\\';
+  out += prefix;
+  for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4)
+    out += kHexDigits[(value >> shift) & 0xF];
+}
+
+// Characters that would break a line or turn it around on the screen: the
+// C1 controls, the line and paragraph separators, the bidirectional
+// controls and the byte-order mark.
+bool IsInvisible(char16_t c) {
+  return (c >= 0x80 && c <= 0x9F) || c == 0x2028 || c == 0x2029 || (c >= 0x202A && c <= 0x202E) ||
+         (c >= 0x2066 && c <= 0x2069) || c == 0xFEFF;
+}
+
+bool IsHigh(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLow(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+int HexValue(char16_t c) {
+  if (c >= u'0' && c <= u'9') return c - u'0';
+  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+  return -1;
+}
+
+// The value of `digits` hex digits at text[at]; -1 when they are not there.
+std::int32_t HexAt(const std::u16string& text, std::size_t at, int digits) {
+  if (at + static_cast<std::size_t>(digits) > text.size()) return -1;
+  std::int32_t value = 0;
+  for (int k = 0; k < digits; ++k) {
+    const int digit = HexValue(text[at + static_cast<std::size_t>(k)]);
+    if (digit < 0) return -1;
+    value = value * 16 + digit;
+  }
+  return value;
+}
+
+std::vector<std::u16string> SplitAtTabs(const std::u16string& line) {
+  std::vector<std::u16string> fields;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t tab = line.find(u'\t', start);
+    fields.push_back(line.substr(start, tab - start));
+    if (tab == std::u16string::npos) return fields;
+    start = tab + 1;
+  }
+}
+
+std::string JournalName() { return platform::EncodeUtf8(options.journalFileName); }
+
+// Hands one line to the system at once, or stops the run.
+void WriteJournalLine(const std::u16string& line) {
+  const std::string bytes = platform::EncodeUtf8(line) + "\r\n";
+  if (!journal.file.Write(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size())) {
+    throw platform::IoError(JournalName() + ": " + platform::LastErrorText());
+  }
+}
+
+std::u16string Absolute(const std::u16string& path) {
+  std::u16string absolute;
+  if (!platform::AbsolutePath(path, absolute)) {
+    throw platform::IoError(JournalName() + ": no absolute path for " + platform::EncodeUtf8(path) +
+                            ": " + platform::LastErrorText());
+  }
+  return absolute;
+}
+
+}  // namespace
+
+// After escaping, no lone surrogate is left, so the UTF-8 form is exact.
+std::u16string EscapeJournalName(const std::u16string& name) {
+  std::u16string out;
+  out.reserve(name.size());
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const char16_t c = name[i];
+    if (c == u'\\') {
+      out += u"\\\\";
+    } else if (c < 0x20 || c == 0x7F) {
+      AppendHex(out, u'x', c, 2);
+    } else if (IsInvisible(c)) {
+      AppendHex(out, u'u', c, 4);
+    } else if (IsHigh(c) && i + 1 < name.size() && IsLow(name[i + 1])) {
+      out += c;
+      out += name[++i];
+    } else if (c >= 0xDC80 && c <= 0xDCFF) {
+      AppendHex(out, u'x', c - 0xDC00u, 2);  // a byte that is not UTF-8 (POSIX)
+    } else if (IsHigh(c) || IsLow(c)) {
+      AppendHex(out, u'u', c, 4);  // a lone surrogate (Windows)
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+bool UnescapeJournalName(const std::u16string& text, std::u16string& name) {
+  name.clear();
+  name.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != u'\\') {
+      name += text[i];
+      continue;
+    }
+    if (i + 1 >= text.size()) return false;
+    const char16_t type = text[i + 1];
+    if (type == u'\\') {
+      name += u'\\';
+      ++i;
+    } else if (type == u'x') {
+      const std::int32_t value = HexAt(text, i + 2, 2);
+      if (value < 0) return false;
+      name += static_cast<char16_t>(value < 0x80 ? value : 0xDC00 + value);
+      i += 3;
+    } else if (type == u'u') {
+      const std::int32_t value = HexAt(text, i + 2, 4);
+      if (value < 0) return false;
+      name += static_cast<char16_t>(value);
+      i += 5;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+JournalRecord ParseJournalLine(const std::u16string& line) {
+  JournalRecord record;
+  if (line.empty()) return record;
+  const std::vector<std::u16string> fields = SplitAtTabs(line);
+  record.type = JournalRecord::Type::Unreadable;
+  if (fields[0] == u"E" && fields.size() == 2) {
+    record.type = JournalRecord::Type::Failure;
+  } else if ((fields[0] == u"D" || fields[0] == u"F") && fields.size() == 3 &&
+             UnescapeJournalName(fields[1], record.from) &&
+             UnescapeJournalName(fields[2], record.to) && !record.from.empty() &&
+             !record.to.empty()) {
+    record.type = JournalRecord::Type::Rename;
+    record.kind = fields[0] == u"D" ? EntryKind::Directory : EntryKind::File;
+  }
+  return record;
+}
+
+bool ParseJournalHeader(const std::u16string& line, JournalHeader& header) {
+  const std::vector<std::u16string> fields = SplitAtTabs(line);
+  if (fields.size() != 4 || fields[0] != kMagic) return false;
+  header.version = fields[1];
+  header.build = fields[2];
+  return UnescapeJournalName(fields[3], header.startDirectory);
+}
+
+void OpenJournal(const std::u16string& startDirectory) {
+  if (options.journalFileName.empty() || options.debugMode) return;
+  if (!journal.file.CreateNew(options.journalFileName)) {
+    throw platform::IoError(JournalName() + ": " + platform::LastErrorText() +
+                            " (a journal is always a new file)");
+  }
+  journal.open = true;
+  WriteJournalLine(std::u16string(kMagic) + u'\t' + kJournalVersion + u'\t' + platform::kBuildName +
+                   u'\t' + EscapeJournalName(Absolute(startDirectory)));
+}
+
+bool JournaledRename(EntryKind kind, const std::u16string& from, const std::u16string& to) {
+  if (!journal.open) return platform::RenameNoReplace(from, to);
+  WriteJournalLine((kind == EntryKind::Directory ? u"D\t" : u"F\t") +
+                   EscapeJournalName(Absolute(from)) + u'\t' + EscapeJournalName(Absolute(to)));
+  if (platform::RenameNoReplace(from, to)) return true;
+  WriteJournalLine(u"E\trename failed");
+  return false;
+}
+
+void CloseJournal() {
+  if (!journal.open) return;
+  journal.open = false;
+  if (journal.file.Close()) return;
+  if (ReportsErrors()) WriteLine(u"ERR_CLOSE_JOURNAL: " + options.journalFileName + u".");
+  ++counters.ioErrors;
+}
+
+void PrintJournalSetting() {
+  WriteLine(u"   Journal file: " + options.journalFileName +
+            (options.debugMode ? u" (none in debug mode)" : u""));
+}
+
+}  // namespace renamer
