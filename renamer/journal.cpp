@@ -158,6 +158,9 @@ JournalRecord ParseJournalLine(const std::u16string& line) {
              !record.to.empty()) {
     record.type = JournalRecord::Type::Rename;
     record.kind = fields[0] == u"D" ? EntryKind::Directory : EntryKind::File;
+  } else {
+    record.from.clear();
+    record.to.clear();
   }
   return record;
 }

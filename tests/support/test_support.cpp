@@ -145,6 +145,18 @@ std::map<std::string, std::string> FilesBelow(const fs::path& root) {
   return files;
 }
 
+std::map<fs::path::string_type, std::string> EntriesBelow(const fs::path& root) {
+  std::map<fs::path::string_type, std::string> entries;
+  const std::size_t prefix = root.native().size() + 1;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    const fs::path::string_type relative = entry.path().native().substr(prefix);
+    entries[relative] = entry.is_symlink()     ? "<link>"
+                        : entry.is_directory() ? "<dir>"
+                                               : ReadBytes(entry.path());
+  }
+  return entries;
+}
+
 std::vector<std::string> SortedContents(const std::map<std::string, std::string>& files) {
   std::vector<std::string> contents;
   contents.reserve(files.size());

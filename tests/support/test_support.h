@@ -96,6 +96,11 @@ std::string Narrow(const std::u16string& text);
 /// "/"), with its content.
 std::map<std::string, std::string> FilesBelow(const std::filesystem::path& root);
 
+/// Every entry below `root` by its native path relative to `root`, byte for
+/// byte: a file's content, "<dir>" for a directory, "<link>" for a link.
+std::map<std::filesystem::path::string_type, std::string> EntriesBelow(
+    const std::filesystem::path& root);
+
 /// The contents of `files`, sorted: the multiset that no run may change.
 std::vector<std::string> SortedContents(const std::map<std::string, std::string>& files);
 
