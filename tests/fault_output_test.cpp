@@ -1,14 +1,21 @@
-// Output that fails part way: a log, a file list or a BMP on a full device
-// (/dev/full) or past a file-size limit. Each run must end as the program
-// promises for that step, and the tree must keep every file, with every
-// rename reported or the run reported as failed.
+// Output that fails part way: a log, a file list, a journal or a BMP on a
+// full device (/dev/full) or past a file-size limit, and a renamer killed
+// at any moment. Each run must end as the program promises for that step,
+// and the tree must keep every file, with every rename reported or the run
+// reported as failed, or taken back by the undo of its journal.
 // SPDX-License-Identifier: MIT
+#include <signal.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -286,6 +293,83 @@ TEST(ZxrasterOutputFault, EndsAsPromised) {
       EXPECT_EQ(fs::file_size(dir / "o.bmp"), static_cast<std::uintmax_t>(c.bmpSize));
     }
   }
+}
+
+// The undo of a journal: exit code 0, nothing refused, and the tree
+// exactly as `original`.
+void ExpectUndoRestores(const fs::path& dir, const std::u16string& journal,
+                        const std::map<fs::path::string_type, std::string>& original) {
+  const ProcessResult undo =
+      testsupport::RunChild("namescourer", {u"-u", journal, u"-v", u"1"}, dir);
+  EXPECT_EQ(undo.err, "");
+  EXPECT_EQ(SummaryValue(ConsoleLines(undo.out), u"        Refused: "), 0);
+  EXPECT_EQ(undo.exitCode, 0u);
+  EXPECT_EQ(testsupport::EntriesBelow(dir / "T"), original);
+}
+
+// A record that cannot be written stops the run before its rename; what
+// was renamed until then is journaled.
+TEST(JournalFault, ARecordThatCannotBeWrittenStopsTheRun) {
+  ScratchDir dir;
+  MakeTree(dir / "T", 4, 40, false);
+  WriteBytes(dir / "rules.txt", "&\r\n+\r\n");
+  const auto original = testsupport::EntriesBelow(dir / "T");
+  ChildOptions options;
+  options.fileSizeLimit = 4000;
+  const ProcessResult run = testsupport::RunChild(
+      "namescourer", {u"-d", u"T", u"-r", u"rules.txt", u"-j", u"run.journal"}, dir.path(),
+      options);
+  ASSERT_EQ(run.signal, 0);
+  ExpectUnexpectedErrorReport(run, ConsoleLines(run.out), "run.journal", EFBIG);
+  EXPECT_EQ(fs::file_size(dir / "run.journal"), 4000u);
+  EXPECT_NE(testsupport::EntriesBelow(dir / "T"), original);
+  ExpectUndoRestores(dir.path(), u"run.journal", original);
+}
+
+// Killed at a random moment, a run leaves a journal whose undo gives back
+// every name.
+TEST(JournalFault, AKilledRunIsTakenBackWhole) {
+  ScratchDir dir;
+  MakeTree(dir / "T", 20, 150, false);
+  WriteBytes(dir / "rules.txt", "&\r\n+\r\n");
+  const auto original = testsupport::EntriesBelow(dir / "T");
+  const std::vector<std::u16string> run = {u"-d", u"T", u"-r", u"rules.txt", u"-j"};
+  auto withJournal = [&run](const std::u16string& journal) {
+    std::vector<std::u16string> args = run;
+    args.push_back(journal);
+    return args;
+  };
+
+  // A whole run first, to know how long one takes.
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(
+      testsupport::RunChild("namescourer", withJournal(u"whole.journal"), dir.path()).exitCode, 0u);
+  const auto whole = std::chrono::duration_cast<std::chrono::microseconds>(
+                         std::chrono::steady_clock::now() - start)
+                         .count();
+  ExpectUndoRestores(dir.path(), u"whole.journal", original);
+
+  std::mt19937 random(18);
+  std::uniform_int_distribution<long> moment(0, whole);
+  int killed = 0;
+  for (int trial = 0; trial < 20; ++trial) {
+    SCOPED_TRACE("trial " + std::to_string(trial));
+    const std::u16string journal = U("run" + std::to_string(trial) + ".journal");
+    testsupport::Child child =
+        testsupport::StartChild("namescourer", withJournal(journal), dir.path());
+    ::usleep(static_cast<useconds_t>(moment(random)));
+    ::kill(child.pid, SIGKILL);
+    const ProcessResult result = testsupport::FinishChild(child);
+    if (result.signal == SIGKILL) ++killed;
+    if (!fs::exists(dir / Narrow(journal))) {
+      EXPECT_EQ(testsupport::EntriesBelow(dir / "T"), original) << "renamed without a journal";
+      continue;
+    }
+    ExpectUndoRestores(dir.path(), journal, original);
+    if (::testing::Test::HasFailure()) break;
+  }
+  std::printf("%d of 20 runs killed part way (a whole run: %ld us)\n", killed,
+              static_cast<long>(whole));
 }
 
 }  // namespace

@@ -186,6 +186,20 @@ TEST(ByteFile, CreateTruncatesAndWrites) {
   EXPECT_FALSE(file.Create(NameOf(dir / "no" / "o.bmp")));
 }
 
+TEST(ByteFile, CreateNewRefusesAnExistingFileAndWritesAtOnce) {
+  ScratchDir dir;
+  WriteBytes(dir / "old.j", "kept");
+  platform::ByteFile file;
+  EXPECT_FALSE(file.CreateNew(NameOf(dir / "old.j")));
+  EXPECT_EQ(ReadBytes(dir / "old.j"), "kept");
+  ASSERT_TRUE(file.CreateNew(NameOf(dir / "new.j")));
+  const std::uint8_t data[] = {'r', '1'};
+  EXPECT_TRUE(file.Write(data, 2));
+  EXPECT_EQ(ReadBytes(dir / "new.j"), "r1");  // before the close: nothing buffered
+  EXPECT_TRUE(file.Seek(1));
+  EXPECT_TRUE(file.Close());
+}
+
 TEST(ExistenceTests, TellFilesFromDirectories) {
   ScratchDir dir;
   fs::create_directory(dir / "d");
@@ -198,6 +212,29 @@ TEST(ExistenceTests, TellFilesFromDirectories) {
   EXPECT_FALSE(platform::DirectoryExists(NameOf(dir / "none")));
   EXPECT_FALSE(platform::DirectoryExists(NameOf(dir / "none" / "deeper")));
   EXPECT_FALSE(platform::FileExists(u"*"));
+  // EntryExists follows no link: any entry counts, a dangling link too.
+  EXPECT_TRUE(platform::EntryExists(NameOf(dir / "f")));
+  EXPECT_TRUE(platform::EntryExists(NameOf(dir / "d")));
+  EXPECT_FALSE(platform::EntryExists(NameOf(dir / "none")));
+  EXPECT_FALSE(platform::EntryExists(NameOf(dir / "f" / "below")));
+  EXPECT_FALSE(platform::EntryExists(std::u16string(u"d\0x", 3)));
+#ifndef _WIN32
+  fs::create_symlink("none", dir / "dangling");
+  EXPECT_TRUE(platform::EntryExists(NameOf(dir / "dangling")));
+  EXPECT_FALSE(platform::FileExists(NameOf(dir / "dangling")));
+#endif
+}
+
+TEST(AbsolutePath, JoinsARelativePathToTheCurrentDirectory) {
+  const std::u16string here = NameOf(fs::current_path());
+  const std::u16string sep(1, platform::kPathSeparator);
+  std::u16string absolute;
+  ASSERT_TRUE(platform::AbsolutePath(u"", absolute));
+  EXPECT_EQ(absolute, here);
+  ASSERT_TRUE(platform::AbsolutePath(u"a&b" + sep + u"c", absolute));
+  EXPECT_EQ(absolute, here + sep + u"a&b" + sep + u"c");
+  ASSERT_TRUE(platform::AbsolutePath(here + sep + u"x", absolute));
+  EXPECT_EQ(absolute, here + sep + u"x");
 }
 
 TEST(RenameNoReplace, NeverReplacesAnExistingEntry) {
