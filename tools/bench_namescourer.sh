@@ -10,7 +10,13 @@
 #   - working mode on a fresh copy against `detox -r` on another fresh copy
 #     (copies made outside the timing); goal: faster than detox;
 #   - peak resident memory (GNU time) on the tree and on a tree 4 times
-#     larger; goal: at most 8 MiB, and no growth with the tree's size.
+#     larger; goal: at most 8 MiB, and no growth with the tree's size;
+#   - the journal: working runs with and without -j on fresh copies, paired
+#     and in alternating order; goal: with -j at most 1.3 x without; the
+#     undo (-u) of that journal; goal: at most 1.5 x the run with -j; peak
+#     memory of both on the tree and the 4 times larger one: no growth.
+#
+# ONLY=journal runs the journal figures alone.
 # SPDX-License-Identifier: MIT
 set -euo pipefail
 
@@ -26,6 +32,7 @@ tree=$work/tree
 tree4=$work/tree4
 [ -d "$tree" ] || python3 "$here/gen_renamer_tree.py" "$tree" --files 100000 --dirs 2000 --depth 6
 [ -d "$tree4" ] || python3 "$here/gen_renamer_tree.py" "$tree4" --files 400000 --dirs 8000 --depth 6
+only=${ONLY:-}
 printf '&\r\n[+]\r\n?\r\n_\r\n' >"$work/rules.txt"
 
 # Seconds taken by a command, output discarded. A command that fails ends
@@ -59,9 +66,13 @@ peak_kib() {
 scour_debug() { "$program" -d "$1" -r "$work/rules.txt" -f '*.*' -b 1 -v 0; }
 scour_work() { "$program" -d "$1" -r "$work/rules.txt" -f '*.*' -v 0; }
 
+scour_journal() { "$program" -d "$1" -r "$work/rules.txt" -f '*.*' -v 0 -j "$2"; }
+undo() { "$program" -u "$1" -v 0; }
+
 echo "tree: $tree ($(find "$tree" -type f | wc -l) files, $(find "$tree" -mindepth 1 -type d | wc -l) directories)"
 echo "program: $program; median of $runs runs"
 
+if [ "$only" != journal ]; then
 # Warm the page cache so that neither side pays for the first read.
 find "$tree" -print >/dev/null
 scour_debug "$tree" >/dev/null
@@ -105,3 +116,46 @@ cp -a "$tree4" "$work/copy-a"
 rss4w=$(peak_kib "$program" -d "$work/copy-a" -r "$work/rules.txt" -f '*.*' -v 0)
 rm -rf "$work/copy-a"
 echo "peak RSS, working mode: 4x tree ${rss4w} KiB"
+fi
+
+# The journal. Each pair runs on two fresh copies, one with -j and one
+# without, the order changing from pair to pair; then the undo of the
+# journal on its copy, which must give back the tree.
+plain_times=() journal_times=() undo_times=()
+for i in $(seq "$runs"); do
+  rm -rf "$work/copy-a" "$work/copy-b" "$work/run.journal"
+  cp -a "$tree" "$work/copy-a"
+  cp -a "$tree" "$work/copy-b"
+  sync
+  if [ $((i % 2)) -eq 1 ]; then
+    plain_times+=("$(seconds scour_work "$work/copy-a")")
+    journal_times+=("$(seconds scour_journal "$work/copy-b" "$work/run.journal")")
+  else
+    journal_times+=("$(seconds scour_journal "$work/copy-b" "$work/run.journal")")
+    plain_times+=("$(seconds scour_work "$work/copy-a")")
+  fi
+  undo_times+=("$(seconds undo "$work/run.journal")")
+done
+if ! diff -r "$tree" "$work/copy-b" >/dev/null; then
+  echo "bench_namescourer.sh: the undo did not give back the tree" >&2
+  exit 1
+fi
+records=$(($(wc -l <"$work/run.journal") - 1))
+plain_s=$(median "${plain_times[@]}")
+journal_s=$(median "${journal_times[@]}")
+undo_s=$(median "${undo_times[@]}")
+echo "working, no journal:    ${plain_s} s  (runs: ${plain_times[*]})"
+echo "working, -j journal:    ${journal_s} s  = $(ratio "$journal_s" "$plain_s") x without (goal <= 1.3; runs: ${journal_times[*]})"
+echo "undo of that journal:   ${undo_s} s  = $(ratio "$undo_s" "$journal_s") x the run (goal <= 1.5; $records records; runs: ${undo_times[*]})"
+rm -rf "$work/copy-a" "$work/copy-b"
+
+peaks=()
+for source in "$tree" "$tree4"; do
+  rm -rf "$work/copy-j" "$work/run.journal"
+  cp -a "$source" "$work/copy-j"
+  peaks+=("$(peak_kib "$program" -d "$work/copy-j" -r "$work/rules.txt" -f '*.*' -v 0 -j "$work/run.journal")")
+  peaks+=("$(peak_kib "$program" -u "$work/run.journal" -v 0)")
+done
+rm -rf "$work/copy-j" "$work/run.journal"
+echo "peak RSS, -j run:       tree ${peaks[0]} KiB, 4x tree ${peaks[2]} KiB"
+echo "peak RSS, undo:         tree ${peaks[1]} KiB, 4x tree ${peaks[3]} KiB (goal: no growth)"
