@@ -47,7 +47,10 @@ struct JournalReader {
     JournalHeader header;
     std::string line = head.substr(0, end);
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (end == std::string::npos || !ParseJournalHeader(platform::DecodeUtf8(line), header)) {
+    // A header without its line end is whole all the same when the file
+    // holds nothing else: a run that stopped before its first record.
+    if ((end == std::string::npos && head.size() != size) ||
+        !ParseJournalHeader(platform::DecodeUtf8(line), header)) {
       throw platform::IoError(Name(name) + ": not a namescourer journal");
     }
     if (header.version != kJournalVersion) {
@@ -58,7 +61,7 @@ struct JournalReader {
       throw platform::IoError(Name(name) + ": a journal of a " + Name(header.build) +
                               " build; this is a " + Name(platform::kBuildName) + " build");
     }
-    dataStart = end + 1;
+    dataStart = end == std::string::npos ? size : end + 1;
     position = size;
     return header;
   }
