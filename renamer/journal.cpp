@@ -99,15 +99,13 @@ std::u16string EscapeJournalName(const std::u16string& name) {
       out += u"\\\\";
     } else if (c < 0x20 || c == 0x7F) {
       AppendHex(out, u'x', c, 2);
-    } else if (IsInvisible(c)) {
-      AppendHex(out, u'u', c, 4);
     } else if (IsHigh(c) && i + 1 < name.size() && IsLow(name[i + 1])) {
       out += c;
       out += name[++i];
     } else if (c >= 0xDC80 && c <= 0xDCFF) {
       AppendHex(out, u'x', c - 0xDC00u, 2);  // a byte that is not UTF-8 (POSIX)
-    } else if (IsHigh(c) || IsLow(c)) {
-      AppendHex(out, u'u', c, 4);  // a lone surrogate (Windows)
+    } else if (IsInvisible(c) || IsHigh(c) || IsLow(c)) {
+      AppendHex(out, u'u', c, 4);  // lone surrogates: Windows names
     } else {
       out += c;
     }

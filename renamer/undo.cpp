@@ -4,6 +4,7 @@
 // SPDX-License-Identifier: MIT
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "renamer/renamer.h"
 
@@ -31,8 +32,9 @@ struct JournalReader {
   }
 
   void ReadAt(std::uint64_t offset, std::size_t count, std::string& bytes) {
-    bytes.resize(count);
-    if (!file.Seek(offset) || !file.Read(reinterpret_cast<std::uint8_t*>(&bytes[0]), count)) Fail();
+    std::vector<std::uint8_t> data(count);
+    if (!file.Seek(offset) || !file.Read(data.data(), count)) Fail();
+    bytes.assign(data.begin(), data.end());
   }
 
   // Opens the journal and checks its header; throws when it is none that
