@@ -65,10 +65,11 @@ constexpr std::size_t kTrailerSize = 2;
 constexpr std::size_t kIndexedPixelSize = 24576;     ///< 192 rows of 128 bytes
 constexpr std::size_t kTrueColorPixelSize = 147456;  ///< 192 rows of 768 bytes
 
-/// The output image: headers and colour table, two zero bytes, pixels.
+/// The output image: headers and colour table, pixels, and two zero bytes
+/// after them.
 struct BmpBuffers {
   std::uint8_t header[kHeaderSize];
-  std::uint8_t trailer[kTrailerSize];  ///< never written; ends every BMP file
+  std::uint8_t trailer[kTrailerSize];  ///< stays zero; written after the pixels of every file
   std::uint8_t pixels[kTrueColorPixelSize];
 };
 
@@ -92,9 +93,9 @@ std::uint32_t RunConverter();
 // summaries and usage (summaries.cpp)
 /// "yes" or "no".
 std::u16string YesNo(bool flag);
-/// Writes the eight lines of the settings summary.
+/// Writes the settings summary and its closing rule.
 void PrintSettings();
-/// Writes the sixteen lines of the usage text.
+/// Writes the usage text.
 void PrintUsage();
 /// Writes "IOERRORS: " with the count as it stands before the line, then the rule.
 void PrintErrorSummary();

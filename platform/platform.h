@@ -187,10 +187,6 @@ class InputTextFile {
   std::unique_ptr<Impl> impl_;
 };
 
-/// The input text reader's line splitting, without a file: the lines of
-/// bytes as InputTextFile would return them (still in ANSI).
-std::vector<std::string> SplitTextLines(const std::string& bytes);
-
 /// A file of raw bytes.
 class ByteFile {
  public:

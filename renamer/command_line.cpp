@@ -26,7 +26,7 @@ void ParseCommandLine() {
   options.workDir.clear();
   options.fileMask = defaults.fileMask;
   options.ruleFileName = defaults.ruleFileName;
-  options.includeSubdirs = true;
+  options.includeSubdirs = defaults.includeSubdirs;
 
   std::u16string debugText;
   FindOptionValue(u"-b", debugText);

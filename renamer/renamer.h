@@ -17,9 +17,8 @@ namespace renamer {
 /// The settings of the run: defaults, then the command line, then read-only.
 struct RenamerOptions {
   std::u16string workDir;  ///< empty (current directory) or ends in the separator
-  /// Walk subdirectories too. ParseCommandLine always sets it: false only
-  /// when the -d value starts with "-".
-  bool includeSubdirs = false;
+  /// Walk subdirectories too; false when the -d value starts with "-".
+  bool includeSubdirs = true;
   std::u16string fileMask = u"*.*";  ///< mask of the file pass
   std::u16string subdirPattern = u"*.*";
   std::u16string ruleFileName = u"*";  ///< "*" names no file
@@ -68,8 +67,9 @@ extern RenamerOptions options;
 extern RenamerCounters counters;
 extern RenamerOutput output;
 extern RuleList rules;
-extern std::uint32_t replaceDepth;  ///< ApplyRule calls under way
-extern std::uint32_t walkDepth;     ///< directories being walked, one inside the other
+/// Substitutions made by the ApplyRule call under way (0 between calls).
+extern std::uint32_t replaceDepth;
+extern std::uint32_t walkDepth;  ///< directories being walked, one inside the other
 
 // The gates of the log level (0 to 9). Level 0 keeps the log closed and
 // writes no error, warning or renaming message.
@@ -85,7 +85,7 @@ inline bool ReportsDetails() { return options.logLevel >= 2; }
 void ResetRun();
 
 // driver (run.cpp)
-/// Writes the 23 lines of the usage text.
+/// Writes the usage text.
 void PrintUsage();
 /// "yes" or "no".
 std::u16string YesNo(bool flag);
@@ -125,9 +125,11 @@ enum class EntryKind { Directory, File };
 bool ApplyRule(const std::u16string& search, const std::u16string& replacement, std::u16string text,
                std::u16string& result);
 
-/// The ANSI check and the rules. Returns the new name; changed tells
-/// whether it differs from the name given.
-std::u16string RewriteName(EntryKind kind, const std::u16string& name, bool& changed);
+/// The ANSI check and the rules over nameOrPath: a file's name alone, or a
+/// directory's whole path, which the rules see entire (kept on purpose; see
+/// docs/ARCHITECTURE.md). Returns the rewritten text; changed tells whether
+/// it differs from the text given.
+std::u16string RewriteName(EntryKind kind, const std::u16string& nameOrPath, bool& changed);
 
 /// Adds a counter to name until prefix + name is not taken by an entry of
 /// the same kind (at most kUniqueTries candidates).

@@ -135,7 +135,7 @@ std::vector<std::u16string> FailedRenameLines(const std::u16string& kind,
 /// What zxraster's settings block shows besides the file names.
 enum ZxrasterFlags : unsigned { kTrueColor = 0, kIndexedColor = 1, kLogging = 2 };
 
-/// The eight lines zxraster prints first: its settings, then a rule.
+/// What zxraster prints first: its settings, then a rule.
 std::vector<std::u16string> ZxrasterSettings(const std::u16string& in, const std::u16string& out,
                                              unsigned flags = kTrueColor,
                                              const std::u16string& log = u"",
@@ -145,7 +145,7 @@ std::vector<std::u16string> ZxrasterSettings(const std::u16string& in, const std
 /// bitmap has both ink and paper in every cell.
 std::string TestScreen();
 
-/// The two lines zxraster ends with: its error count, then a rule.
+/// What zxraster ends with: its error count, then a rule.
 std::vector<std::u16string> ZxrasterSummary(std::uint32_t ioErrors);
 
 }  // namespace testsupport
