@@ -59,6 +59,7 @@ void ParseEntry(const std::u16string& line, std::uint32_t index, Palette16& stag
   for (std::int32_t v : value) {
     if (v < 0 || v > 255) {
       // A rejected palette file is a failed run, so this counts as well.
+      // Kept on purpose (docs/ARCHITECTURE.md): no blank after the colon, "convertation".
       WriteLine(u"ERR_PALET_CONSTRUCT:" + options.palFile + u" digit convertation failed at " +
                 platform::Decimal(index) + u" line.");
       ++state.ioErrors;
@@ -142,6 +143,7 @@ void LoadPaletteFile() {
   bool error = false;
 
   if (!platform::FileExists(options.palFile)) {
+    // Kept on purpose (docs/ARCHITECTURE.md): "not exist".
     WriteLine(u"ERR_PALET_FILE: " + options.palFile + u" not exist.");
     ++state.ioErrors;
   } else {

@@ -9,6 +9,7 @@ namespace converter {
 
 void ReadScreenFile() {
   if (!platform::FileExists(options.inFile)) {
+    // Kept on purpose (docs/ARCHITECTURE.md): "not exist".
     WriteLine(u"ERR_INP_FILE: " + options.inFile + u" not exist.");
     ++state.ioErrors;
     return;

@@ -26,6 +26,7 @@ void PrintSettings() {
 }
 
 void PrintUsage() {
+  // Kept on purpose (docs/ARCHITECTURE.md): "Filenme".
   static const char16_t* const kUsage[] = {
       u"",
       u"  Usage: zxraster.exe -i Filename -o Filename -l Filename -p Filenme -c color",

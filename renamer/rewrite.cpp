@@ -84,10 +84,12 @@ void MakeUniqueName(EntryKind kind, const std::u16string& prefix, std::u16string
   std::uint32_t n = 0;
   while (IsTaken(kind, prefix + candidate)) {
     ++n;
+    // Kept on purpose (docs/ARCHITECTURE.md): after a directory's name, before a file's.
     candidate = kind == EntryKind::Directory ? base + u"_" + platform::Decimal(n)
                                              : platform::Decimal(n) + u"_" + base;
-    // The last candidate is taken untested; a rename onto a taken name
-    // fails without harm, since renames never replace.
+    // Kept on purpose (docs/ARCHITECTURE.md): the last candidate is taken
+    // untested; a rename onto a taken name fails without harm, since renames
+    // never replace.
     if (n >= kUniqueTries) break;
   }
   if (n > 0) name = candidate;

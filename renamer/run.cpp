@@ -99,6 +99,7 @@ std::uint32_t RunRenamer() {
     WalkDirectories(options.workDir);
     WalkFiles(options.workDir);
   }
+  // Kept on purpose (docs/ARCHITECTURE.md): the settings after the walk.
   PrintSettings();
   PrintStatistics();
   CloseFileList();

@@ -37,6 +37,7 @@ bool RenameDirectory(std::u16string& path) {
   if (endsInSeparator) oldPath.pop_back();
 
   bool changed = false;
+  // Kept on purpose (docs/ARCHITECTURE.md): the rules see the whole path.
   std::u16string newPath = RewriteName(EntryKind::Directory, oldPath, changed);
   if (!changed) return false;
   MakeUniqueName(EntryKind::Directory, u"", newPath);
