@@ -48,7 +48,7 @@ void WriteBmpFile(bool indexed) {
   }
   if (!ok) {
     WriteLine(u"ERR_OUT_FILE: " + options.outFile + u" write error.");
-    ++state.ioErrors;
+    ++counters.ioErrors;
   }
 }
 

@@ -25,8 +25,6 @@ const Palette16 BuiltinPalette = {{
     {255, 255, 255, 0},  // bright white
 }};
 
-Palette16 ActivePalette;
-
 namespace {
 
 constexpr std::uint32_t kPaletteLines = 16;
@@ -51,7 +49,7 @@ void ParseEntry(const std::u16string& line, std::uint32_t index, Palette16& stag
     if (!ParsePaletteNumber(fields[k], value[k])) {
       WriteLine(u"ERR_PALET_CONSTRUCT: " + options.palFile + u" Illegal symbols at " +
                 platform::Decimal(index) + u" line.");
-      ++state.ioErrors;
+      ++counters.ioErrors;
       error = true;
       return;
     }
@@ -62,7 +60,7 @@ void ParseEntry(const std::u16string& line, std::uint32_t index, Palette16& stag
       // Kept on purpose (docs/ARCHITECTURE.md): no blank after the colon, "convertation".
       WriteLine(u"ERR_PALET_CONSTRUCT:" + options.palFile + u" digit convertation failed at " +
                 platform::Decimal(index) + u" line.");
-      ++state.ioErrors;
+      ++counters.ioErrors;
       error = true;
       return;
     }
@@ -145,7 +143,7 @@ void LoadPaletteFile() {
   if (!platform::FileExists(options.palFile)) {
     // Kept on purpose (docs/ARCHITECTURE.md): "not exist".
     WriteLine(u"ERR_PALET_FILE: " + options.palFile + u" not exist.");
-    ++state.ioErrors;
+    ++counters.ioErrors;
   } else {
     platform::InputTextFile file;
     bool ok = file.Open(options.palFile);
@@ -168,14 +166,14 @@ void LoadPaletteFile() {
     }
     if (!ok) {
       WriteLine(u"ERR_PALET_FILE: " + options.palFile + u" read error.");
-      ++state.ioErrors;
+      ++counters.ioErrors;
     }
   }
 
   if (counter != kPaletteLines) {
     WriteLine(u"ERR_PALET_CONSTRUCT: " + options.palFile + u" file too small - " +
               platform::Decimal(counter) + u" line(s) instead of 16.");
-    ++state.ioErrors;
+    ++counters.ioErrors;
   }
   if (!taken || error || counter != kPaletteLines) return;
 

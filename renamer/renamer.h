@@ -85,20 +85,21 @@ inline bool ReportsDetails() { return options.logLevel >= 2; }
 void ResetRun();
 
 // driver (run.cpp)
-/// Writes the usage text.
-void PrintUsage();
-/// "yes" or "no".
-std::u16string YesNo(bool flag);
 /// The whole run after the defaults; returns the exit code.
 std::uint32_t RunRenamer();
 
+// summaries and usage (summaries.cpp)
+/// "yes" or "no".
+std::u16string YesNo(bool flag);
+/// Writes the settings summary and its closing rule.
+void PrintSettings();
+/// Writes the statistics and their closing rule.
+void PrintStatistics();
+/// Writes the usage text.
+void PrintUsage();
+
 // command line (command_line.cpp)
-/// Argument i (1-based), or empty when i is past the last one.
-std::u16string ArgumentAt(std::uint32_t i);
-/// Stores the value after the first exact occurrence of token in target,
-/// when that value is not empty.
-void FindOptionValue(const std::u16string& token, std::u16string& target);
-/// Fills the options from the argument list.
+/// Fills the options from the argument list (platform::FindOptionValue).
 void ParseCommandLine();
 
 // console, log and file list (output.cpp)

@@ -370,13 +370,13 @@ TEST(ZxrasterLog, AConsoleThatRefusesWritesEndsTheRunWithExitCodeOne) {
 TEST(ZxrasterLog, AFailedCloseLeavesTheLogCountedAsOpen) {
   if (!ZX_NATIVE_BUILD) GTEST_SKIP() << "needs /dev/full";
   converter::ResetRun();
-  converter::options.logFile = u"/dev/full";
+  converter::options.logFileName = u"/dev/full";
   converter::options.logging = true;
   converter::WriteLine(u"buffered");
-  ASSERT_TRUE(converter::logHandle.IsOpen());
+  ASSERT_TRUE(converter::output.log.IsOpen());
   converter::CloseLog();
-  EXPECT_TRUE(converter::logHandle.IsOpen());
-  EXPECT_EQ(converter::state.ioErrors, 1u);
+  EXPECT_TRUE(converter::output.log.IsOpen());
+  EXPECT_EQ(converter::counters.ioErrors, 1u);
   converter::ResetRun();
 }
 

@@ -84,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   converter::ResetRun();
   converter::options.palFile = PaletteFile().Name();
   converter::LoadPaletteFile();
-  const bool accepted = converter::state.ioErrors == 0;
+  const bool accepted = converter::counters.ioErrors == 0;
 
   std::u16string fields[3];
   if (!converter::SplitPaletteLine(text, fields)) {
