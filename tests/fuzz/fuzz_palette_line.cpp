@@ -6,7 +6,7 @@
 //
 // Line ends and Ctrl-Z are taken out of the input, so that it stays one
 // line. The loader writes its listing to standard output: run with that
-// sent to /dev/null (tools/fuzz.sh does).
+// sent to /dev/null (tools/ci/fuzz.sh does).
 // SPDX-License-Identifier: MIT
 #include <cstddef>
 #include <cstdint>

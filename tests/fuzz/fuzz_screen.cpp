@@ -5,7 +5,7 @@
 //
 // Both files live in /dev/shm. Reading a screen of the wrong size writes a
 // message to standard output: run with that sent to /dev/null
-// (tools/fuzz.sh does).
+// (tools/ci/fuzz.sh does).
 // SPDX-License-Identifier: MIT
 #include <cstddef>
 #include <cstdint>

@@ -20,7 +20,7 @@
 # for the fuzz targets clang-14.
 # SPDX-License-Identifier: MIT
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 root=$PWD
 jobs=2
 status=0
