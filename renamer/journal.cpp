@@ -199,9 +199,4 @@ void CloseJournal() {
   ++counters.ioErrors;
 }
 
-void PrintJournalSetting() {
-  WriteLine(u"   Journal file: " + options.journalFileName +
-            (options.debugMode ? u" (none in debug mode)" : u""));
-}
-
 }  // namespace renamer

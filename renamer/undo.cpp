@@ -132,28 +132,6 @@ void UndoRecord(const JournalRecord& record, bool complete, bool failedInRun) {
   if (ReportsDetails()) WriteLine(Tag(u"UNDO ", record.kind) + Step(record));
 }
 
-void PrintUndoSettings(const JournalHeader& header) {
-  WriteLine(u"   Undo journal: " + options.undoFileName);
-  WriteLine(u"  Journal start: " + header.startDirectory);
-  WriteLine(u" Debug Renaming: " + YesNo(options.debugMode));
-  WriteLine(u"        Logging: " + YesNo(!options.logFileName.empty()));
-  WriteLine(u"       Loglevel: " + platform::Decimal(options.logLevel));
-  WriteLine(u"   Log filename: " + options.logFileName);
-  WriteLine(u"  Filelist name: " + options.fileListName);
-  WriteLine(u"  Filelist make: " + YesNo(!options.fileListName.empty()));
-  if (!options.journalFileName.empty()) PrintJournalSetting();
-  WriteLine(u"----------------");
-}
-
-void PrintUndoStatistics() {
-  WriteLine(u"        Records: " + platform::Decimal(undoCounters.records));
-  WriteLine(u"     Taken back: " + platform::Decimal(undoCounters.takenBack));
-  WriteLine(u"  Nothing to do: " + platform::Decimal(undoCounters.nothingToDo));
-  WriteLine(u"        Refused: " + platform::Decimal(undoCounters.refused));
-  WriteLine(u"  IN/OUT errors: " + platform::Decimal(counters.ioErrors));
-  WriteLine(u"----------------");
-}
-
 }  // namespace
 
 std::uint32_t RunUndo() {
@@ -184,7 +162,7 @@ std::uint32_t RunUndo() {
     complete = true;
   }
   CloseJournal();
-  PrintUndoSettings(header);
+  PrintUndoSettings(header.startDirectory);
   PrintUndoStatistics();
   CloseFileList();
   const std::uint32_t exitCode =
