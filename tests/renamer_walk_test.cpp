@@ -812,6 +812,7 @@ void ReplaceInFile(const fs::path& file, const std::string& from, const std::str
 template <typename Map>
 std::vector<std::string> Contents(const Map& entries) {
   std::vector<std::string> contents;
+  contents.reserve(entries.size());
   for (const auto& entry : entries) contents.push_back(entry.second);
   std::sort(contents.begin(), contents.end());
   return contents;
