@@ -16,7 +16,7 @@ shift || true
 jobs=$(nproc 2>/dev/null || echo 2)
 
 all=(fuzz_split_command_line fuzz_text_reader fuzz_utf8 fuzz_ansi fuzz_wildcard fuzz_rewrite
-     fuzz_palette_line fuzz_screen)
+     fuzz_journal fuzz_palette_line fuzz_screen)
 if [ $# -gt 0 ]; then targets=("$@"); else targets=("${all[@]}"); fi
 
 # The longest input each target reads: screens of any size up to 20000
