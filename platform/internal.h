@@ -73,12 +73,19 @@ bool RawTruncateHere(const RawFile& file);
 // Every call above that fails leaves its reason for LastErrorText
 // (platform.h), a short write and a refused file type included.
 
+/// Writes as "?" each character of a line that a viewer could take as a
+/// line break, a terminal command or a change of writing direction: the C1
+/// controls U+0080..U+009F, U+2028, U+2029, U+202A..U+202E and
+/// U+2066..U+2069, and with `c0` also U+0000..U+001F and U+007F.
+void MaskLineControls(std::u16string& text, bool c0);
+
 /// The bytes of one line of console or text-file output, without its line
-/// end: UTF-8 on both backends. POSIX writes each character U+0000..U+001F
-/// and U+007F as "?", so that no name can end a line or steer a terminal,
-/// and turns U+DC80..U+DCFF back into the raw bytes they stand for; Win32
-/// converts with WideCharToMultiByte (a lone surrogate becomes U+FFFD).
-/// False when the conversion fails, with the reason in LastErrorText.
+/// end: UTF-8 on both backends, after MaskLineControls (POSIX with the C0
+/// controls, which Windows names cannot hold), so that no name can end a
+/// line or steer a terminal. POSIX turns U+DC80..U+DCFF back into the raw
+/// bytes they stand for; Win32 converts with WideCharToMultiByte (a lone
+/// surrogate becomes U+FFFD). False when the conversion fails, with the
+/// reason in LastErrorText.
 bool EncodeLine(const std::u16string& text, std::string& bytes);
 
 /// True when renaming `from` to `to` keeps the entry in its directory: both
@@ -101,6 +108,11 @@ inline bool StaysInItsDirectory(const std::u16string& from, const std::u16string
 /// refuses both RENAME_NOREPLACE and hard links, and calls it with the
 /// target just before the final rename(), where another process could act.
 extern void (*testBeforeFallbackRename)(const char* target);
+
+/// Test seam of the POSIX backend, set only by tests: while it is true,
+/// paths below the walk root are resolved by one openat per directory, as
+/// on a kernel without openat2.
+extern bool testResolveByComponents;
 
 /// A 128-byte write buffer: written out when full and when flushed.
 struct OutputBuffer {

@@ -113,6 +113,29 @@ std::u16string Decimal(std::uint64_t value);
 
 // ---------------------------------------------------------------- files
 
+/// Sets the walk root, the directory a tree walk starts from: `directory`
+/// as the walk names it ("" for the current directory, else ending in the
+/// separator or not). It is opened once here, a link followed (the user
+/// named it). Until ClearWalkRoot, every path that starts with the root's
+/// text is resolved below it by FileExists, DirectoryExists,
+/// RenameNoReplace and DirectoryListing::Open, so that no change of the
+/// tree during the walk can lead them out of it:
+/// - POSIX: from the root's handle, one directory at a time (openat2 with
+///   RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS, else openat with O_NOFOLLOW per
+///   part); a symbolic link or ".." among the directories of the path makes
+///   it name nothing (the tests say no, a listing or rename fails). A link
+///   in the last part is still followed by the existence tests. Paths
+///   longer than the system's path limit work like any other.
+/// - Windows: a directory below the root is listed only when it is no
+///   reparse point, and is kept open against renaming while it is listed.
+/// Paths not below the root behave as without one. When RenameNoReplace
+/// renames the root itself, the root's text becomes the new name. Returns
+/// false, and sets no root, when the directory cannot be opened. A new
+/// call replaces the root.
+bool SetWalkRoot(const std::u16string& directory);
+/// Forgets the walk root; paths are resolved as the system does.
+void ClearWalkRoot();
+
 /// File test: an existing entry that is not a directory.
 bool FileExists(const std::u16string& name);
 

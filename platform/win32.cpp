@@ -195,8 +195,10 @@ std::uint32_t ExitStatusFor(std::uint32_t code) { return code; }
 
 void ConsoleWriteLine(const std::u16string& text) {
   Console& console = TheConsole();
+  std::u16string masked = text;
+  detail::MaskLineControls(masked, false);
   std::string bytes;
-  if (!ToCodePage(console.codePage, text, bytes)) throw StdoutError();
+  if (!ToCodePage(console.codePage, masked, bytes)) throw StdoutError();
   bytes += "\r\n";
   bool ok =
       console.interactive
@@ -278,12 +280,66 @@ bool DirectoryExists(const std::u16string& name) {
   return TargetOpenError(name, FILE_FLAG_BACKUP_SEMANTICS) == ERROR_SUCCESS;
 }
 
+namespace {
+
+// The walk root's text, ending in a separator unless empty; `set` while a
+// walk runs.
+struct WalkRoot {
+  bool set = false;
+  std::u16string path;
+};
+WalkRoot walkRoot;
+
+// True when `directory` (without its final separator) lies strictly below
+// the walk root.
+bool BelowRoot(const std::u16string& directory) {
+  if (!walkRoot.set || directory.size() <= walkRoot.path.size() ||
+      directory.compare(0, walkRoot.path.size(), walkRoot.path) != 0) {
+    return false;
+  }
+  // With the current directory as the root, a drive or UNC path lies elsewhere.
+  return !walkRoot.path.empty() || (directory.find(u':') == std::u16string::npos &&
+                                    directory[0] != u'\\' && directory[0] != u'/');
+}
+
+}  // namespace
+
+bool SetWalkRoot(const std::u16string& directory) {
+  ClearWalkRoot();
+  if (!UsableName(directory)) return false;
+  if (!directory.empty()) {
+    const DWORD attributes = GetFileAttributesW(Wide(directory));
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      return false;
+    }
+  }
+  walkRoot.path = directory;
+  if (!directory.empty() && directory.back() != u'\\' && directory.back() != u'/') {
+    walkRoot.path += u'\\';
+  }
+  walkRoot.set = true;
+  return true;
+}
+
+void ClearWalkRoot() {
+  walkRoot.set = false;
+  walkRoot.path.clear();
+}
+
 bool RenameNoReplace(const std::u16string& from, const std::u16string& to) {
   if (!UsableName(from) || !UsableName(to)) return false;
   // MoveFileW would take a "\" or "/" in the new name as a directory.
   if (!detail::StaysInItsDirectory(from, to, u"\\/")) return false;
+  // Nor a ":": "C:name" is a name in drive C's current folder, "name:s" a
+  // stream of another file.
+  if (to.find(u':', to.find_last_of(u"\\/") + 1) != std::u16string::npos) return false;
   // Without MOVEFILE_REPLACE_EXISTING, MoveFileW refuses an existing target.
-  return MoveFileW(Wide(from), Wide(to)) != 0;
+  if (MoveFileW(Wide(from), Wide(to)) == 0) return false;
+  // The root renamed itself: the walk goes on below its new name.
+  if (walkRoot.set && !walkRoot.path.empty() && from + u'\\' == walkRoot.path) {
+    walkRoot.path = to + u'\\';
+  }
+  return true;
 }
 
 // ---------------------------------------------------------------- raw files
@@ -291,8 +347,10 @@ bool RenameNoReplace(const std::u16string& from, const std::u16string& to) {
 namespace detail {
 
 bool EncodeLine(const std::u16string& text, std::string& bytes) {
+  std::u16string masked = text;
+  MaskLineControls(masked, false);
   bytes.clear();
-  return ConvertPiece(CP_UTF8, text.data(), text.size(), bytes);
+  return ConvertPiece(CP_UTF8, masked.data(), masked.size(), bytes);
 }
 
 namespace {
@@ -379,6 +437,9 @@ bool RawClose(RawFile& file) {
 
 struct DirectoryListing::Impl {
   HANDLE find = INVALID_HANDLE_VALUE;
+  // The listed directory below the walk root, held open while it is listed
+  // so that nobody can rename it or swap it for a link meanwhile.
+  HANDLE pin = INVALID_HANDLE_VALUE;
   WIN32_FIND_DATAW data;
   // FindFirstFileW already holds the first entry when the listing starts.
   bool firstPending = false;
@@ -386,8 +447,29 @@ struct DirectoryListing::Impl {
 
   void Close() {
     if (find != INVALID_HANDLE_VALUE) FindClose(find);
-    find = INVALID_HANDLE_VALUE;
+    if (pin != INVALID_HANDLE_VALUE) CloseHandle(pin);
+    find = pin = INVALID_HANDLE_VALUE;
     firstPending = false;
+  }
+
+  // Opens the directory itself, not what a reparse point in its last part
+  // leads to, without sharing deletion (which a rename needs), and keeps it
+  // only when it is a directory and no name surrogate (junction, link).
+  bool Pin(const std::u16string& directory) {
+    pin = CreateFileW(Wide(directory), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                      nullptr, OPEN_EXISTING,
+                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (pin == INVALID_HANDLE_VALUE) return false;
+    FILE_ATTRIBUTE_TAG_INFO info;
+    if (GetFileInformationByHandleEx(pin, FileAttributeTagInfo, &info, sizeof info) != 0 &&
+        (info.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+        ((info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 ||
+         IsReparseTagNameSurrogate(info.ReparseTag) == 0)) {
+      return true;
+    }
+    CloseHandle(pin);
+    pin = INVALID_HANDLE_VALUE;
+    return false;
   }
 };
 
@@ -399,8 +481,16 @@ bool DirectoryListing::Open(const std::u16string& pathAndPattern) {
   impl_->Close();
   impl_->failed = false;
   if (pathAndPattern.find(u'\0') != std::u16string::npos) return false;
+  const std::size_t cut = pathAndPattern.find_last_of(u"\\/");
+  if (cut != std::u16string::npos && cut > 0 && BelowRoot(pathAndPattern.substr(0, cut)) &&
+      !impl_->Pin(pathAndPattern.substr(0, cut))) {
+    return false;
+  }
   impl_->find = FindFirstFileW(Wide(pathAndPattern), &impl_->data);
-  if (impl_->find == INVALID_HANDLE_VALUE) return false;
+  if (impl_->find == INVALID_HANDLE_VALUE) {
+    impl_->Close();
+    return false;
+  }
   impl_->firstPending = true;
   return true;
 }
