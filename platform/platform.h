@@ -278,6 +278,11 @@ class DirectoryListing {
   std::unique_ptr<Impl> impl_;
 };
 
+/// True when text holds a character that separates the parts of a path:
+/// "/" on POSIX; "\\", "/" and ":" (a drive) on Windows. A file mask that
+/// holds one would list another folder than the one it is applied in.
+bool HoldsPathSeparator(const std::u16string& text);
+
 /// Windows wildcard matching as the POSIX listing applies it: "*" any run,
 /// "?" one character, case-insensitive for ASCII and Latin-1 letters, "*.*"
 /// matches every name, "*." matches names without a dot.

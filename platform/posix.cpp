@@ -558,4 +558,8 @@ bool DirectoryListing::Next(DirEntry& entry) {
 
 bool DirectoryListing::Failed() const { return impl_->failed; }
 
+bool HoldsPathSeparator(const std::u16string& text) {
+  return text.find(u'/') != std::u16string::npos;
+}
+
 }  // namespace platform

@@ -517,4 +517,8 @@ bool DirectoryListing::Next(DirEntry& entry) {
 
 bool DirectoryListing::Failed() const { return impl_->failed; }
 
+bool HoldsPathSeparator(const std::u16string& text) {
+  return text.find_first_of(u"\\/:") != std::u16string::npos;
+}
+
 }  // namespace platform

@@ -33,7 +33,9 @@ bool ApplyRule(const std::u16string& search, const std::u16string& replacement, 
       text.replace(pos, search.size(), replacement);
       result = text;
       substituted = true;
-      if (replaceDepth >= kReplaceCap) {
+      // A text longer than any path a file system holds is not rewritten on.
+      const bool overgrown = replacement.size() > search.size() && text.size() > kMaxGrownLength;
+      if (replaceDepth >= kReplaceCap || overgrown) {
         if (ReportsErrors()) WriteLine(u"ERR_EXCEED_REPLACE: " + result);
         ++counters.exceededReplaces;
         break;
@@ -72,8 +74,11 @@ std::u16string RewriteName(EntryKind kind, const std::u16string& name, bool& cha
     if (working.find(rules.searchText[i]) == std::u16string::npos) continue;
     scratch = working;
     if (ApplyRule(rules.searchText[i], rules.replaceText[i], working, scratch)) {
+      const bool overgrown = scratch.size() > working.size() && scratch.size() > kMaxGrownLength;
       working.swap(scratch);
       changed = true;
+      // ApplyRule has reported it; the rewriting ends here.
+      if (overgrown) break;
     }
   }
   return working;

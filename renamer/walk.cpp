@@ -164,8 +164,9 @@ void WalkFiles(const std::u16string& path) {
     }
   }
 
+  // A mask with a separator would list another folder: it matches no file.
   platform::DirectoryListing listing;
-  if (listing.Open(path + options.fileMask)) {
+  if (!platform::HoldsPathSeparator(options.fileMask) && listing.Open(path + options.fileMask)) {
     RenamedPaths renamedHere;
     platform::DirEntry entry;
     while (listing.Next(entry)) {

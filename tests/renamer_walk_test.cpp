@@ -332,6 +332,21 @@ TEST_F(WalkTest, MaskMatchesWithoutRegardToCaseAndSkipsDirectories) {
   EXPECT_EQ(Counters(run.console), expected);
 }
 
+TEST_F(WalkTest, AMaskWithASeparatorMatchesNoFile) {
+  File(u"p&.txt", "P");
+  File(J({u"T", u"s", u"i&.txt"}), "I");
+  Rules(kAmpRule);
+  std::vector<std::u16string> masks = {J({u"..", u"*"}), J({u"s", u"*"})};
+  if (OnWindows()) masks.push_back(u"C:*");
+  for (const std::u16string& mask : masks) {
+    const ConsoleRun run = Scour({u"-d", u"T", u"-f", mask, u"-v", u"2"});
+    EXPECT_EQ(WalkLines(run.console), Lines{}) << Narrow(mask);
+    EXPECT_EQ(Counters(run.console), Counts{}) << Narrow(mask);
+  }
+  EXPECT_EQ(Content(u"p&.txt"), "P");
+  EXPECT_EQ(Content(J({u"T", u"s", u"i&.txt"})), "I");
+}
+
 TEST_F(WalkTest, FileListPutsSubdirectoriesFilesFirst) {
   File(J({u"T", u"top&.txt"}));
   File(J({u"T", u"s&1", u"mid.txt"}));
