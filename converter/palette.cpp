@@ -141,7 +141,7 @@ void LoadPaletteFile() {
   bool taken = false;
   bool error = false;
 
-  if (!platform::FileExists(options.palFile)) {
+  if (!platform::InputFileExists(options.palFile)) {
     WriteLine(u"ERR_PALET_FILE: " + options.palFile + u" not exist.");
     ++state.ioErrors;
   } else {

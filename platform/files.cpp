@@ -159,7 +159,7 @@ std::u16string InputTextFile::ReadLine() {
     }
     ++impl_->position;
     if (b == '\n') break;
-    if (b != '\r') line.push_back(static_cast<char>(b));
+    if (b != '\r' && line.size() < kMaxLineBytes) line.push_back(static_cast<char>(b));
   }
   return FromAnsi(line);
 }
@@ -174,7 +174,7 @@ std::vector<std::string> SplitTextLines(const std::string& bytes) {
   while (i < end) {
     std::string line;
     while (i < end && bytes[i] != '\n') {
-      if (bytes[i] != '\r') line.push_back(bytes[i]);
+      if (bytes[i] != '\r' && line.size() < InputTextFile::kMaxLineBytes) line.push_back(bytes[i]);
       ++i;
     }
     if (i < end) ++i;  // the LF

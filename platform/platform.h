@@ -139,6 +139,11 @@ void ClearWalkRoot();
 /// File test: an existing entry that is not a directory.
 bool FileExists(const std::u16string& name);
 
+/// File test of an input text file (a rule or palette file): POSIX wants
+/// a regular file, a link followed, so that a device, FIFO or socket counts
+/// as missing; Windows: FileExists.
+bool InputFileExists(const std::u16string& name);
+
 /// Directory test: an existing directory, or a test that fails for any
 /// reason other than "not found" or an invalid name (access denied counts
 /// as existing).
@@ -187,10 +192,13 @@ class OutputTextFile {
 };
 
 /// An input text file in the ANSI code page: lines end at LF or CR LF, a
-/// lone CR is dropped, Ctrl-Z ends the file, no BOM handling, no length
-/// limit.
+/// lone CR is dropped, Ctrl-Z ends the file, no BOM handling. A line is cut
+/// after kMaxLineBytes bytes (the rest of it is skipped), so that memory
+/// stays bounded for any file. POSIX opens only a regular file.
 class InputTextFile {
  public:
+  static constexpr std::size_t kMaxLineBytes = 65536;
+
   InputTextFile();
   ~InputTextFile();
 

@@ -335,6 +335,11 @@ bool FileExists(const std::u16string& name) {
   return StatPath(name, st) && !S_ISDIR(st.st_mode);
 }
 
+bool InputFileExists(const std::u16string& name) {
+  struct stat st;
+  return StatPath(name, st) && S_ISREG(st.st_mode);
+}
+
 bool DirectoryExists(const std::u16string& name) {
   struct stat st;
   if (StatPath(name, st)) return S_ISDIR(st.st_mode);
@@ -422,6 +427,8 @@ int RefusalOf(int fd, int flags) {
   if (::fstat(fd, &st) != 0) return errno;
   if (S_ISDIR(st.st_mode)) return EISDIR;
   if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) return EINVAL;
+  // A text file read to its end must end: no device.
+  if ((flags & O_ACCMODE) == O_RDONLY && !S_ISREG(st.st_mode)) return EINVAL;
   if (::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK & ~O_CREAT & ~O_TRUNC) != 0) return errno;
   return 0;
 }

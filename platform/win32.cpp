@@ -265,6 +265,8 @@ bool FileExists(const std::u16string& name) {
   return error == ERROR_SUCCESS || error == ERROR_SHARING_VIOLATION;
 }
 
+bool InputFileExists(const std::u16string& name) { return FileExists(name); }
+
 bool DirectoryExists(const std::u16string& name) {
   if (name.find(u'\0') != std::u16string::npos) return false;
   DWORD attributes = GetFileAttributesW(Wide(name));

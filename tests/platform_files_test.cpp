@@ -155,6 +155,7 @@ TEST(InputTextFile, ReadsLinesLikeSplitTextLinesAcrossBufferBoundaries) {
   ASSERT_EQ(lines.size(), 5u);
   EXPECT_EQ(lines, expected);
   EXPECT_EQ(lines[2].substr(0, 2), u"\u00e9z");
+  EXPECT_EQ(lines[2].size(), platform::InputTextFile::kMaxLineBytes);  // the rest is skipped
 }
 
 TEST(InputTextFile, FailsToOpenAMissingFileOrADirectory) {
