@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <utility>
 
@@ -52,7 +53,8 @@ enum class OpenMode {
   Read,               ///< existing text file, read only, shared for reading
   ReadBytes,          ///< existing byte file, read only, shared for reading and writing
   ReadWriteExisting,  ///< existing text file, read and write, shared for reading
-  CreateTruncate,     ///< text file created or truncated, read and write, shared for reading
+  CreateTruncate,     ///< text file created, read and write, shared for reading; an existing
+                      ///< one is truncated on Windows, kept (appended to) on POSIX
   CreateBytes,        ///< byte file created or truncated, read and write, shared for both
 };
 
@@ -61,8 +63,15 @@ enum class OpenMode {
 RawFile RawOpen(const std::u16string& name, OpenMode mode);
 /// Reads up to count bytes; got is 0 at the end of the file. False on failure.
 bool RawRead(const RawFile& file, std::uint8_t* data, std::size_t count, std::size_t& got);
-/// Writes all count bytes; false on failure or a short write.
-bool RawWrite(const RawFile& file, const std::uint8_t* data, std::size_t count);
+/// Writes all count bytes; false on failure or a short write. `written`
+/// gets how many bytes were written, also on failure.
+bool RawWrite(const RawFile& file, const std::uint8_t* data, std::size_t count,
+              std::size_t& written);
+/// From now on every write goes to the end of the file, whoever else
+/// writes to it: POSIX opened text files with O_APPEND already; Windows
+/// closes the file and opens `name` again with FILE_APPEND_DATA alone.
+/// False on failure (the file is then closed).
+bool RawAppendFromNowOn(RawFile& file, const std::u16string& name);
 /// The file's size in bytes; false on failure.
 bool RawSize(const RawFile& file, std::uint64_t& size);
 /// Moves the file position; false on failure.
@@ -121,33 +130,45 @@ struct OutputBuffer {
   std::size_t used = 0;
 };
 
-/// Appends bytes, calling write(data, count) as soon as the buffer is full.
-/// Returns false as soon as a write fails; the buffer then stays full and
-/// the next append tries to write it out again.
+/// Appends bytes, calling write(data, count, written) as soon as the buffer
+/// is full; `written` tells how many bytes reached the file, also when the
+/// write fails. A failed write takes out of the buffer what it wrote and
+/// the bytes of this append, so that no byte reaches the file twice and the
+/// next text starts whole; bytes of earlier appends that were not written
+/// stay for the next write. Returns false as soon as a write fails.
 template <typename Write>
 bool BufferedAppend(OutputBuffer& buffer, const std::string& bytes, Write write) {
-  auto writeOutIfFull = [&buffer, &write] {
-    if (buffer.used < OutputBuffer::kSize) return true;
-    if (!write(buffer.data, buffer.used)) return false;
-    buffer.used = 0;
-    return true;
+  std::size_t textStart = buffer.used;  // where this append's bytes begin
+  auto writeOut = [&buffer, &write, &textStart] {
+    std::size_t written = 0;
+    if (write(buffer.data, buffer.used, written)) {
+      buffer.used = textStart = 0;
+      return true;
+    }
+    const std::size_t keep = textStart > written ? textStart - written : 0;
+    std::memmove(buffer.data, buffer.data + written, keep);
+    buffer.used = keep;
+    return false;
   };
   for (char c : bytes) {
-    if (!writeOutIfFull()) return false;  // full still after a failed write
+    if (buffer.used == OutputBuffer::kSize && !writeOut()) return false;
     buffer.data[buffer.used++] = static_cast<std::uint8_t>(c);
-    if (!writeOutIfFull()) return false;
+    if (buffer.used == OutputBuffer::kSize && !writeOut()) return false;
   }
   return true;
 }
 
 /// Writes out and empties the buffer. False when the write fails; the bytes
-/// then stay for the next flush, as after a failed append.
+/// that did not reach the file then stay for the next flush.
 template <typename Write>
 bool BufferedFlush(OutputBuffer& buffer, Write write) {
   if (buffer.used == 0) return true;
-  if (!write(buffer.data, buffer.used)) return false;
-  buffer.used = 0;
-  return true;
+  std::size_t written = 0;
+  const bool ok = write(buffer.data, buffer.used, written);
+  if (ok) written = buffer.used;
+  std::memmove(buffer.data, buffer.data + written, buffer.used - written);
+  buffer.used -= written;
+  return ok;
 }
 
 }  // namespace platform::detail

@@ -31,14 +31,14 @@ std::string Native(const std::u16string& name) { return EncodeUtf8(name); }
 // Writes all bytes to a descriptor, retrying after signals and partial
 // writes. A write that takes nothing fails with EIO, so that errno names a
 // reason.
-bool WriteAll(int fd, const std::uint8_t* data, std::size_t count) {
-  while (count > 0) {
-    ssize_t n = ::write(fd, data, count);
+bool WriteAll(int fd, const std::uint8_t* data, std::size_t count, std::size_t& written) {
+  written = 0;
+  while (count > written) {
+    ssize_t n = ::write(fd, data + written, count - written);
     if (n < 0 && errno == EINTR) continue;
     if (n == 0) errno = EIO;
     if (n <= 0) return false;
-    data += n;
-    count -= static_cast<std::size_t>(n);
+    written += static_cast<std::size_t>(n);
   }
   return true;
 }
@@ -50,7 +50,9 @@ struct Console {
 };
 Console console;
 
-bool WriteStdout(const std::uint8_t* data, std::size_t count) { return WriteAll(1, data, count); }
+bool WriteStdout(const std::uint8_t* data, std::size_t count, std::size_t& written) {
+  return WriteAll(1, data, count, written);
+}
 
 IoError StdoutError() { return IoError("standard output: " + LastErrorText()); }
 
@@ -87,7 +89,8 @@ void ReportUnexpectedError(const std::string& kind, const std::string& message) 
   // A name in the message (a rule file's, say) must not break the line.
   std::replace_if(line.begin(), line.end(), IsControlByte, '?');
   line += "\n";
-  WriteAll(2, reinterpret_cast<const std::uint8_t*>(line.data()), line.size());
+  std::size_t written = 0;
+  WriteAll(2, reinterpret_cast<const std::uint8_t*>(line.data()), line.size(), written);
 }
 
 std::string LastErrorText() { return std::strerror(errno); }
@@ -442,10 +445,15 @@ RawFile RawOpen(const std::u16string& name, OpenMode mode) {
     case OpenMode::ReadBytes:
       flags |= O_RDONLY;
       break;
+    // Text output appends, so that two runs writing one log at once never
+    // overwrite each other's lines; for the same reason a text file made
+    // by another run since the file test is not emptied.
     case OpenMode::ReadWriteExisting:
-      flags |= O_RDWR;
+      flags |= O_RDWR | O_APPEND;
       break;
     case OpenMode::CreateTruncate:
+      flags |= O_RDWR | O_CREAT | O_APPEND;
+      break;
     case OpenMode::CreateBytes:
       flags |= O_RDWR | O_CREAT | O_TRUNC;
       break;
@@ -472,9 +480,12 @@ bool RawRead(const RawFile& file, std::uint8_t* data, std::size_t count, std::si
   }
 }
 
-bool RawWrite(const RawFile& file, const std::uint8_t* data, std::size_t count) {
-  return WriteAll(Descriptor(file), data, count);
+bool RawWrite(const RawFile& file, const std::uint8_t* data, std::size_t count,
+              std::size_t& written) {
+  return WriteAll(Descriptor(file), data, count, written);
 }
+
+bool RawAppendFromNowOn(RawFile& /*file*/, const std::u16string& /*name*/) { return true; }
 
 bool RawSize(const RawFile& file, std::uint64_t& size) {
   struct stat st;

@@ -92,17 +92,17 @@ bool FromCodePage(UINT codePage, const std::string& bytes, std::u16string& text)
 
 // A write that takes nothing fails with ERROR_WRITE_FAULT, so that the
 // last error names a reason.
-bool WriteAll(HANDLE handle, const std::uint8_t* data, std::size_t count) {
-  while (count > 0) {
-    const auto piece = static_cast<DWORD>(std::min(count, kMaxChunk));
-    DWORD written = 0;
-    if (WriteFile(handle, data, piece, &written, nullptr) == FALSE) return false;
-    if (written == 0) {
+bool WriteAll(HANDLE handle, const std::uint8_t* data, std::size_t count, std::size_t& written) {
+  written = 0;
+  while (count > written) {
+    const auto piece = static_cast<DWORD>(std::min(count - written, kMaxChunk));
+    DWORD done = 0;
+    if (WriteFile(handle, data + written, piece, &done, nullptr) == FALSE) return false;
+    if (done == 0) {
       SetLastError(ERROR_WRITE_FAULT);
       return false;
     }
-    data += written;
-    count -= written;
+    written += done;
   }
   return true;
 }
@@ -125,8 +125,8 @@ Console& TheConsole() {
   return console;
 }
 
-bool WriteConsoleBytes(const std::uint8_t* data, std::size_t count) {
-  return WriteAll(TheConsole().handle, data, count);
+bool WriteConsoleBytes(const std::uint8_t* data, std::size_t count, std::size_t& written) {
+  return WriteAll(TheConsole().handle, data, count, written);
 }
 
 IoError StdoutError() { return IoError("standard output: " + LastErrorText()); }
@@ -160,8 +160,9 @@ void ReportUnexpectedError(const std::string& kind, const std::string& message) 
     std::string line;
     if (!ToCodePage(GetOEMCP(), DecodeUtf8(text), line)) line = text;
     line += "\r\n";
+    std::size_t written = 0;
     WriteAll(GetStdHandle(STD_ERROR_HANDLE), reinterpret_cast<const std::uint8_t*>(line.data()),
-             line.size());
+             line.size(), written);
   } catch (...) {
     // Nowhere left to report to.
   }
@@ -200,10 +201,11 @@ void ConsoleWriteLine(const std::u16string& text) {
   std::string bytes;
   if (!ToCodePage(console.codePage, masked, bytes)) throw StdoutError();
   bytes += "\r\n";
-  bool ok =
-      console.interactive
-          ? WriteConsoleBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size())
-          : detail::BufferedAppend(console.buffer, bytes, WriteConsoleBytes);
+  std::size_t written = 0;
+  bool ok = console.interactive
+                ? WriteConsoleBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                    bytes.size(), written)
+                : detail::BufferedAppend(console.buffer, bytes, WriteConsoleBytes);
   if (!ok) throw StdoutError();
 }
 
@@ -407,8 +409,18 @@ bool RawRead(const RawFile& file, std::uint8_t* data, std::size_t count, std::si
   return true;
 }
 
-bool RawWrite(const RawFile& file, const std::uint8_t* data, std::size_t count) {
-  return WriteAll(Handle(file), data, count);
+bool RawWrite(const RawFile& file, const std::uint8_t* data, std::size_t count,
+              std::size_t& written) {
+  return WriteAll(Handle(file), data, count, written);
+}
+
+bool RawAppendFromNowOn(RawFile& file, const std::u16string& name) {
+  if (!RawClose(file)) return false;
+  // Without FILE_WRITE_DATA every write goes to the end of the file.
+  HANDLE handle = CreateFileW(Wide(name), FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  file = RawFile(reinterpret_cast<std::intptr_t>(handle));  // kNone when it failed
+  return file.IsOpen();
 }
 
 bool RawSize(const RawFile& file, std::uint64_t& size) {

@@ -82,6 +82,57 @@ TEST(OutputTextFile, HoldsLinesInA128ByteBufferUntilFullOrClosed) {
   EXPECT_EQ(fs::file_size(dir / "b.log"), 204u);
 }
 
+// Two writers of one file (two runs with one log): each line lands at the
+// end, none over another. Windows keeps the second writer out instead.
+TEST(OutputTextFile, ConcurrentWritersAppendAndOverwriteNothing) {
+  for (const bool exists : {true, false}) {
+    ScratchDir dir;
+    if (exists) WriteBytes(dir / "run.log", "A\r\n");
+    platform::OutputTextFile one, two;
+    ASSERT_TRUE(one.Open(NameOf(dir / "run.log")));
+    if (!two.Open(NameOf(dir / "run.log"))) {
+      EXPECT_EQ(platform::kPathSeparator, u'\\') << "only Windows refuses a second writer";
+      continue;
+    }
+    one.WriteLine(u"one");
+    ASSERT_TRUE(one.Close());
+    two.WriteLine(u"two");
+    ASSERT_TRUE(two.Close());
+    EXPECT_EQ(ReadBytes(dir / "run.log"), std::string(exists ? "A\r\n" : "") + "one\r\ntwo\r\n");
+  }
+}
+
+// A write that fails part way: what reached the file is not written again,
+// the failed line's rest is dropped, the next line starts whole, and the
+// earlier lines still waiting in the buffer are kept.
+TEST(OutputBuffer, AFailedWriteLeavesNoPartOfItsLineAndWritesNothingTwice) {
+  std::string disk;
+  std::size_t room = 64;
+  auto write = [&disk, &room](const std::uint8_t* data, std::size_t count, std::size_t& written) {
+    written = std::min(count, room);
+    disk.append(reinterpret_cast<const char*>(data), written);
+    room -= written;
+    return written == count;
+  };
+  platform::detail::OutputBuffer buffer;
+  const std::string a = std::string(100, 'A') + "\r\n";
+  EXPECT_TRUE(platform::detail::BufferedAppend(buffer, a, write));
+  EXPECT_FALSE(platform::detail::BufferedAppend(buffer, std::string(60, 'B') + "\r\n", write));
+  EXPECT_EQ(disk, std::string(64, 'A'));
+  room = 1000;
+  EXPECT_TRUE(platform::detail::BufferedAppend(buffer, "C\r\n", write));
+  EXPECT_TRUE(platform::detail::BufferedFlush(buffer, write));
+  EXPECT_EQ(disk, a + "C\r\n");
+  // A flush that fails part way keeps only what it did not write.
+  room = 1;
+  EXPECT_TRUE(platform::detail::BufferedAppend(buffer, "DE", write));
+  EXPECT_FALSE(platform::detail::BufferedFlush(buffer, write));
+  EXPECT_TRUE(platform::detail::BufferedAppend(buffer, "F", write));
+  room = 1000;
+  EXPECT_TRUE(platform::detail::BufferedFlush(buffer, write));
+  EXPECT_EQ(disk, a + "C\r\nDEF");
+}
+
 TEST(OutputTextFile, FailsToOpenInAMissingFolderOrOverADirectory) {
   ScratchDir dir;
   fs::create_directory(dir / "sub");
