@@ -470,8 +470,9 @@ struct DirectoryListing::Impl {
   // leads to, without sharing deletion (which a rename needs), and keeps it
   // only when it is a directory and no name surrogate (junction, link).
   bool Pin(const std::u16string& directory) {
-    pin = CreateFileW(Wide(directory), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                      nullptr, OPEN_EXISTING,
+    // Reading access, or the system would not hold the share mode against others.
+    pin = CreateFileW(Wide(directory), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (pin == INVALID_HANDLE_VALUE) return false;
     FILE_ATTRIBUTE_TAG_INFO info;
