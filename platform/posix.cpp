@@ -275,13 +275,24 @@ Fd OpenBeneath(const std::string& rest, int flags) {
   return current;
 }
 
+// The directory below the root that the last call worked in, by its path
+// below the root: the walk tests and renames many entries of one directory
+// in a row, and opens it once for all of them. It stays the directory that
+// was resolved inside the root, whatever happens to its path meanwhile.
+struct ParentCache {
+  std::string rest;
+  Fd fd;
+};
+ParentCache parentCache;
+
 // Where a path's last part lives: the directory to pass to the *at calls
-// (AT_FDCWD, or a descriptor of its parent below the root) and the name to
-// pass with it. False when the parent cannot be opened (errno says why).
+// (AT_FDCWD, or a descriptor of its parent below the root, owned by
+// parentCache) and the name to pass with it. False when the parent cannot
+// be opened (errno says why).
 struct Located {
-  Fd parent;
   int dir = AT_FDCWD;
   std::string name;
+  std::string rest;  // the path below the root, without a final "/"; empty when not below
 };
 
 bool Locate(const std::string& path, Located& at) {
@@ -290,17 +301,18 @@ bool Locate(const std::string& path, Located& at) {
     at.name = path;
     return true;
   }
-  std::size_t slash = rest.rfind('/');
   // "a/b/" names b itself: its last part is "b", not the empty rest.
-  if (slash != std::string::npos && slash + 1 == rest.size()) {
-    rest.pop_back();
-    slash = rest.rfind('/');
-  }
+  if (!rest.empty() && rest.back() == '/') rest.pop_back();
+  const std::size_t slash = rest.rfind('/');
   at.name = slash == std::string::npos ? rest : rest.substr(slash + 1);
-  at.parent =
-      OpenBeneath(slash == std::string::npos ? std::string() : rest.substr(0, slash), O_PATH);
-  at.dir = at.parent.Get();
   if (at.name.empty()) at.name = ".";  // the root itself
+  std::string parent = slash == std::string::npos ? std::string() : rest.substr(0, slash);
+  at.rest = std::move(rest);
+  if (parentCache.fd.Get() < 0 || parentCache.rest != parent) {
+    parentCache.fd = OpenBeneath(parent, O_PATH);
+    parentCache.rest = std::move(parent);
+  }
+  at.dir = parentCache.fd.Get();
   return at.dir >= 0;
 }
 
@@ -331,6 +343,7 @@ bool SetWalkRoot(const std::u16string& directory) {
 void ClearWalkRoot() {
   walkRoot.fd = Fd();
   walkRoot.path.clear();
+  parentCache.fd = Fd();
 }
 
 bool FileExists(const std::u16string& name) {
@@ -404,6 +417,12 @@ bool RenameNoReplace(const std::u16string& from, const std::u16string& to) {
   if (!RenameIn(at.dir, at.dir == AT_FDCWD ? source : at.name,
                 at.dir == AT_FDCWD ? target : newName, target)) {
     return false;
+  }
+  // A directory renamed: a directory opened by its old path is not used
+  // under that path again.
+  if (!at.rest.empty() && parentCache.rest.compare(0, at.rest.size(), at.rest) == 0 &&
+      (parentCache.rest.size() == at.rest.size() || parentCache.rest[at.rest.size()] == '/')) {
+    parentCache.fd = Fd();
   }
   // The root renamed itself: the walk goes on below its new name.
   if (!walkRoot.path.empty() && source + '/' == walkRoot.path) walkRoot.path = target + '/';
