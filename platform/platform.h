@@ -291,6 +291,11 @@ class DirectoryListing {
 /// holds one would list another folder than the one it is applied in.
 bool HoldsPathSeparator(const std::u16string& text);
 
+/// True where a listing's pattern also matches 8.3 short names (Windows),
+/// so that no other filter can stand in for it; false on POSIX, where the
+/// listing itself filters by MatchesWildcard.
+extern const bool kMasksMatchShortNames;
+
 /// Windows wildcard matching as the POSIX listing applies it: "*" any run,
 /// "?" one character, case-insensitive for ASCII and Latin-1 letters, "*.*"
 /// matches every name, "*." matches names without a dot.

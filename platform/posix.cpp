@@ -23,6 +23,7 @@
 namespace platform {
 
 const char16_t kPathSeparator = u'/';
+const bool kMasksMatchShortNames = false;
 
 namespace {
 

@@ -3,6 +3,8 @@
 // SPDX-License-Identifier: MIT
 #include <string>
 #include <unordered_set>
+#include <utility>
+#include <vector>
 
 #include "renamer/renamer.h"
 
@@ -146,33 +148,47 @@ void ProcessFile(const std::u16string& path, const std::u16string& name,
 void WalkDirectories(std::u16string path) { WalkDirectoryTree(path, false); }
 
 // Subdirectories first, then this directory's files; the recursion is
-// bounded by kWalkDepthCap.
+// bounded by kWalkDepthCap. Where the system's listing matches masks only
+// by long names (POSIX), one reading of the directory gives both: its
+// subdirectories are walked as they come, and the files the mask matches
+// are kept until then. Windows lists the files by the mask itself, since
+// its matching also sees 8.3 short names.
 // NOLINTNEXTLINE(misc-no-recursion)
 void WalkFiles(const std::u16string& path) {
   ++walkDepth;
+  const bool oneReading = !platform::kMasksMatchShortNames && options.includeSubdirs;
+  // A mask with a separator would list another folder: it matches no file.
+  const bool maskUsable = !platform::HoldsPathSeparator(options.fileMask);
+  std::vector<std::u16string> files;
   if (options.includeSubdirs) {
     platform::DirectoryListing listing;
     if (listing.Open(path + options.subdirPattern)) {
       platform::DirEntry entry;
       while (listing.Next(entry)) {
-        if (!entry.isDirectory || entry.isLink || IsDotEntry(entry.name) ||
-            walkDepth >= kWalkDepthCap) {
+        if (!entry.isDirectory) {
+          if (oneReading && maskUsable && platform::MatchesWildcard(options.fileMask, entry.name)) {
+            files.push_back(std::move(entry.name));
+          }
           continue;
         }
+        if (entry.isLink || IsDotEntry(entry.name) || walkDepth >= kWalkDepthCap) continue;
         WalkFiles(path + entry.name + platform::kPathSeparator);
       }
     }
   }
 
-  // A mask with a separator would list another folder: it matches no file.
-  platform::DirectoryListing listing;
-  if (!platform::HoldsPathSeparator(options.fileMask) && listing.Open(path + options.fileMask)) {
-    RenamedPaths renamedHere;
-    platform::DirEntry entry;
-    while (listing.Next(entry)) {
-      if (entry.isDirectory) continue;
-      if (!renamedHere.empty() && renamedHere.count(entry.name) != 0) continue;
-      ProcessFile(path, entry.name, renamedHere);
+  RenamedPaths renamedHere;
+  if (oneReading) {
+    for (const std::u16string& name : files) ProcessFile(path, name, renamedHere);
+  } else {
+    platform::DirectoryListing listing;
+    if (maskUsable && listing.Open(path + options.fileMask)) {
+      platform::DirEntry entry;
+      while (listing.Next(entry)) {
+        if (entry.isDirectory) continue;
+        if (!renamedHere.empty() && renamedHere.count(entry.name) != 0) continue;
+        ProcessFile(path, entry.name, renamedHere);
+      }
     }
   }
   --walkDepth;
