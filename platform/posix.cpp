@@ -478,6 +478,10 @@ RawFile RawOpen(const std::u16string& name, OpenMode mode) {
       flags |= O_RDWR | O_CREAT | O_TRUNC;
       break;
   }
+  if (HasNul(name)) {
+    errno = EINVAL;
+    return RawFile();
+  }
   // O_NONBLOCK keeps a FIFO from blocking the open; such files and
   // directories are then refused, and ordinary blocking I/O restored.
   RawFile file(::open(Native(name).c_str(), flags, 0666));
