@@ -136,6 +136,9 @@ bool SetWalkRoot(const std::u16string& directory);
 /// Forgets the walk root; paths are resolved as the system does.
 void ClearWalkRoot();
 
+// A name that holds a NUL names nothing: no call below passes it to the
+// system, the tests say no, and opens, listings and renames fail.
+
 /// File test: an existing entry that is not a directory.
 bool FileExists(const std::u16string& name);
 
