@@ -219,59 +219,69 @@ bool BelowRoot(const std::string& path, std::string& rest) {
   return true;
 }
 
-// The directories of `rest` ("a/b" or "a/b/"), opened one below the other
-// from the root: none may be a symbolic link or "..", so the result always
-// lies inside the root. The last one gets `flags` (O_PATH or O_RDONLY).
-// A link, a "..", or anything but a directory on the way fails with ENOTDIR.
-Fd OpenBeneath(const std::string& rest, int flags) {
-  std::vector<std::string> parts;
+// The directory names of `rest` ("a/b" or "a/b/"), without empty parts and
+// ".". False (ENOTDIR) when one is "..".
+bool DirectoryParts(const std::string& rest, std::vector<std::string>& parts) {
   for (std::size_t at = 0; at <= rest.size();) {
     std::size_t end = rest.find('/', at);
     if (end == std::string::npos) end = rest.size();
-    const std::string part = rest.substr(at, end - at);
+    std::string part = rest.substr(at, end - at);
+    at = end + 1;
     if (part == "..") {
       errno = ENOTDIR;
-      return Fd();
+      return false;
     }
-    if (!part.empty() && part != ".") parts.push_back(part);
-    at = end + 1;
+    if (!part.empty() && part != ".") parts.push_back(std::move(part));
   }
-  const int common = O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-  if (parts.empty()) return Fd(::openat(walkRoot.fd.Get(), ".", flags | common));
+  return true;
+}
+
+constexpr int kBeneathFlags = O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+// openat2 of as many parts from parts[i] on as fit one system path, from
+// the directory `from`; i moves past them. -1 with errno on failure.
+int OpenPiece(int from, const std::vector<std::string>& parts, std::size_t& i, int flags) {
+  std::string piece = parts[i];
+  std::size_t next = i + 1;
+  while (next < parts.size() && piece.size() + parts[next].size() + 1 < 4000) {
+    piece += '/' + parts[next++];
+  }
+  struct open_how how = {};
+  how.flags = static_cast<std::uint64_t>((next == parts.size() ? flags : O_PATH) | kBeneathFlags);
+  how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+  const long fd = ::syscall(SYS_openat2, from, piece.c_str(), &how, sizeof how);
+  if (fd >= 0) i = next;
+  return static_cast<int>(fd);
+}
+
+// The directories of `rest`, opened one below the other from the root:
+// none may be a symbolic link or "..", so the result always lies inside the
+// root. The last one gets `flags` (O_PATH or O_RDONLY). A link, a "..", or
+// anything but a directory on the way fails with ENOTDIR.
+Fd OpenBeneath(const std::string& rest, int flags) {
+  std::vector<std::string> parts;
+  if (!DirectoryParts(rest, parts)) return Fd();
+  if (parts.empty()) return Fd(::openat(walkRoot.fd.Get(), ".", flags | kBeneathFlags));
   Fd current;
   std::size_t i = 0;
   while (i < parts.size()) {
     const int from = current.Get() >= 0 ? current.Get() : walkRoot.fd.Get();
+    int fd = -1;
     if (!openat2Missing && !detail::testResolveByComponents) {
-      // As many parts as fit one system path, resolved in one call.
-      std::string piece = parts[i];
-      std::size_t next = i + 1;
-      while (next < parts.size() && piece.size() + parts[next].size() + 1 < 4000) {
-        piece += '/' + parts[next++];
-      }
-      struct open_how how = {};
-      how.flags = static_cast<std::uint64_t>((next == parts.size() ? flags : O_PATH) | common);
-      how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
-      const long fd = ::syscall(SYS_openat2, from, piece.c_str(), &how, sizeof how);
-      if (fd >= 0) {
-        current = Fd(static_cast<int>(fd));
-        i = next;
-        continue;
-      }
-      if (errno != ENOSYS && errno != EPERM) {
-        if (errno == ELOOP || errno == EXDEV) errno = ENOTDIR;
-        return Fd();
-      }
-      openat2Missing = true;
+      fd = OpenPiece(from, parts, i, flags);
+      // A kernel or sandbox without openat2: one openat per part from now on.
+      openat2Missing = fd < 0 && (errno == ENOSYS || errno == EPERM);
     }
-    const int fd =
-        ::openat(from, parts[i].c_str(), (i + 1 == parts.size() ? flags : O_PATH) | common);
+    if (fd < 0 && (openat2Missing || detail::testResolveByComponents)) {
+      const int last = i + 1 == parts.size() ? flags : O_PATH;
+      fd = ::openat(from, parts[i].c_str(), last | kBeneathFlags);
+      if (fd >= 0) ++i;
+    }
     if (fd < 0) {
-      if (errno == ELOOP) errno = ENOTDIR;
+      if (errno == ELOOP || errno == EXDEV) errno = ENOTDIR;
       return Fd();
     }
     current = Fd(fd);
-    ++i;
   }
   return current;
 }

@@ -49,6 +49,29 @@ bool ApplyRule(const std::u16string& search, const std::u16string& replacement, 
   return substituted;
 }
 
+namespace {
+
+// The rules in file order over text; true when any changed it. A rule that
+// grows the text past kMaxGrownLength ends the rewriting (ApplyRule has
+// reported it).
+bool ApplyRules(std::u16string& text) {
+  bool changed = false;
+  std::u16string scratch;
+  for (std::uint32_t i = 0; i < rules.ruleCount; ++i) {
+    // Most names hold no search string; skip the copies for them.
+    if (text.find(rules.searchText[i]) == std::u16string::npos) continue;
+    scratch = text;
+    if (!ApplyRule(rules.searchText[i], rules.replaceText[i], text, scratch)) continue;
+    const bool overgrown = scratch.size() > text.size() && scratch.size() > kMaxGrownLength;
+    text.swap(scratch);
+    changed = true;
+    if (overgrown) break;
+  }
+  return changed;
+}
+
+}  // namespace
+
 std::u16string RewriteName(EntryKind kind, const std::u16string& nameOrPath, bool& changed) {
   const bool directory = kind == EntryKind::Directory;
   changed = false;
@@ -67,19 +90,7 @@ std::u16string RewriteName(EntryKind kind, const std::u16string& nameOrPath, boo
     }
   }
 
-  std::u16string scratch;
-  for (std::uint32_t i = 0; i < rules.ruleCount; ++i) {
-    // Most names hold no search string; skip the copies for them.
-    if (working.find(rules.searchText[i]) == std::u16string::npos) continue;
-    scratch = working;
-    if (ApplyRule(rules.searchText[i], rules.replaceText[i], working, scratch)) {
-      const bool overgrown = scratch.size() > working.size() && scratch.size() > kMaxGrownLength;
-      working.swap(scratch);
-      changed = true;
-      // ApplyRule has reported it; the rewriting ends here.
-      if (overgrown) break;
-    }
-  }
+  if (ApplyRules(working)) changed = true;
   return working;
 }
 
