@@ -140,6 +140,11 @@ std::uint32_t RunUndo() {
   OpenJournal(header.startDirectory);
   OpenFileList();
   WriteLine(u"--NAME SCOURER--");
+  // The renames back resolve nothing through a link below the start
+  // directory, as the run's did. A start directory that the run renamed
+  // itself is not there under its old name: then the system resolves the
+  // paths as it would without a root.
+  (void)platform::SetWalkRoot(header.startDirectory);
   std::string bytes;
   bool complete = true;
   bool failureMark = false;  // the line after the record at hand marks it failed
@@ -161,6 +166,7 @@ std::uint32_t RunUndo() {
     }
     complete = true;
   }
+  platform::ClearWalkRoot();
   CloseJournal();
   PrintUndoSettings(header.startDirectory);
   PrintUndoStatistics();
