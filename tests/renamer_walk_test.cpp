@@ -472,6 +472,7 @@ TEST_F(WalkTest, RenamesNeverMoveAnEntryIntoAnotherDirectory) {
        {},
        {J({u"My Files", u"T"}), u"My_Files"},
        J({u"My Files", u"T"})},
+      {"start path that names a file", "&\n+\n", {J({u"T", u"x&.txt"})}, {}, J({u"T", u"x&.txt"})},
   };
   for (const MoveCase& c : cases) {
     SCOPED_TRACE(c.what);
