@@ -50,9 +50,12 @@ bool ApplyRule(const std::u16string& search, const std::u16string& replacement, 
 
 std::u16string RewriteName(EntryKind kind, const std::u16string& name, bool& changed) {
   const bool directory = kind == EntryKind::Directory;
-  changed = false;
-  std::u16string working = platform::FromAnsi(platform::ToAnsi(name));
-  if (working != name) {
+  // With -w, accents stored as combining marks are composed first, so that
+  // the ANSI check sees the characters a user sees.
+  const std::u16string composed = options.windowsNames ? ComposeOwnName(kind, name) : name;
+  changed = composed != name;
+  std::u16string working = platform::FromAnsi(platform::ToAnsi(composed));
+  if (working != composed) {
     changed = true;
     if (ReportsErrors()) {
       WriteLine((directory ? u"WARN_UTF SYM Dir: " : u"WARN_UTF SYM File: ") + name);
@@ -74,6 +77,21 @@ std::u16string RewriteName(EntryKind kind, const std::u16string& name, bool& cha
     if (ApplyRule(rules.searchText[i], rules.replaceText[i], working, scratch)) {
       working.swap(scratch);
       changed = true;
+    }
+  }
+
+  if (options.windowsNames) {
+    std::u16string safe = MakeOwnNameWindowsSafe(kind, working);
+    const bool fixed = safe != working || composed != name;
+    if (safe != working) {
+      working.swap(safe);
+      changed = true;
+    }
+    if (fixed) {
+      if (ReportsErrors()) {
+        WriteLine((directory ? u"WARN_WIN NAME Dir: " : u"WARN_WIN NAME File: ") + name);
+      }
+      ++counters.windowsNames;
     }
   }
   return working;
