@@ -65,9 +65,9 @@ std::uint8_t CombiningClassOf(char32_t c) {
 void Decompose(char32_t c, std::u32string& out) {
   if (c >= kSBase && c < kSBase + kSCount) {
     const char32_t s = c - kSBase;
-    out += kLBase + s / kNCount;
-    out += kVBase + (s % kNCount) / kTCount;
-    if (s % kTCount != 0) out += kTBase + s % kTCount;
+    out += static_cast<char32_t>(kLBase + s / kNCount);
+    out += static_cast<char32_t>(kVBase + (s % kNCount) / kTCount);
+    if (s % kTCount != 0) out += static_cast<char32_t>(kTBase + s % kTCount);
     return;
   }
   const nfc::Decomposition* end = nfc::kDecompositions + nfc::kDecompositionCount;
