@@ -142,8 +142,8 @@ void MakeUniqueName(EntryKind kind, const std::u16string& prefix, std::u16string
 /// The canonical composed form (NFC) of text, from the generated Unicode
 /// tables; a lone surrogate is kept.
 std::u16string ToNfc(const std::u16string& text);
-/// A bare name with its trailing dots and blanks turned into "_", "_" after
-/// a reserved device name (CON, NUL.txt, COM1 ...) and, when longer than 255
+/// A bare name with its trailing dots and blanks turned into "_", "_" right
+/// after a reserved device name (CON, NUL.txt, COM1 ...) and, when longer than 255
 /// code units, cut between characters to leave room for the unique counter,
 /// keeping an extension of up to 16 units.
 std::u16string MakeWindowsName(const std::u16string& name);

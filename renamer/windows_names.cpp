@@ -119,18 +119,23 @@ bool ContinuesCharacter(const std::u16string& text, std::size_t i) {
   return Extends(c);
 }
 
-bool IsDeviceStem(std::u16string stem) {
-  while (!stem.empty() && stem.back() == u' ') stem.pop_back();
+// The length of the reserved device name that the part of a name before its
+// first dot is, trailing blanks ignored; 0 when it is none.
+std::size_t DeviceNameLength(const std::u16string& name) {
+  std::size_t end = std::min(name.find(u'.'), name.size());
+  while (end > 0 && name[end - 1] == u' ') --end;
+  std::u16string stem = name.substr(0, end);
   for (char16_t& c : stem) {
     if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
   }
-  if (stem == u"CON" || stem == u"PRN" || stem == u"AUX" || stem == u"NUL") return true;
+  if (stem == u"CON" || stem == u"PRN" || stem == u"AUX" || stem == u"NUL") return end;
   if (stem.size() != 4 || (stem.compare(0, 3, u"COM") != 0 && stem.compare(0, 3, u"LPT") != 0)) {
-    return false;
+    return 0;
   }
   const char16_t digit = stem[3];
-  return (digit >= u'1' && digit <= u'9') || digit == u'\u00B9' || digit == u'\u00B2' ||
-         digit == u'\u00B3';
+  const bool device = (digit >= u'1' && digit <= u'9') || digit == u'\u00B9' ||
+                      digit == u'\u00B2' || digit == u'\u00B3';
+  return device ? end : 0;
 }
 
 void ReplaceTrailingDotsAndBlanks(std::u16string& name) {
@@ -216,8 +221,9 @@ std::u16string ToNfc(const std::u16string& text) {
 std::u16string MakeWindowsName(const std::u16string& name) {
   std::u16string fixed = name;
   ReplaceTrailingDotsAndBlanks(fixed);
-  const std::size_t dot = std::min(fixed.find(u'.'), fixed.size());
-  if (IsDeviceStem(fixed.substr(0, dot))) fixed.insert(dot, u"_");
+  // Right after the device name, before any blanks, where no cut reaches.
+  const std::size_t device = DeviceNameLength(fixed);
+  if (device != 0) fixed.insert(device, u"_");
   if (fixed.size() > kMaxNameUnits) {
     fixed = Shorten(fixed);
     ReplaceTrailingDotsAndBlanks(fixed);

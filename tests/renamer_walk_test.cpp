@@ -741,7 +741,7 @@ const std::vector<std::vector<WindowsNameCase>> kWindowsNameTables = {
      {u"CON1.txt", u"CON1.txt"},
      {u"COM0", u"COM0"},
      {u"com9", u"com9_"},
-     {u"Aux .txt", u"Aux _.txt"},
+     {u"Aux .txt", u"Aux_ .txt"},
      {U("LPT\xC2\xB9.txt"), U("LPT\xC2\xB9_.txt")},
      {u"PRN", u"PRN_"},
      {u"CON.", u"CON_"}},
@@ -758,6 +758,7 @@ const std::vector<WindowsNameCase> kLongNames = {
     {Repeat(u'a', 249) + u"\U0001F600" + Repeat(u'a', 10), Repeat(u'a', 249)},  // a pair at the cut
     {Repeat(u'a', 249) + u"q\u0301" + Repeat(u'a', 10), Repeat(u'a', 249)},     // a mark at the cut
     {Repeat(u'a', 249) + u" " + Repeat(u'b', 10), Repeat(u'a', 249) + u"_"},  // a blank at the end
+    {u"COM1" + Repeat(u' ', 300) + u".txt", u"COM1_" + Repeat(u' ', 241) + u".txt"},  // a device
 };
 
 TEST_F(WalkTest, WindowsNamesOptionMakesNamesWindowsCanHold) {
