@@ -72,9 +72,8 @@ void MakeWindowsSafe(EntryKind kind, const std::u16string& name, bool composed,
 
 bool ApplyRule(const std::u16string& search, const std::u16string& replacement, std::u16string text,
                std::u16string& result) {
-  // Each substitution stands for one nesting level of the rule's repeated
-  // application, so replaceDepth reads as it would in a recursion and is
-  // back to its entry value on return.
+  // replaceDepth counts this call's substitutions on top of its entry
+  // value, and is back to that value on return.
   const std::uint32_t entryDepth = replaceDepth;
   ++replaceDepth;
   bool substituted = false;
@@ -102,14 +101,17 @@ bool ApplyRule(const std::u16string& search, const std::u16string& replacement, 
   return substituted;
 }
 
-std::u16string RewriteName(EntryKind kind, const std::u16string& name, bool& changed) {
+std::u16string RewriteName(EntryKind kind, const std::u16string& nameOrPath, bool& changed) {
   // With -w, accents stored as combining marks are composed first, so that
   // the ANSI check sees the characters a user sees.
-  const std::u16string composed = options.windowsNames ? ComposeOwnName(kind, name) : name;
-  changed = composed != name;
-  std::u16string working = AnsiCheck(kind, name, composed, changed);
+  const std::u16string composed =
+      options.windowsNames ? ComposeOwnName(kind, nameOrPath) : nameOrPath;
+  changed = composed != nameOrPath;
+  std::u16string working = AnsiCheck(kind, nameOrPath, composed, changed);
   ApplyRules(working, changed);
-  if (options.windowsNames) MakeWindowsSafe(kind, name, composed != name, working, changed);
+  if (options.windowsNames) {
+    MakeWindowsSafe(kind, nameOrPath, composed != nameOrPath, working, changed);
+  }
   return working;
 }
 
@@ -119,10 +121,12 @@ void MakeUniqueName(EntryKind kind, const std::u16string& prefix, std::u16string
   std::uint32_t n = 0;
   while (IsTaken(kind, prefix + candidate)) {
     ++n;
+    // Kept on purpose (docs/ARCHITECTURE.md): after a directory's name, before a file's.
     candidate = kind == EntryKind::Directory ? base + u"_" + platform::Decimal(n)
                                              : platform::Decimal(n) + u"_" + base;
-    // The last candidate is taken untested; a rename onto a taken name
-    // fails without harm, since renames never replace.
+    // Kept on purpose (docs/ARCHITECTURE.md): the last candidate is taken
+    // untested; a rename onto a taken name fails without harm, since renames
+    // never replace.
     if (n >= kUniqueTries) break;
   }
   if (n > 0) name = candidate;
