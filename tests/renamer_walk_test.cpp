@@ -771,7 +771,9 @@ const std::vector<WindowsNameCase> kLongNames = {
 TEST_F(WalkTest, WindowsNamesOptionMakesNamesWindowsCanHold) {
   Rules("?\n_\n");
   for (const auto& table : kWindowsNameTables) {
-    if (OnWindows()) break;  // most of these names cannot be made there
+    // Windows cannot make the names of the later tables; it can make those
+    // with combining accents.
+    if (OnWindows() && &table != &kWindowsNameTables.front()) continue;
     fs::remove_all(At(u"T"));
     std::set<std::u16string> expected;
     std::uint32_t changes = 0;
