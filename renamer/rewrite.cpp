@@ -35,20 +35,6 @@ std::u16string AnsiCheck(EntryKind kind, const std::u16string& name, const std::
   return working;
 }
 
-// Every rule once, in file order, each on the output of the one before.
-void ApplyRules(std::u16string& working, bool& changed) {
-  std::u16string scratch;
-  for (std::uint32_t i = 0; i < rules.ruleCount; ++i) {
-    // Most names hold no search string; skip the copies for them.
-    if (working.find(rules.searchText[i]) == std::u16string::npos) continue;
-    scratch = working;
-    if (ApplyRule(rules.searchText[i], rules.replaceText[i], working, scratch)) {
-      working.swap(scratch);
-      changed = true;
-    }
-  }
-}
-
 // -w after the rules: the name's own part made Windows-safe. A name that -w
 // changed at all (composed is true when its accents were composed) is
 // reported once and counted.
@@ -86,7 +72,9 @@ bool ApplyRule(const std::u16string& search, const std::u16string& replacement, 
       text.replace(pos, search.size(), replacement);
       result = text;
       substituted = true;
-      if (replaceDepth >= kReplaceCap) {
+      // A text longer than any path a file system holds is not rewritten on.
+      const bool overgrown = replacement.size() > search.size() && text.size() > kMaxGrownLength;
+      if (replaceDepth >= kReplaceCap || overgrown) {
         if (ReportsErrors()) WriteLine(u"ERR_EXCEED_REPLACE: " + result);
         ++counters.exceededReplaces;
         break;
@@ -101,6 +89,29 @@ bool ApplyRule(const std::u16string& search, const std::u16string& replacement, 
   return substituted;
 }
 
+namespace {
+
+// The rules in file order over text; true when any changed it. A rule that
+// grows the text past kMaxGrownLength ends the rewriting (ApplyRule has
+// reported it).
+bool ApplyRules(std::u16string& text) {
+  bool changed = false;
+  std::u16string scratch;
+  for (std::uint32_t i = 0; i < rules.ruleCount; ++i) {
+    // Most names hold no search string; skip the copies for them.
+    if (text.find(rules.searchText[i]) == std::u16string::npos) continue;
+    scratch = text;
+    if (!ApplyRule(rules.searchText[i], rules.replaceText[i], text, scratch)) continue;
+    const bool overgrown = scratch.size() > text.size() && scratch.size() > kMaxGrownLength;
+    text.swap(scratch);
+    changed = true;
+    if (overgrown) break;
+  }
+  return changed;
+}
+
+}  // namespace
+
 std::u16string RewriteName(EntryKind kind, const std::u16string& nameOrPath, bool& changed) {
   // With -w, accents stored as combining marks are composed first, so that
   // the ANSI check sees the characters a user sees.
@@ -108,7 +119,7 @@ std::u16string RewriteName(EntryKind kind, const std::u16string& nameOrPath, boo
       options.windowsNames ? ComposeOwnName(kind, nameOrPath) : nameOrPath;
   changed = composed != nameOrPath;
   std::u16string working = AnsiCheck(kind, nameOrPath, composed, changed);
-  ApplyRules(working, changed);
+  if (ApplyRules(working)) changed = true;
   if (options.windowsNames) {
     MakeWindowsSafe(kind, nameOrPath, composed != nameOrPath, working, changed);
   }
