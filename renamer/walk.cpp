@@ -48,7 +48,10 @@ bool RenameDirectory(std::u16string& path) {
   bool renamed = false;
   if (options.debugMode) {
     ++counters.dirRenames;
-  } else if (JournaledRename(EntryKind::Directory, oldPath, newPath)) {
+  } else if (platform::DirectoryExists(oldPath) &&
+             JournaledRename(EntryKind::Directory, oldPath, newPath)) {
+    // Only a directory is renamed here: a start path that names a file
+    // fails like any refused rename and keeps its name.
     renamed = true;
     ++counters.dirRenames;
   } else {
