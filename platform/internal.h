@@ -73,6 +73,19 @@ bool RawTruncateHere(const RawFile& file);
 // Every call above that fails leaves its reason for LastErrorText
 // (platform.h), a short write and a refused file type included.
 
+/// Creates a new, empty byte file with a name of its own in the folder of
+/// `name`, for writing; `temporary` receives its name. An empty RawFile on
+/// failure. POSIX: it takes the permission bits of an existing regular file
+/// `name`.
+RawFile RawCreateBeside(const std::u16string& name, std::u16string& temporary);
+/// True when `name` exists and is to be written in place, not replaced: a
+/// device on POSIX; never on Windows.
+bool RawWritesInPlace(const std::u16string& name);
+/// Moves `from` over `to`, replacing a file of that name; false on failure.
+bool RawReplace(const std::u16string& from, const std::u16string& to);
+/// Removes a file; false on failure.
+bool RawRemove(const std::u16string& name);
+
 /// The bytes of one line of console or text-file output, without its line
 /// end: UTF-8 on both backends. POSIX writes each character U+0000..U+001F
 /// and U+007F as "?", so that no name can end a line or steer a terminal,

@@ -218,6 +218,44 @@ class ByteFile {
   std::unique_ptr<Impl> impl_;
 };
 
+// ---------------------------------------------------------- whole files
+
+/// A byte file that takes the place of a name only once it is complete.
+/// Create makes a new file of its own in the folder of `name`; Commit
+/// closes it and moves it over `name` (Windows: MoveFileExW with
+/// MOVEFILE_REPLACE_EXISTING; POSIX: rename), replacing a file of that
+/// name. A failed Commit, and a file given up before its Commit (the
+/// destructor), remove the new file, so the file of that name stays as it
+/// was. POSIX: an existing name that is neither a regular file nor a
+/// directory (a device such as /dev/null) is written in place; a new file
+/// that replaces a regular one gets its permission bits.
+class ReplacingFile {
+ public:
+  ReplacingFile();
+  ~ReplacingFile();
+
+  /// Starts the new file. Returns false on failure (a missing folder, a
+  /// folder that cannot be written); nothing is left behind then.
+  bool Create(const std::u16string& name);
+  /// Writes exactly count bytes; false on failure or a short write.
+  bool Write(const std::uint8_t* data, std::size_t count);
+  /// Closes the new file and puts it in place; false on failure.
+  bool Commit();
+
+  struct Impl;
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+/// True when both names open the same existing file, by the file's
+/// identity, not its spelling (POSIX: device and inode; Windows: volume
+/// serial number and file index). False when either is missing.
+bool SameFile(const std::u16string& a, const std::u16string& b);
+
+/// Removes a file; false on failure.
+bool RemoveFile(const std::u16string& name);
+
 // ---------------------------------------------------------------- listing
 
 struct DirEntry {
