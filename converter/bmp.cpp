@@ -1,6 +1,8 @@
-// BMP output: the headers, the colour table and the file of 4-bit or 24-bit pixels.
+// BMP output: the headers, the colour table and the file of 4-bit or 24-bit
+// pixels, at the screen's size or scaled.
 // SPDX-License-Identifier: MIT
 #include <cstring>
+#include <vector>
 
 #include "converter/converter.h"
 
@@ -13,15 +15,13 @@ constexpr std::size_t kInfoHeaderSize = 40;
 constexpr std::size_t kColorTableSize = 64;
 constexpr std::uint32_t kPixelsPerMetre = 2834;  // 72 dots per inch
 
-// Creates outFile and writes the three blocks; one message for any failure.
-void WriteBmpFile(std::size_t headerSize, std::size_t pixelSize) {
-  platform::ByteFile file;
-  bool ok = file.Create(options.outFile);
-  if (ok) {
-    ok = file.Write(bmp.header, headerSize) && file.Write(bmp.pixels, pixelSize) &&
-         file.Write(bmp.trailer, kTrailerSize);
-    ok = file.Close() && ok;
-  }
+// Writes the three blocks, header, pixels and trailer, as outFile; one
+// message for any failure.
+void WriteBmpFile(std::size_t headerSize, const std::uint8_t* pixels, std::size_t pixelSize) {
+  platform::ReplacingFile file;
+  const bool ok = file.Create(options.outFile) && file.Write(bmp.header, headerSize) &&
+                  file.Write(pixels, pixelSize) && file.Write(bmp.trailer, kTrailerSize) &&
+                  file.Commit();
   if (!ok) {
     WriteLine(u"ERR_OUT_FILE: " + options.outFile + u" write error.");
     ++state.ioErrors;
@@ -29,6 +29,14 @@ void WriteBmpFile(std::size_t headerSize, std::size_t pixelSize) {
 }
 
 }  // namespace
+
+void WritePictureFile(const std::uint8_t* data, std::size_t size) {
+  platform::ReplacingFile file;
+  if (!file.Create(options.outFile) || !file.Write(data, size) || !file.Commit()) {
+    WriteLine(u"ERR_OUT_FILE: " + options.outFile + u" write error.");
+    ++state.ioErrors;
+  }
+}
 
 void PutWord(std::size_t offset, std::uint16_t value) {
   bmp.header[offset] = static_cast<std::uint8_t>(value & 0xFF);
@@ -44,16 +52,17 @@ void PutColorTable(std::size_t offset) {
   std::memcpy(&bmp.header[offset], &ActivePalette, kColorTableSize);
 }
 
-void ComposeBmpHeader(bool indexed) {
+void ComposeBmpHeader(bool indexed, std::uint32_t scale) {
   std::uint32_t headerSize = kFileHeaderSize + kInfoHeaderSize + (indexed ? kColorTableSize : 0);
-  std::uint32_t pixelSize = indexed ? kIndexedPixelSize : kTrueColorPixelSize;
+  std::uint32_t pixelSize =
+      static_cast<std::uint32_t>(indexed ? kIndexedPixelSize : kTrueColorPixelSize) * scale * scale;
   // Compression, reserved fields and colour counts stay zero.
   PutWord(0, 0x4D42);
   PutDword(2, headerSize + pixelSize + kTrailerSize);
   PutDword(10, headerSize);
   PutDword(14, kInfoHeaderSize);
-  PutDword(18, kScreenWidth);
-  PutDword(22, kScreenHeight);
+  PutDword(18, kScreenWidth * scale);
+  PutDword(22, kScreenHeight * scale);
   PutWord(26, 1);
   PutWord(28, indexed ? 4 : 24);
   PutDword(34, pixelSize + kTrailerSize);
@@ -65,13 +74,48 @@ void ComposeBmpHeader(bool indexed) {
 void WriteIndexedBmp() {
   ComposeBmpHeader(true);
   RenderIndexed();
-  WriteBmpFile(kFileHeaderSize + kInfoHeaderSize + kColorTableSize, kIndexedPixelSize);
+  WriteBmpFile(kFileHeaderSize + kInfoHeaderSize + kColorTableSize, bmp.pixels, kIndexedPixelSize);
 }
 
 void WriteTrueColorBmp() {
   ComposeBmpHeader(false);
   RenderTrueColor();
-  WriteBmpFile(kFileHeaderSize + kInfoHeaderSize, kTrueColorPixelSize);
+  WriteBmpFile(kFileHeaderSize + kInfoHeaderSize, bmp.pixels, kTrueColorPixelSize);
+}
+
+void WriteScaledBmp() {
+  const bool indexed = options.idxColor;
+  const std::uint32_t scale = options.scale;
+  ComposeBmpHeader(indexed, scale);
+  std::vector<std::uint8_t> indices(kIndexImageSize);
+  RenderIndexImage(options.flashPhase, indices.data());
+
+  // Rows of 128 x scale or 768 x scale bytes, multiples of 4 as BMP rows
+  // must be; the bottom line first, each ZX line repeated scale times.
+  const std::size_t rowSize = (indexed ? 128u : 768u) * scale;
+  std::vector<std::uint8_t> pixels(rowSize * kScreenHeight * scale);
+  std::vector<std::uint8_t> row(rowSize);
+  for (std::size_t y = 0; y < kScreenHeight; ++y) {
+    const std::uint8_t* line = &indices[y * kScreenWidth];
+    for (std::size_t x = 0; x < std::size_t{kScreenWidth} * scale; ++x) {
+      const std::uint8_t index = line[x / scale] & 0x0F;
+      if (indexed) {
+        std::uint8_t& cell = row[x / 2];
+        cell = x % 2 == 0 ? static_cast<std::uint8_t>(index << 4)
+                          : static_cast<std::uint8_t>(cell | index);
+      } else {
+        row[3 * x] = ActivePalette.entry[index][kBlue];
+        row[3 * x + 1] = ActivePalette.entry[index][kGreen];
+        row[3 * x + 2] = ActivePalette.entry[index][kRed];
+      }
+    }
+    for (std::size_t k = 0; k < scale; ++k) {
+      const std::size_t r = (kScreenHeight - 1 - y) * scale + k;
+      std::memcpy(&pixels[r * rowSize], row.data(), rowSize);
+    }
+  }
+  WriteBmpFile(kFileHeaderSize + kInfoHeaderSize + (indexed ? kColorTableSize : 0), pixels.data(),
+               pixels.size());
 }
 
 }  // namespace converter

@@ -31,13 +31,23 @@ std::uint32_t RunConverter() {
   } else {
     if (options.colorFormat.empty()) options.colorFormat.assign(1, u'0');
     if (!options.logFile.empty()) options.logging = true;
-    if (options.outFile.empty()) options.outFile = options.inFile + u".bmp";
+    // Silent here: a bad picture option is reported after the settings.
+    CheckPictureOptions(false);
+    if (options.outFile.empty())
+      options.outFile = options.inFile + (options.png ? u".png" : u".bmp");
     if (options.colorFormat[0] != u'0') options.idxColor = true;
     ResetPalette();
     PrintSettings();
+    const bool pictureOptionsGood = CheckPictureOptions(true);
     if (!options.palFile.empty()) LoadPaletteFile();
     ReadScreenFile();
-    if (state.screenLoaded) {
+    if (state.screenLoaded && !pictureOptionsGood) {
+      // No picture: the option lines above say why.
+    } else if (state.screenLoaded && options.png) {
+      WritePng();
+    } else if (state.screenLoaded && (options.scale != 1 || options.flashPhase != 0)) {
+      WriteScaledBmp();
+    } else if (state.screenLoaded) {
       if (options.idxColor) {
         WriteIndexedBmp();
       } else {
