@@ -31,9 +31,17 @@ std::uint8_t PhaseColorIndex(std::uint16_t x, std::uint16_t y, std::uint8_t ink,
 }
 
 void RenderIndexImage(std::uint32_t phase, std::uint8_t* indices) {
+  // Byte by byte: each bitmap byte gives 8 pixels of one attribute cell.
   for (std::uint16_t y = 0; y < kScreenHeight; ++y) {
-    for (std::uint16_t x = 0; x < kScreenWidth; ++x) {
-      *indices++ = PhaseColorIndex(x, y, ScreenPixel(x, y), phase);
+    for (std::uint16_t x = 0; x < kScreenWidth; x = static_cast<std::uint16_t>(x + 8)) {
+      const std::uint8_t ink = PhaseColorIndex(x, y, 1, phase);
+      const std::uint8_t paper = PhaseColorIndex(x, y, 0, phase);
+      std::uint8_t bits = 0;
+      for (std::uint16_t bit = 0; bit < 8; ++bit) {
+        bits = static_cast<std::uint8_t>(bits << 1 |
+                                         ScreenPixel(static_cast<std::uint16_t>(x + bit), y));
+      }
+      for (int bit = 7; bit >= 0; --bit) *indices++ = ((bits >> bit) & 1) != 0 ? ink : paper;
     }
   }
 }

@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include <cstring>
+#include <new>
 #include <stdexcept>
 #include <vector>
 
@@ -47,17 +48,46 @@ void PutChunk(Bytes& out, const char* type, const Bytes& data) {
   Put32(out, static_cast<std::uint32_t>(crc));
 }
 
-// The filtered scanlines of one phase. Each ZX line gives `scale` picture
-// rows: the first filtered against its left neighbours (long runs of one
-// colour become zeros), the repeats against the row above (all zeros),
-// which zlib compresses to almost nothing.
-Bytes Scanlines(const std::uint8_t* indices, bool indexed, std::uint32_t scale) {
+// Compresses the rows of one phase into one zlib stream, row by row, so no
+// copy of the whole picture is ever made. Each ZX line gives `scale` rows:
+// the first filtered against its left neighbours (runs of one colour become
+// zeros), the repeats against the row above (all zeros). The rows are then
+// mostly runs of zeros, which run-length matching finds at a fraction of
+// the time of a full match search; the file is the same for the same
+// screen, options and zlib.
+Bytes CompressRows(const std::uint8_t* indices, bool indexed, std::uint32_t scale) {
   const std::size_t width = std::size_t{kScreenWidth} * scale;
   const std::size_t rowSize = indexed ? width / 2 : width * 3;
   const std::size_t step = indexed ? 1 : 3;  // bytes per pixel, for the Sub filter
   Bytes raw(rowSize);
-  Bytes lines;
-  lines.reserve((rowSize + 1) * kScreenHeight * scale);
+  Bytes first(rowSize + 1);
+  const Bytes repeat = [rowSize] {
+    Bytes row(rowSize + 1, 0);
+    row[0] = kFilterUp;
+    return row;
+  }();
+
+  z_stream stream;
+  std::memset(&stream, 0, sizeof stream);
+  if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15, 9, Z_RLE) != Z_OK) {
+    throw std::bad_alloc();
+  }
+  Bytes out;
+  std::uint8_t buffer[16384];
+  // Hands one row (or nothing, at the end) to zlib and collects its output.
+  auto feed = [&stream, &out, &buffer](const Bytes* row, int flush) {
+    stream.next_in = row != nullptr ? const_cast<Bytef*>(row->data()) : Z_NULL;
+    stream.avail_in = row != nullptr ? static_cast<uInt>(row->size()) : 0;
+    int result = Z_OK;
+    do {
+      stream.next_out = buffer;
+      stream.avail_out = sizeof buffer;
+      result = deflate(&stream, flush);
+      out.insert(out.end(), buffer, buffer + (sizeof buffer - stream.avail_out));
+    } while (stream.avail_out == 0 || (flush == Z_FINISH && result == Z_OK));
+    return result;
+  };
+
   for (std::size_t y = 0; y < kScreenHeight; ++y) {
     const std::uint8_t* line = &indices[y * kScreenWidth];
     for (std::size_t x = 0; x < width; ++x) {
@@ -72,33 +102,15 @@ Bytes Scanlines(const std::uint8_t* indices, bool indexed, std::uint32_t scale) 
         raw[3 * x + 2] = ActivePalette.entry[index][kBlue];
       }
     }
-    lines.push_back(kFilterSub);
+    first[0] = kFilterSub;
     for (std::size_t i = 0; i < rowSize; ++i) {
       const std::uint8_t left = i >= step ? raw[i - step] : 0;
-      lines.push_back(static_cast<std::uint8_t>(raw[i] - left));
+      first[i + 1] = static_cast<std::uint8_t>(raw[i] - left);
     }
-    for (std::uint32_t k = 1; k < scale; ++k) {
-      lines.push_back(kFilterUp);
-      lines.insert(lines.end(), rowSize, 0);
-    }
+    feed(&first, Z_NO_FLUSH);
+    for (std::uint32_t k = 1; k < scale; ++k) feed(&repeat, Z_NO_FLUSH);
   }
-  return lines;
-}
-
-// One zlib stream of the data, the same bytes for the same input.
-Bytes Compress(const Bytes& data) {
-  z_stream stream;
-  std::memset(&stream, 0, sizeof stream);
-  if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 15, 9, Z_DEFAULT_STRATEGY) != Z_OK) {
-    throw std::runtime_error("zlib: deflateInit2 failed");
-  }
-  Bytes out(deflateBound(&stream, static_cast<uLong>(data.size())));
-  stream.next_in = const_cast<Bytef*>(data.data());
-  stream.avail_in = static_cast<uInt>(data.size());
-  stream.next_out = out.data();
-  stream.avail_out = static_cast<uInt>(out.size());
-  const int result = deflate(&stream, Z_FINISH);
-  out.resize(stream.total_out);
+  const int result = feed(nullptr, Z_FINISH);
   deflateEnd(&stream);
   if (result != Z_STREAM_END) throw std::runtime_error("zlib: deflate failed");
   return out;
@@ -157,14 +169,14 @@ Bytes EncodePng(bool indexed, std::uint32_t scale, std::uint32_t phase) {
   Bytes indices(kIndexImageSize);
   RenderIndexImage(animated ? 0 : phase, indices.data());
   if (animated) PutChunk(png, "fcTL", FrameControl(0, width, height));
-  PutChunk(png, "IDAT", Compress(Scanlines(indices.data(), indexed, scale)));
+  PutChunk(png, "IDAT", CompressRows(indices.data(), indexed, scale));
   if (animated) {
     // The second frame: phase 1, in a frame data chunk after its control.
     PutChunk(png, "fcTL", FrameControl(1, width, height));
     RenderIndexImage(1, indices.data());
     Bytes frame;
     Put32(frame, 2);  // sequence number
-    const Bytes data = Compress(Scanlines(indices.data(), indexed, scale));
+    const Bytes data = CompressRows(indices.data(), indexed, scale);
     frame.insert(frame.end(), data.begin(), data.end());
     PutChunk(png, "fdAT", frame);
   }
