@@ -8,6 +8,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include "converter/converter.h"
 #include "tests/support/test_support.h"
@@ -358,6 +359,40 @@ TEST(ZxrasterConvert, APlus3DosScreenFileConvertsTheScreenAfterItsHeader) {
     EXPECT_TRUE(ReadBytes(dir / "o.bmp") ==
                 ExpectedBmp(c.plus3 ? TestScreen() : c.file, false, kBuiltin))
         << c.name;
+  }
+}
+
+struct PngBytesCase {
+  std::vector<std::u16string> options;
+  std::size_t size;
+  std::uint32_t crc;  ///< of the whole file
+};
+
+// The same screen and options give the same PNG file in every build (the
+// figures are the native build's), with nothing in it that varies.
+TEST(ZxrasterConvert, APngIsTheSameFileInEveryBuild) {
+  const PngBytesCase cases[] = {
+      {{}, 10742, 0x1EB52449},
+      {{u"-c", u"1"}, 4886, 0xABB03830},
+      {{u"-s", u"3", u"-a", u"1"}, 19132, 0x97E8B5D1},
+      {{u"-c", u"1", u"-s", u"2", u"-a", u"2"}, 16000, 0xB9685CAB},
+      {{u"-a", u"2", u"-p", u"pal.txt"}, 21571, 0x0E9F0DC5},
+  };
+  for (const PngBytesCase& c : cases) {
+    ScratchDir dir;
+    fs::copy_file(fs::path(ZX_SOURCE_DIR) / "samples/zx/testcard.scr", dir / "inp.scr");
+    fs::copy_file(fs::path(ZX_SOURCE_DIR) / "samples/zx/palette_216.txt", dir / "pal.txt");
+    std::vector<std::u16string> args = {u"-i", u"inp.scr", u"-f", u"png"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    for (int run = 0; run < 2; ++run) {
+      ConsoleRun r = Zxraster(dir, args);
+      EXPECT_EQ(r.exitCode, 0u);
+      const std::string png = ReadBytes(dir / "inp.scr.png");
+      const uLong crc =
+          crc32(0L, reinterpret_cast<const Bytef*>(png.data()), static_cast<uInt>(png.size()));
+      EXPECT_EQ(png.size(), c.size) << "case of " << c.options.size() << " options";
+      EXPECT_EQ(crc, c.crc) << "case of " << c.options.size() << " options";
+    }
   }
 }
 
