@@ -393,6 +393,10 @@ TEST(ZxrasterConvert, APngIsTheSameFileInEveryBuild) {
       EXPECT_EQ(png.size(), c.size) << "case of " << c.options.size() << " options";
       EXPECT_EQ(crc, c.crc) << "case of " << c.options.size() << " options";
     }
+    if (ZX_NATIVE_BUILD && fs::exists("/usr/bin/pngcheck")) {
+      const std::string check = "/usr/bin/pngcheck -q '" + (dir / "inp.scr.png").string() + "'";
+      EXPECT_EQ(std::system(check.c_str()), 0) << check;
+    }
   }
 }
 
