@@ -20,6 +20,24 @@ void ResetRun() {
   ResetPalette();
 }
 
+namespace {
+
+// The picture the options ask for; the BMP of the screen's size and phase 0
+// is the one the tool has always written.
+void WritePicture() {
+  if (options.png) {
+    WritePng();
+  } else if (options.scale != 1 || options.flashPhase != 0) {
+    WriteScaledBmp();
+  } else if (options.idxColor) {
+    WriteIndexedBmp();
+  } else {
+    WriteTrueColorBmp();
+  }
+}
+
+}  // namespace
+
 std::uint32_t RunConverter() {
   // ResetRun has put the flags and the error count to their start values.
   ParseCommandLine();
@@ -41,19 +59,8 @@ std::uint32_t RunConverter() {
     const bool pictureOptionsGood = CheckPictureOptions(true);
     if (!options.palFile.empty()) LoadPaletteFile();
     ReadScreenFile();
-    if (state.screenLoaded && !pictureOptionsGood) {
-      // No picture: the option lines above say why.
-    } else if (state.screenLoaded && options.png) {
-      WritePng();
-    } else if (state.screenLoaded && (options.scale != 1 || options.flashPhase != 0)) {
-      WriteScaledBmp();
-    } else if (state.screenLoaded) {
-      if (options.idxColor) {
-        WriteIndexedBmp();
-      } else {
-        WriteTrueColorBmp();
-      }
-    }
+    // A bad picture option means no picture; its line above says why.
+    if (state.screenLoaded && pictureOptionsGood) WritePicture();
     PrintErrorSummary();
   }
   CloseLog();

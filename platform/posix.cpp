@@ -168,6 +168,11 @@ RawFile RawCreateBeside(const std::u16string& name, std::u16string& temporary) {
       slash == std::u16string::npos ? std::u16string() : name.substr(0, slash + 1);
   struct stat old;
   const bool replacesFile = ::stat(Native(name).c_str(), &old) == 0 && S_ISREG(old.st_mode);
+  // A file this user may not write stays protected, though the folder would
+  // let a new file take its name.
+  if (replacesFile && ::faccessat(AT_FDCWD, Native(name).c_str(), W_OK, AT_EACCESS) != 0) {
+    return RawFile();
+  }
   // A hidden name, unlikely to be taken; O_EXCL makes sure it is not.
   static std::uint32_t counter = 0;
   for (int attempt = 0; attempt < 64; ++attempt) {
