@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -457,6 +458,24 @@ TEST(ZxrasterConvert, AnOutputFileInAMissingFolderIsOneCountedError) {
   EXPECT_LINES(r.console, Concat({ZxrasterSettings(u"inp.scr", u"nofolder/out.bmp"),
                                   {u"ERR_OUT_FILE: nofolder/out.bmp write error."},
                                   ZxrasterSummary(1)}));
+}
+
+// The picture is written beside the folder and cannot take its name: the
+// new file goes again, and the folder stays as it was.
+TEST(ZxrasterConvert, AnOutputNamingAFolderIsOneErrorAndLeavesNothingBehind) {
+  for (const char16_t* format : {u"bmp", u"png"}) {
+    ScratchDir dir;
+    WriteBytes(dir / "inp.scr", TestScreen());
+    fs::create_directory(dir / "o.pic");
+    WriteBytes(dir / "o.pic" / "inside.txt", "kept");
+    ConsoleRun r = Zxraster(dir, {u"-i", u"inp.scr", u"-o", u"o.pic", u"-f", format});
+    EXPECT_EQ(r.exitCode, 1u);
+    ASSERT_EQ(r.console.size(), 14u);
+    EXPECT_EQ(r.console[11], u"ERR_OUT_FILE: o.pic write error.");
+    EXPECT_EQ(testsupport::FilesBelow(dir.path()),
+              (std::map<std::string, std::string>{{"inp.scr", TestScreen()},
+                                                  {"o.pic/inside.txt", "kept"}}));
+  }
 }
 
 TEST(ZxrasterConvert, TheScreenFileItselfCanBeTheOutput) {
