@@ -79,7 +79,8 @@ bool RawTruncateHere(const RawFile& file);
 /// `name`.
 RawFile RawCreateBeside(const std::u16string& name, std::u16string& temporary);
 /// True when `name` exists and is to be written in place, not replaced: a
-/// device on POSIX; never on Windows.
+/// device (POSIX: neither a regular file nor a directory; Windows: not a
+/// disk file, such as NUL).
 bool RawWritesInPlace(const std::u16string& name);
 /// Moves `from` over `to`, replacing a file of that name; false on failure.
 bool RawReplace(const std::u16string& from, const std::u16string& to);

@@ -226,11 +226,10 @@ class ByteFile {
 /// MOVEFILE_REPLACE_EXISTING; POSIX: rename), replacing a file of that
 /// name. A failed Commit, and a file given up before its Commit (the
 /// destructor), remove the new file, so the file of that name stays as it
-/// was. POSIX: an existing name that is neither a regular file nor a
-/// directory (a device such as /dev/null) is written in place; a new file
-/// that replaces a regular one gets its permission bits; a regular file the
-/// user may not write is not replaced (Windows: MoveFileExW refuses a
-/// read-only file).
+/// was. An existing device (/dev/null, NUL) is written in place. POSIX: a
+/// new file that replaces a regular one gets its permission bits; a regular
+/// file the user may not write is not replaced (Windows: MoveFileExW
+/// refuses a read-only file).
 class ReplacingFile {
  public:
   ReplacingFile();

@@ -277,7 +277,16 @@ RawFile RawCreateBeside(const std::u16string& name, std::u16string& temporary) {
   return RawFile();
 }
 
-bool RawWritesInPlace(const std::u16string& /*name*/) { return false; }
+bool RawWritesInPlace(const std::u16string& name) {
+  if (!UsableName(name)) return false;
+  // A device (NUL, CON, a serial port) has no folder to put a file beside.
+  HANDLE handle = CreateFileW(Wide(name), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  const bool device = GetFileType(handle) != FILE_TYPE_DISK;
+  CloseHandle(handle);
+  return device;
+}
 
 bool RawReplace(const std::u16string& from, const std::u16string& to) {
   if (!UsableName(from) || !UsableName(to)) {

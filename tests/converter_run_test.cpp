@@ -478,6 +478,19 @@ TEST(ZxrasterConvert, AnOutputNamingAFolderIsOneErrorAndLeavesNothingBehind) {
   }
 }
 
+// A device has no folder for a new file, and must never be replaced by one.
+TEST(ZxrasterConvert, ADeviceAsOutputIsWrittenInPlace) {
+  ScratchDir dir;
+  WriteBytes(dir / "inp.scr", TestScreen());
+  const std::u16string device = ZX_NATIVE_BUILD ? u"/dev/null" : u"NUL";
+  ConsoleRun r = Zxraster(dir, {u"-i", u"inp.scr", u"-o", device, u"-f", u"png"});
+  EXPECT_EQ(r.exitCode, 0u);
+  EXPECT_EQ(testsupport::FilesBelow(dir.path()).size(), 1u);
+  if (ZX_NATIVE_BUILD) {
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+  }
+}
+
 TEST(ZxrasterConvert, TheScreenFileItselfCanBeTheOutput) {
   ScratchDir dir;
   WriteBytes(dir / "inp.scr", TestScreen());
