@@ -1,6 +1,7 @@
 // BMP output: the headers, the colour table and the file of 4-bit or 24-bit
 // pixels, at the screen's size or scaled.
 // SPDX-License-Identifier: MIT
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -85,14 +86,14 @@ void WriteTrueColorBmp() {
 
 void WriteScaledBmp() {
   const bool indexed = options.idxColor;
-  const std::uint32_t scale = options.scale;
+  const std::uint32_t scale = std::max<std::uint32_t>(options.scale, 1);
   ComposeBmpHeader(indexed, scale);
   std::vector<std::uint8_t> indices(kIndexImageSize);
   RenderIndexImage(options.flashPhase, indices.data());
 
   // Rows of 128 x scale or 768 x scale bytes, multiples of 4 as BMP rows
   // must be; the bottom line first, each ZX line repeated scale times.
-  const std::size_t rowSize = (indexed ? 128u : 768u) * scale;
+  const std::size_t rowSize = std::size_t{indexed ? 128u : 768u} * scale;
   std::vector<std::uint8_t> pixels(rowSize * kScreenHeight * scale);
   std::vector<std::uint8_t> row(rowSize);
   for (std::size_t y = 0; y < kScreenHeight; ++y) {

@@ -3,9 +3,11 @@
 // SPDX-License-Identifier: MIT
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "converter/converter.h"
@@ -48,6 +50,54 @@ void PutChunk(Bytes& out, const char* type, const Bytes& data) {
   Put32(out, static_cast<std::uint32_t>(crc));
 }
 
+// One line of picture bytes from one line of colour indices, each pixel
+// `scale` times: 4-bit pairs, or red, green, blue.
+void ExpandLine(const std::uint8_t* line, bool indexed, std::uint32_t scale, Bytes& raw) {
+  const std::size_t width = std::size_t{kScreenWidth} * scale;
+  for (std::size_t x = 0; x < width; ++x) {
+    const std::uint8_t index = line[x / scale] & 0x0F;
+    if (!indexed) {
+      raw[3 * x] = ActivePalette.entry[index][kRed];
+      raw[3 * x + 1] = ActivePalette.entry[index][kGreen];
+      raw[3 * x + 2] = ActivePalette.entry[index][kBlue];
+    } else if (x % 2 == 0) {
+      raw[x / 2] = static_cast<std::uint8_t>(index << 4);
+    } else {
+      raw[x / 2] = static_cast<std::uint8_t>(raw[x / 2] | index);
+    }
+  }
+}
+
+// A zlib stream that collects its output.
+struct Deflater {
+  z_stream stream{};
+  Bytes out;
+
+  Deflater() {
+    if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15, 9, Z_RLE) != Z_OK) {
+      throw std::bad_alloc();
+    }
+  }
+  ~Deflater() { deflateEnd(&stream); }
+  Deflater(const Deflater&) = delete;
+  Deflater& operator=(const Deflater&) = delete;
+
+  // Hands the bytes (none, to finish) to zlib; the stream's state after it.
+  int Feed(const Bytes* data, int flush) {
+    stream.next_in = data != nullptr ? const_cast<Bytef*>(data->data()) : Z_NULL;
+    stream.avail_in = data != nullptr ? static_cast<uInt>(data->size()) : 0;
+    std::uint8_t buffer[16384];
+    int result = Z_OK;
+    do {
+      stream.next_out = buffer;
+      stream.avail_out = sizeof buffer;
+      result = deflate(&stream, flush);
+      out.insert(out.end(), buffer, buffer + (sizeof buffer - stream.avail_out));
+    } while (stream.avail_out == 0);
+    return result;
+  }
+};
+
 // Compresses the rows of one phase into one zlib stream, row by row, so no
 // copy of the whole picture is ever made. Each ZX line gives `scale` rows:
 // the first filtered against its left neighbours (runs of one colour become
@@ -56,64 +106,30 @@ void PutChunk(Bytes& out, const char* type, const Bytes& data) {
 // the time of a full match search; the file is the same for the same
 // screen, options and zlib.
 Bytes CompressRows(const std::uint8_t* indices, bool indexed, std::uint32_t scale) {
+  scale = std::max<std::uint32_t>(scale, 1);
   const std::size_t width = std::size_t{kScreenWidth} * scale;
   const std::size_t rowSize = indexed ? width / 2 : width * 3;
   const std::size_t step = indexed ? 1 : 3;  // bytes per pixel, for the Sub filter
   Bytes raw(rowSize);
   Bytes first(rowSize + 1);
-  const Bytes repeat = [rowSize] {
-    Bytes row(rowSize + 1, 0);
-    row[0] = kFilterUp;
-    return row;
-  }();
+  first[0] = kFilterSub;
+  Bytes repeat(rowSize + 1, 0);
+  repeat[0] = kFilterUp;
 
-  z_stream stream;
-  std::memset(&stream, 0, sizeof stream);
-  if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15, 9, Z_RLE) != Z_OK) {
-    throw std::bad_alloc();
-  }
-  Bytes out;
-  std::uint8_t buffer[16384];
-  // Hands one row (or nothing, at the end) to zlib and collects its output.
-  auto feed = [&stream, &out, &buffer](const Bytes* row, int flush) {
-    stream.next_in = row != nullptr ? const_cast<Bytef*>(row->data()) : Z_NULL;
-    stream.avail_in = row != nullptr ? static_cast<uInt>(row->size()) : 0;
-    int result = Z_OK;
-    do {
-      stream.next_out = buffer;
-      stream.avail_out = sizeof buffer;
-      result = deflate(&stream, flush);
-      out.insert(out.end(), buffer, buffer + (sizeof buffer - stream.avail_out));
-    } while (stream.avail_out == 0 || (flush == Z_FINISH && result == Z_OK));
-    return result;
-  };
-
+  Deflater deflater;
   for (std::size_t y = 0; y < kScreenHeight; ++y) {
-    const std::uint8_t* line = &indices[y * kScreenWidth];
-    for (std::size_t x = 0; x < width; ++x) {
-      const std::uint8_t index = line[x / scale] & 0x0F;
-      if (indexed) {
-        std::uint8_t& cell = raw[x / 2];
-        cell = x % 2 == 0 ? static_cast<std::uint8_t>(index << 4)
-                          : static_cast<std::uint8_t>(cell | index);
-      } else {
-        raw[3 * x] = ActivePalette.entry[index][kRed];
-        raw[3 * x + 1] = ActivePalette.entry[index][kGreen];
-        raw[3 * x + 2] = ActivePalette.entry[index][kBlue];
-      }
-    }
-    first[0] = kFilterSub;
+    ExpandLine(&indices[y * kScreenWidth], indexed, scale, raw);
     for (std::size_t i = 0; i < rowSize; ++i) {
       const std::uint8_t left = i >= step ? raw[i - step] : 0;
       first[i + 1] = static_cast<std::uint8_t>(raw[i] - left);
     }
-    feed(&first, Z_NO_FLUSH);
-    for (std::uint32_t k = 1; k < scale; ++k) feed(&repeat, Z_NO_FLUSH);
+    deflater.Feed(&first, Z_NO_FLUSH);
+    for (std::uint32_t k = 1; k < scale; ++k) deflater.Feed(&repeat, Z_NO_FLUSH);
   }
-  const int result = feed(nullptr, Z_FINISH);
-  deflateEnd(&stream);
-  if (result != Z_STREAM_END) throw std::runtime_error("zlib: deflate failed");
-  return out;
+  if (deflater.Feed(nullptr, Z_FINISH) != Z_STREAM_END) {
+    throw std::runtime_error("zlib: deflate failed");
+  }
+  return std::move(deflater.out);
 }
 
 // Frame control: the sequence number, the whole picture, the delay; the

@@ -181,7 +181,7 @@ RawFile RawCreateBeside(const std::u16string& name, std::u16string& temporary) {
     std::uint32_t mix = static_cast<std::uint32_t>(::getpid()) * 2654435761u ^
                         static_cast<std::uint32_t>(now.tv_nsec) ^ (++counter * 40503u);
     char hex[9];
-    std::snprintf(hex, sizeof hex, "%08x", static_cast<unsigned>(mix));
+    (void)std::snprintf(hex, sizeof hex, "%08x", static_cast<unsigned>(mix));
     const std::u16string candidate = folder + u".zx" + DecodeUtf8(hex) + u".tmp";
     RawFile file(::open(Native(candidate).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (file.IsOpen()) {
