@@ -98,11 +98,13 @@ std::string CommandOutput(const std::string& command, int& status) {
 
 // RGB triples of a 256 x 192 picture scaled by the test: each pixel an
 // N x N block.
-std::string ScaleRgb(const std::string& rgb, int scale) {
+std::string ScaleRgb(const std::string& rgb, std::size_t scale) {
   std::string out;
   out.reserve(rgb.size() * scale * scale);
-  for (int y = 0; y < 192 * scale; ++y) {
-    for (int x = 0; x < 256 * scale; ++x) out.append(rgb, ((y / scale) * 256 + x / scale) * 3, 3);
+  for (std::size_t y = 0; y < 192 * scale; ++y) {
+    for (std::size_t x = 0; x < 256 * scale; ++x) {
+      out.append(rgb, ((y / scale) * 256 + x / scale) * 3, 3);
+    }
   }
   return out;
 }
@@ -130,7 +132,7 @@ std::string Plus3File(const std::string& scr) {
   return header + scr;
 }
 
-testsupport::ProcessResult Convert(const ScratchDir& dir, std::vector<std::u16string> args) {
+testsupport::ProcessResult Convert(const ScratchDir& dir, const std::vector<std::u16string>& args) {
   testsupport::ProcessResult run = testsupport::RunProgram("zxraster", args, dir.path());
   EXPECT_EQ(run.exitCode, 0u) << run.out;
   return run;
@@ -161,12 +163,12 @@ void ComparePngWithBmp(const ScratchDir& dir, const fs::path& screenFile) {
 
   struct Png {
     std::string name;
-    int scale;
+    std::size_t scale;
     int phase;  // 2: both, animated
   };
   std::vector<Png> pngs;
   for (const char* colour : {"0", "1"}) {
-    for (int scale : {1, 3}) {
+    for (std::size_t scale : {1, 3}) {
       for (int phase : {0, 1, 2}) {
         if (phase == 2 && scale == 3) continue;
         const std::string name = stem + "-c" + colour + "-s" + std::to_string(scale) + "-a" +

@@ -112,14 +112,15 @@ std::string SwapFlashCells(std::string scr) {
 }
 
 // A BMP of the screen's size scaled by the test: each pixel an N x N block.
-std::string ScaledBmp(const std::string& bmp, bool indexed, std::uint32_t scale) {
+std::string ScaledBmp(const std::string& bmp, bool indexed, std::uint32_t factor) {
+  const std::size_t scale = factor;
   const std::size_t headerSize = indexed ? 118 : 54;
   const std::size_t rowSize = (indexed ? 128 : 768) * scale;
   std::string file = bmp.substr(0, headerSize);
   file.resize(headerSize + rowSize * 192 * scale + 2, '\0');
   Put32(file, 2, static_cast<std::uint32_t>(file.size()));
-  Put32(file, 18, 256 * scale);
-  Put32(file, 22, 192 * scale);
+  Put32(file, 18, 256 * factor);
+  Put32(file, 22, 192 * factor);
   Put32(file, 34, static_cast<std::uint32_t>(rowSize * 192 * scale + 2));
   for (std::size_t r = 0; r < 192 * scale; ++r) {
     for (std::size_t x = 0; x < 256 * scale; ++x) {
