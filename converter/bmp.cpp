@@ -16,16 +16,40 @@ constexpr std::size_t kInfoHeaderSize = 40;
 constexpr std::size_t kColorTableSize = 64;
 constexpr std::uint32_t kPixelsPerMetre = 2834;  // 72 dots per inch
 
+// Field offsets in the file header, then in the information header.
+constexpr std::size_t kSignatureAt = 0;
+constexpr std::size_t kFileSizeAt = 2;
+constexpr std::size_t kPixelOffsetAt = 10;
+constexpr std::size_t kInfoSizeAt = 14;
+constexpr std::size_t kWidthAt = 18;
+constexpr std::size_t kHeightAt = 22;
+constexpr std::size_t kPlanesAt = 26;
+constexpr std::size_t kBitsPerPixelAt = 28;
+constexpr std::size_t kImageSizeAt = 34;
+constexpr std::size_t kXResolutionAt = 38;
+constexpr std::size_t kYResolutionAt = 42;
+constexpr std::size_t kColorTableAt = kFileHeaderSize + kInfoHeaderSize;
+
+// The bytes before the pixels: both headers, and the colour table when indexed.
+constexpr std::uint32_t HeaderSize(bool indexed) {
+  return kFileHeaderSize + kInfoHeaderSize + (indexed ? kColorTableSize : 0);
+}
+static_assert(HeaderSize(true) == kHeaderSize, "the header buffer holds the indexed header");
+
+constexpr std::uint32_t PixelSize(bool indexed) {
+  return indexed ? kIndexedPixelSize : kTrueColorPixelSize;
+}
+
 // Writes the three blocks, header, pixels and trailer, as outFile; one
 // message for any failure.
-void WriteBmpFile(std::size_t headerSize, const std::uint8_t* pixels, std::size_t pixelSize) {
+void WriteBmpFile(bool indexed, const std::uint8_t* pixels, std::size_t pixelSize) {
   platform::ReplacingFile file;
-  const bool ok = file.Create(options.outFile) && file.Write(bmp.header, headerSize) &&
+  const bool ok = file.Create(options.outFile) && file.Write(bmp.header, HeaderSize(indexed)) &&
                   file.Write(pixels, pixelSize) && file.Write(bmp.trailer, kTrailerSize) &&
                   file.Commit();
   if (!ok) {
     WriteLine(u"ERR_OUT_FILE: " + options.outFile + u" write error.");
-    ++state.ioErrors;
+    ++counters.ioErrors;
   }
 }
 
@@ -35,7 +59,7 @@ void WritePictureFile(const std::uint8_t* data, std::size_t size) {
   platform::ReplacingFile file;
   if (!file.Create(options.outFile) || !file.Write(data, size) || !file.Commit()) {
     WriteLine(u"ERR_OUT_FILE: " + options.outFile + u" write error.");
-    ++state.ioErrors;
+    ++counters.ioErrors;
   }
 }
 
@@ -54,34 +78,33 @@ void PutColorTable(std::size_t offset) {
 }
 
 void ComposeBmpHeader(bool indexed, std::uint32_t scale) {
-  std::uint32_t headerSize = kFileHeaderSize + kInfoHeaderSize + (indexed ? kColorTableSize : 0);
-  std::uint32_t pixelSize =
-      static_cast<std::uint32_t>(indexed ? kIndexedPixelSize : kTrueColorPixelSize) * scale * scale;
+  const std::uint32_t headerSize = HeaderSize(indexed);
+  const std::uint32_t pixelSize = PixelSize(indexed) * scale * scale;
   // Compression, reserved fields and colour counts stay zero.
-  PutWord(0, 0x4D42);
-  PutDword(2, headerSize + pixelSize + kTrailerSize);
-  PutDword(10, headerSize);
-  PutDword(14, kInfoHeaderSize);
-  PutDword(18, kScreenWidth * scale);
-  PutDword(22, kScreenHeight * scale);
-  PutWord(26, 1);
-  PutWord(28, indexed ? 4 : 24);
-  PutDword(34, pixelSize + kTrailerSize);
-  PutDword(38, kPixelsPerMetre);
-  PutDword(42, kPixelsPerMetre);
-  if (indexed) PutColorTable(kFileHeaderSize + kInfoHeaderSize);
+  PutWord(kSignatureAt, 0x4D42);
+  PutDword(kFileSizeAt, headerSize + pixelSize + kTrailerSize);
+  PutDword(kPixelOffsetAt, headerSize);
+  PutDword(kInfoSizeAt, kInfoHeaderSize);
+  PutDword(kWidthAt, kScreenWidth * scale);
+  PutDword(kHeightAt, kScreenHeight * scale);
+  PutWord(kPlanesAt, 1);
+  PutWord(kBitsPerPixelAt, indexed ? 4 : 24);
+  PutDword(kImageSizeAt, pixelSize + kTrailerSize);
+  PutDword(kXResolutionAt, kPixelsPerMetre);
+  PutDword(kYResolutionAt, kPixelsPerMetre);
+  if (indexed) PutColorTable(kColorTableAt);
 }
 
 void WriteIndexedBmp() {
   ComposeBmpHeader(true);
   RenderIndexed();
-  WriteBmpFile(kFileHeaderSize + kInfoHeaderSize + kColorTableSize, bmp.pixels, kIndexedPixelSize);
+  WriteBmpFile(true, bmp.pixels, PixelSize(true));
 }
 
 void WriteTrueColorBmp() {
   ComposeBmpHeader(false);
   RenderTrueColor();
-  WriteBmpFile(kFileHeaderSize + kInfoHeaderSize, bmp.pixels, kTrueColorPixelSize);
+  WriteBmpFile(false, bmp.pixels, PixelSize(false));
 }
 
 void WriteScaledBmp() {
@@ -115,8 +138,7 @@ void WriteScaledBmp() {
       std::memcpy(&pixels[r * rowSize], row.data(), rowSize);
     }
   }
-  WriteBmpFile(kFileHeaderSize + kInfoHeaderSize + (indexed ? kColorTableSize : 0), pixels.data(),
-               pixels.size());
+  WriteBmpFile(indexed, pixels.data(), pixels.size());
 }
 
 }  // namespace converter

@@ -5,40 +5,23 @@
 
 namespace converter {
 
-std::u16string ArgOrEmpty(std::uint32_t i) {
-  if (i == 0 || i > state.argCount) return std::u16string();
-  return platform::Arguments()[i - 1];
-}
-
-void FindOptionValue(const std::u16string& option, std::u16string& field) {
-  std::u16string value;
-  for (std::uint32_t k = 1; k <= state.argCount; ++k) {
-    if (ArgOrEmpty(k) == option) {
-      value = ArgOrEmpty(k + 1);
-      break;
-    }
-  }
-  if (!value.empty()) field = value;
-}
-
 void ParseCommandLine() {
   options.inFile.clear();
   options.outFile.clear();
-  options.logFile.clear();
+  options.logFileName.clear();
   options.palFile.clear();
   options.colorFormat.clear();
   options.fileFormat.clear();
   options.scaleText.clear();
   options.flashText.clear();
-  state.argCount = static_cast<std::uint32_t>(platform::Arguments().size());
-  FindOptionValue(u"-i", options.inFile);
-  FindOptionValue(u"-o", options.outFile);
-  FindOptionValue(u"-l", options.logFile);
-  FindOptionValue(u"-p", options.palFile);
-  FindOptionValue(u"-c", options.colorFormat);
-  FindOptionValue(u"-f", options.fileFormat);
-  FindOptionValue(u"-s", options.scaleText);
-  FindOptionValue(u"-a", options.flashText);
+  platform::FindOptionValue(u"-i", options.inFile);
+  platform::FindOptionValue(u"-o", options.outFile);
+  platform::FindOptionValue(u"-l", options.logFileName);
+  platform::FindOptionValue(u"-p", options.palFile);
+  platform::FindOptionValue(u"-c", options.colorFormat);
+  platform::FindOptionValue(u"-f", options.fileFormat);
+  platform::FindOptionValue(u"-s", options.scaleText);
+  platform::FindOptionValue(u"-a", options.flashText);
 }
 
 bool PictureOptionsGiven() {
@@ -70,7 +53,7 @@ bool SmallNumber(const std::u16string& text, std::uint32_t& value) {
 void BadOption(bool report, const std::u16string& line) {
   if (!report) return;
   WriteLine(line);
-  ++state.ioErrors;
+  ++counters.ioErrors;
 }
 
 }  // namespace

@@ -4,12 +4,10 @@
 
 namespace converter {
 
-platform::OutputTextFile logHandle;
-
 void WriteLine(const std::u16string& text) {
-  if (!logHandle.IsOpen() && options.logging) OpenLog();
-  if (logHandle.IsOpen() && options.logging) {
-    logHandle.WriteLine(text);
+  if (!output.log.IsOpen() && options.logging) OpenLog();
+  if (output.log.IsOpen() && options.logging) {
+    output.log.WriteLine(text);
   } else {
     platform::ConsoleWriteLine(text);
   }
@@ -20,8 +18,8 @@ namespace {
 // A log that is the screen file or the picture (under any spelling) would
 // write text into it.
 bool LogIsScreenOrPicture() {
-  return platform::SameFile(options.logFile, options.inFile) ||
-         platform::SameFile(options.logFile, options.outFile);
+  return platform::SameFile(options.logFileName, options.inFile) ||
+         platform::SameFile(options.logFileName, options.outFile);
 }
 
 // Opens the log unless it is the screen or the picture. A log just created
@@ -29,31 +27,31 @@ bool LogIsScreenOrPicture() {
 // that did not exist yet: it is closed and removed again.
 bool OpenSeparateLog() {
   if (LogIsScreenOrPicture()) return false;
-  const bool existed = platform::FileExists(options.logFile);
-  if (!logHandle.Open(options.logFile)) return false;
+  const bool existed = platform::FileExists(options.logFileName);
+  if (!output.log.Open(options.logFileName)) return false;
   if (!LogIsScreenOrPicture()) return true;
-  logHandle.Close();
-  if (!existed) platform::RemoveFile(options.logFile);
+  output.log.Close();
+  if (!existed) platform::RemoveFile(options.logFileName);
   return false;
 }
 
 }  // namespace
 
 void OpenLog() {
-  if (logHandle.IsOpen() || options.logFile.empty() || !options.logging) return;
+  if (output.log.IsOpen() || options.logFileName.empty() || !options.logging) return;
   if (OpenSeparateLog()) return;
   // Logging stays on, so the next line tries again.
-  platform::ConsoleWriteLine(u"ERR_OPEN_LOG: " + options.logFile + u".");
-  ++state.ioErrors;
+  platform::ConsoleWriteLine(u"ERR_OPEN_LOG: " + options.logFileName + u".");
+  ++counters.ioErrors;
 }
 
 void CloseLog() {
-  if (!logHandle.IsOpen() || !options.logging) return;
+  if (!output.log.IsOpen() || !options.logging) return;
   // A log whose buffer cannot be written out stays open; the close was its
   // last use anyway.
-  if (logHandle.Close()) return;
-  platform::ConsoleWriteLine(u"ERR_CLOSE_LOG: " + options.logFile + u".");
-  ++state.ioErrors;
+  if (output.log.Close()) return;
+  platform::ConsoleWriteLine(u"ERR_CLOSE_LOG: " + options.logFileName + u".");
+  ++counters.ioErrors;
 }
 
 }  // namespace converter

@@ -1,4 +1,5 @@
-// The driver's flow: usage, or one conversion from settings to error summary.
+// The records of a run and the driver's flow: usage, or one conversion from
+// settings to error summary.
 // SPDX-License-Identifier: MIT
 #include <cstring>
 
@@ -7,14 +8,16 @@
 namespace converter {
 
 ConverterOptions options;
-ConverterState state;
+ConverterCounters counters;
+ConverterOutput output;
 ZxScreen screen;
 BmpBuffers bmp;
+Palette16 ActivePalette;
 
 void ResetRun() {
   options = ConverterOptions();
-  state = ConverterState();
-  logHandle = platform::OutputTextFile();
+  counters = ConverterCounters();
+  output = ConverterOutput();
   std::memset(&screen, 0, sizeof screen);
   std::memset(&bmp, 0, sizeof bmp);
   ResetPalette();
@@ -48,23 +51,23 @@ std::uint32_t RunConverter() {
     PrintUsage();
   } else {
     if (options.colorFormat.empty()) options.colorFormat.assign(1, u'0');
-    if (!options.logFile.empty()) options.logging = true;
+    if (!options.logFileName.empty()) options.logging = true;
     // Silent here: a bad picture option is reported after the settings.
     CheckPictureOptions(false);
-    if (options.outFile.empty())
+    if (options.outFile.empty()) {
       options.outFile = options.inFile + (options.png ? u".png" : u".bmp");
+    }
     if (options.colorFormat[0] != u'0') options.idxColor = true;
     ResetPalette();
     PrintSettings();
     const bool pictureOptionsGood = CheckPictureOptions(true);
     if (!options.palFile.empty()) LoadPaletteFile();
-    ReadScreenFile();
     // A bad picture option means no picture; its line above says why.
-    if (state.screenLoaded && pictureOptionsGood) WritePicture();
+    if (ReadScreenFile() && pictureOptionsGood) WritePicture();
     PrintErrorSummary();
   }
   CloseLog();
-  return state.ioErrors;
+  return counters.ioErrors;
 }
 
 }  // namespace converter

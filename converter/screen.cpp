@@ -19,8 +19,9 @@ bool IsPlus3Screen(const std::uint8_t* data, std::uint64_t size) {
   if (size != kPlus3HeaderSize + kScreenSize) return false;
   if (std::memcmp(data, "PLUS3DOS\x1A", 9) != 0) return false;
   std::uint8_t sum = 0;
-  for (std::uint32_t i = 0; i + 1 < kPlus3HeaderSize; ++i)
+  for (std::uint32_t i = 0; i + 1 < kPlus3HeaderSize; ++i) {
     sum = static_cast<std::uint8_t>(sum + data[i]);
+  }
   return sum == data[kPlus3HeaderSize - 1];
 }
 
@@ -38,11 +39,12 @@ bool ReadPlus3Screen(platform::ByteFile& file, bool& isPlus3) {
 
 }  // namespace
 
-void ReadScreenFile() {
+bool ReadScreenFile() {
   if (!platform::FileExists(options.inFile)) {
+    // Kept on purpose (docs/ARCHITECTURE.md): "not exist".
     WriteLine(u"ERR_INP_FILE: " + options.inFile + u" not exist.");
-    ++state.ioErrors;
-    return;
+    ++counters.ioErrors;
+    return false;
   }
   // Paper of attribute 0x07 (black) wherever a short file leaves no data.
   std::memset(screen.bitmap, 0x00, sizeof screen.bitmap);
@@ -69,12 +71,11 @@ void ReadScreenFile() {
       ok = file.Read(reinterpret_cast<std::uint8_t*>(&screen), count);
     ok = file.Close() && ok;
   }
-  if (ok) {
-    state.screenLoaded = true;
-  } else {
+  if (!ok) {
     WriteLine(u"ERR_INP_FILE: " + options.inFile + u" read error.");
-    ++state.ioErrors;
+    ++counters.ioErrors;
   }
+  return ok;
 }
 
 }  // namespace converter
