@@ -31,6 +31,7 @@ using testsupport::ScratchDir;
 using testsupport::TestScreen;
 using testsupport::Utf8Lines;
 using testsupport::WriteBytes;
+using testsupport::ZxrasterPictureSettings;
 using testsupport::ZxrasterSettings;
 using testsupport::ZxrasterSummary;
 
@@ -141,14 +142,6 @@ std::string ScaledBmp(const std::string& bmp, bool indexed, std::uint32_t factor
   return file;
 }
 
-// The settings summary with the three picture lines before its rule.
-Lines PictureSettings(Lines settings, const std::u16string& format, const std::u16string& scale,
-                      const std::u16string& flash) {
-  settings.insert(settings.end() - 1,
-                  {u"   Format: " + format, u"    Scale: " + scale, u"    Flash: " + flash});
-  return settings;
-}
-
 const Lines kUsage = {
     u"",
     u"  Usage: zxraster.exe -i Filename -o Filename -l Filename -p Filenme -c color",
@@ -210,11 +203,11 @@ TEST(ZxrasterCommandLine, OptionsAreExactTokensAndTheFirstOccurrenceWins) {
       {{u"-i", u"a.scr", u"-c"}, ZxrasterSettings(u"a.scr", u"a.scr.bmp")},
       // A picture option shows all three; PNG output changes the default name.
       {{u"-i", u"a.scr", u"-f", u"PNG"},
-       PictureSettings(ZxrasterSettings(u"a.scr", u"a.scr.png"), u"PNG", u"1", u"0")},
+       ZxrasterPictureSettings(ZxrasterSettings(u"a.scr", u"a.scr.png"), u"PNG", u"1", u"0")},
       {{u"-i", u"a.scr", u"-s", u"3", u"-a", u"1", u"-f"},
-       PictureSettings(ZxrasterSettings(u"a.scr", u"a.scr.bmp"), u"bmp", u"3", u"1")},
+       ZxrasterPictureSettings(ZxrasterSettings(u"a.scr", u"a.scr.bmp"), u"bmp", u"3", u"1")},
       {{u"-a", u"2", u"-i", u"a.scr", u"-f", u"png", u"-f", u"bmp", u"-o", u"x"},
-       PictureSettings(ZxrasterSettings(u"a.scr", u"x"), u"png", u"1", u"2")},
+       ZxrasterPictureSettings(ZxrasterSettings(u"a.scr", u"x"), u"png", u"1", u"2")},
   };
   for (const SettingsCase& c : cases) {
     ScratchDir dir;
@@ -300,11 +293,12 @@ TEST(ZxrasterConvert, ScaledAndSwappedBmpsShowTheScreenScaledAndSwapped) {
     ConsoleRun r = Zxraster(dir, {u"-i", u"inp.scr", u"-o", u"o.bmp", u"-c",
                                   c.indexed ? u"1" : u"0", u"-s", scale, u"-a", phase});
     EXPECT_EQ(r.exitCode, 0u);
-    EXPECT_LINES(r.console,
-                 Concat({PictureSettings(ZxrasterSettings(u"inp.scr", u"o.bmp",
-                                                          c.indexed ? kIndexedColor : kTrueColor),
-                                         u"bmp", scale, phase),
-                         ZxrasterSummary(0)}));
+    EXPECT_LINES(
+        r.console,
+        Concat({ZxrasterPictureSettings(
+                    ZxrasterSettings(u"inp.scr", u"o.bmp", c.indexed ? kIndexedColor : kTrueColor),
+                    u"bmp", scale, phase),
+                ZxrasterSummary(0)}));
     const std::string screenFile = c.phase == 0 ? TestScreen() : SwapFlashCells(TestScreen());
     EXPECT_TRUE(ReadBytes(dir / "o.bmp") ==
                 ScaledBmp(ExpectedBmp(screenFile, c.indexed, kBuiltin), c.indexed, c.scale))

@@ -289,9 +289,7 @@ TEST(ZxrasterOutputFault, EndsAsPromised) {
       const unsigned flags = (c.indexed ? testsupport::kIndexedColor : testsupport::kTrueColor) |
                              (log.empty() ? 0u : testsupport::kLogging);
       Lines settings = testsupport::ZxrasterSettings(u"inp.scr", c.out, flags, log);
-      if (c.png) {
-        settings.insert(settings.end() - 1, {u"   Format: png", u"    Scale: 1", u"    Flash: 0"});
-      }
+      if (c.png) settings = testsupport::ZxrasterPictureSettings(settings, u"png", u"1", u"0");
       EXPECT_EQ(console,
                 testsupport::Concat({settings,
                                      {u"ERR_OUT_FILE: " + std::u16string(c.out) + u" write error."},
