@@ -373,6 +373,7 @@ TEST(ZxrasterConvert, APngIsTheSameFileInEveryBuild) {
       {{u"-s", u"3", u"-a", u"1"}, 19132, 0x97E8B5D1},
       {{u"-c", u"1", u"-s", u"2", u"-a", u"2"}, 16000, 0xB9685CAB},
       {{u"-a", u"2", u"-p", u"pal.txt"}, 21571, 0x0E9F0DC5},
+      {{u"-c", u"1", u"-p", u"pal.txt"}, 4886, 0x46333195},
   };
   for (const PngBytesCase& c : cases) {
     ScratchDir dir;
