@@ -245,8 +245,6 @@ bool ReplacingFile::Write(const std::uint8_t* data, std::size_t count) {
   return impl_->file.IsOpen() && detail::RawWrite(impl_->file, data, count);
 }
 
-bool RemoveFile(const std::u16string& name) { return detail::RawRemove(name); }
-
 bool ReplacingFile::Commit() {
   if (!impl_->file.IsOpen()) return false;
   bool ok = detail::RawClose(impl_->file);
@@ -255,5 +253,7 @@ bool ReplacingFile::Commit() {
   impl_->GiveUp();
   return ok;
 }
+
+bool RemoveFile(const std::u16string& name) { return detail::RawRemove(name); }
 
 }  // namespace platform

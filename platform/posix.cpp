@@ -201,11 +201,21 @@ bool RawWritesInPlace(const std::u16string& name) {
          !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
 }
 
+namespace {
+
+// A name holding a NUL would be cut short there and name another file.
+bool NulInName(const std::u16string& name) { return name.find(u'\0') != std::u16string::npos; }
+
+}  // namespace
+
 bool RawReplace(const std::u16string& from, const std::u16string& to) {
-  return ::rename(Native(from).c_str(), Native(to).c_str()) == 0;
+  return !NulInName(from) && !NulInName(to) &&
+         ::rename(Native(from).c_str(), Native(to).c_str()) == 0;
 }
 
-bool RawRemove(const std::u16string& name) { return ::unlink(Native(name).c_str()) == 0; }
+bool RawRemove(const std::u16string& name) {
+  return !NulInName(name) && ::unlink(Native(name).c_str()) == 0;
+}
 
 }  // namespace detail
 
