@@ -7,6 +7,7 @@
 #ifndef RENAMER_RENAMER_H
 #define RENAMER_RENAMER_H
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -58,7 +59,10 @@ struct RuleList {
   std::u16string replaceText[kRuleCapacity];
 };
 
-constexpr std::uint32_t kReplaceCap = 1024;   ///< substitutions per rule and name
+constexpr std::uint32_t kReplaceCap = 1024;  ///< substitutions per rule and name
+/// Longest text a growing rule may leave before the rewriting stops: no
+/// file system holds a longer path.
+constexpr std::size_t kMaxGrownLength = 32767;
 constexpr std::uint32_t kUniqueTries = 2048;  ///< candidates of MakeUniqueName
 constexpr std::uint32_t kWalkDepthCap = 512;  ///< deepest directory walked
 
@@ -122,14 +126,17 @@ void LoadRules();
 enum class EntryKind { Directory, File };
 
 /// Repeated leftmost substitution of search by replacement in text, at most
-/// kReplaceCap times. Returns true and sets result when anything changed.
+/// kReplaceCap times, and no more once a substitution that lengthens the
+/// text has made it longer than kMaxGrownLength (reported and counted like
+/// the cap). Returns true and sets result when anything changed.
 bool ApplyRule(const std::u16string& search, const std::u16string& replacement, std::u16string text,
                std::u16string& result);
 
 /// The ANSI check and the rules over nameOrPath: a file's name alone, or a
 /// directory's whole path, which the rules see entire (kept on purpose; see
 /// docs/ARCHITECTURE.md). Returns the rewritten text; changed tells whether
-/// it differs from the text given.
+/// it differs from the text given. A rule that grows the text past
+/// kMaxGrownLength ends the rewriting: later rules are not applied.
 std::u16string RewriteName(EntryKind kind, const std::u16string& nameOrPath, bool& changed);
 
 /// Adds a counter to name until prefix + name is not taken by an entry of

@@ -32,7 +32,9 @@ bool ApplyRule(const std::u16string& search, const std::u16string& replacement, 
       text.replace(pos, search.size(), replacement);
       result = text;
       substituted = true;
-      if (replaceDepth >= kReplaceCap) {
+      // A text longer than any path a file system holds is not rewritten on.
+      const bool overgrown = replacement.size() > search.size() && text.size() > kMaxGrownLength;
+      if (replaceDepth >= kReplaceCap || overgrown) {
         if (ReportsErrors()) WriteLine(u"ERR_EXCEED_REPLACE: " + result);
         ++counters.exceededReplaces;
         break;
@@ -46,6 +48,29 @@ bool ApplyRule(const std::u16string& search, const std::u16string& replacement, 
   replaceDepth = entryDepth;
   return substituted;
 }
+
+namespace {
+
+// The rules in file order over text; true when any changed it. A rule that
+// grows the text past kMaxGrownLength ends the rewriting (ApplyRule has
+// reported it).
+bool ApplyRules(std::u16string& text) {
+  bool changed = false;
+  std::u16string scratch;
+  for (std::uint32_t i = 0; i < rules.ruleCount; ++i) {
+    // Most names hold no search string; skip the copies for them.
+    if (text.find(rules.searchText[i]) == std::u16string::npos) continue;
+    scratch = text;
+    if (!ApplyRule(rules.searchText[i], rules.replaceText[i], text, scratch)) continue;
+    const bool overgrown = scratch.size() > text.size() && scratch.size() > kMaxGrownLength;
+    text.swap(scratch);
+    changed = true;
+    if (overgrown) break;
+  }
+  return changed;
+}
+
+}  // namespace
 
 std::u16string RewriteName(EntryKind kind, const std::u16string& nameOrPath, bool& changed) {
   const bool directory = kind == EntryKind::Directory;
@@ -65,16 +90,7 @@ std::u16string RewriteName(EntryKind kind, const std::u16string& nameOrPath, boo
     }
   }
 
-  std::u16string scratch;
-  for (std::uint32_t i = 0; i < rules.ruleCount; ++i) {
-    // Most names hold no search string; skip the copies for them.
-    if (working.find(rules.searchText[i]) == std::u16string::npos) continue;
-    scratch = working;
-    if (ApplyRule(rules.searchText[i], rules.replaceText[i], working, scratch)) {
-      working.swap(scratch);
-      changed = true;
-    }
-  }
+  if (ApplyRules(working)) changed = true;
   return working;
 }
 
