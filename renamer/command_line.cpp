@@ -1,4 +1,4 @@
-// The command line: options -b -d -f -r -l -v -n into RenamerOptions.
+// The command line: options -b -d -f -r -l -v -n -w into RenamerOptions.
 // SPDX-License-Identifier: MIT
 #include "renamer/renamer.h"
 
@@ -14,6 +14,9 @@ void ParseCommandLine() {
   std::u16string debugText;
   platform::FindOptionValue(u"-b", debugText);
   if (!debugText.empty() && debugText[0] == u'1') options.debugMode = true;
+  std::u16string windowsText;
+  platform::FindOptionValue(u"-w", windowsText);
+  if (!windowsText.empty() && windowsText[0] == u'1') options.windowsNames = true;
 
   std::u16string levelText = u"0";
   platform::FindOptionValue(u"-d", options.workDir);

@@ -27,6 +27,9 @@ struct RenamerOptions {
   std::u16string logFileName;          ///< empty: no log
   std::uint32_t logLevel = 0;          ///< 0 none, 1 errors and warnings, 2+ renames too
   std::u16string fileListName;         ///< empty: no file list
+  /// -w 1: also make names that Windows can hold (composed accents, no
+  /// trailing dot or blank, no device name, at most 255 code units).
+  bool windowsNames = false;
 };
 
 /// The statistics of the run, printed in this order.
@@ -41,6 +44,8 @@ struct RenamerCounters {
   std::uint32_t exceededReplaces = 0;
   std::uint32_t exceededSubdirs = 0;
   std::uint32_t ioErrors = 0;
+  /// Names that -w changed; printed only with -w 1.
+  std::uint32_t windowsNames = 0;
 };
 
 /// The log and the file list; each is in use while IsOpen(). One whose
@@ -142,6 +147,20 @@ std::u16string RewriteName(EntryKind kind, const std::u16string& nameOrPath, boo
 /// Adds a counter to name until prefix + name is not taken by an entry of
 /// the same kind (at most kUniqueTries candidates).
 void MakeUniqueName(EntryKind kind, const std::u16string& prefix, std::u16string& name);
+
+// names that Windows can hold, for -w (windows_names.cpp)
+/// The canonical composed form (NFC) of text, from the generated Unicode
+/// tables; a lone surrogate is kept.
+std::u16string ToNfc(const std::u16string& text);
+/// A bare name with its trailing dots and blanks turned into "_", "_" right
+/// after a reserved device name (CON, NUL.txt, COM1 ...) and, when longer than 255
+/// code units, cut between characters to leave room for the unique counter,
+/// keeping an extension of up to 16 units.
+std::u16string MakeWindowsName(const std::u16string& name);
+/// ToNfc, or MakeWindowsName, of a file's name or of the last part of a
+/// directory's path ("." and ".." excepted).
+std::u16string ComposeOwnName(EntryKind kind, const std::u16string& name);
+std::u16string MakeOwnNameWindowsSafe(EntryKind kind, const std::u16string& name);
 
 // tree walk and renaming (walk.cpp)
 void WalkDirectories(std::u16string path);

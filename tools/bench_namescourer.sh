@@ -8,6 +8,8 @@
 #   - debug mode (two rules, mask *.*, level 0) against `find TREE -print`;
 #     goal: at most 2.3 x find's time (both with output to /dev/null, in
 #     alternating runs);
+#   - the same debug run with -w 1 (names Windows can hold) against it;
+#     goal: at most 1.3 x;
 #   - working mode on a fresh copy against `detox -r` on another fresh copy
 #     (copies made outside the timing); goal: faster than detox;
 #   - peak resident memory (GNU time) on the tree and on a tree 4 times
@@ -58,6 +60,7 @@ peak_kib() {
 }
 
 scour_debug() { "$program" -d "$1" -r "$work/rules.txt" -f '*.*' -b 1 -v 0; }
+scour_debug_w() { "$program" -d "$1" -r "$work/rules.txt" -f '*.*' -b 1 -v 0 -w 1; }
 scour_work() { "$program" -d "$1" -r "$work/rules.txt" -f '*.*' -v 0; }
 
 echo "tree: $tree ($(find "$tree" -type f | wc -l) files, $(find "$tree" -mindepth 1 -type d | wc -l) directories)"
@@ -67,15 +70,18 @@ echo "program: $program; median of $runs runs"
 find "$tree" -print >/dev/null
 scour_debug "$tree" >/dev/null
 
-find_times=() debug_times=()
+find_times=() debug_times=() windows_times=()
 for _ in $(seq "$runs"); do
   find_times+=("$(seconds find "$tree" -print)")
   debug_times+=("$(seconds scour_debug "$tree")")
+  windows_times+=("$(seconds scour_debug_w "$tree")")
 done
 find_s=$(median "${find_times[@]}")
 debug_s=$(median "${debug_times[@]}")
 echo "find -print:            ${find_s} s"
 echo "namescourer debug mode: ${debug_s} s  = $(ratio "$debug_s" "$find_s") x find (goal <= 2.3)"
+windows_s=$(median "${windows_times[@]}")
+echo "debug mode with -w 1:   ${windows_s} s  = $(ratio "$windows_s" "$debug_s") x without (goal <= 1.3)"
 
 work_times=() detox_times=()
 for _ in $(seq "$runs"); do
