@@ -31,6 +31,9 @@ void ParseCommandLine() {
   std::u16string debugText;
   FindOptionValue(u"-b", debugText);
   if (!debugText.empty() && debugText[0] == u'1') options.debugMode = true;
+  std::u16string windowsText;
+  FindOptionValue(u"-w", windowsText);
+  if (!windowsText.empty() && windowsText[0] == u'1') options.windowsNames = true;
 
   std::u16string levelText = u"0";
   FindOptionValue(u"-d", options.workDir);

@@ -9,6 +9,8 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "platform/platform.h"
 
@@ -27,6 +29,9 @@ struct RenamerOptions {
   std::u16string logFileName;          ///< empty: no log
   std::uint32_t logLevel = 0;          ///< 0 none, 1 errors and warnings, 2+ renames too
   std::u16string fileListName;         ///< empty: no file list
+  /// -w 1: names that Windows can hold; among them, names of one directory
+  /// that differ only in case get the counter.
+  bool windowsNames = false;
 };
 
 /// The statistics of the run, printed in this order.
@@ -41,6 +46,7 @@ struct RenamerCounters {
   std::uint32_t exceededReplaces = 0;
   std::uint32_t exceededSubdirs = 0;
   std::uint32_t ioErrors = 0;
+  std::uint32_t windowsNames = 0;  ///< names that -w 1 changed
 };
 
 /// The log and the file list; each is in use while IsOpen(). One whose
@@ -129,9 +135,47 @@ bool ApplyRule(const std::u16string& search, const std::u16string& replacement, 
 /// whether it differs from the name given.
 std::u16string RewriteName(EntryKind kind, const std::u16string& name, bool& changed);
 
+/// What the walk knows of the names in one directory beyond what the disk
+/// shows, while it processes that directory's entries of one kind: the
+/// names its renames gave and vacated there in debug mode, where the disk
+/// keeps the old names, and with -w 1 the names by their FoldCase keys.
+struct DirectoryNames {
+  EntryKind kind = EntryKind::File;
+  std::u16string path;  ///< the directory: empty or ending in the separator
+  /// Debug mode: true for a name a rename would have given, false for one
+  /// it would have vacated; keyed by the name, or where the file system
+  /// ignores case by its FoldCase key.
+  std::unordered_map<std::u16string, bool> renamed;
+  /// -w 1: the keys of the names the walk has kept or given here.
+  std::unordered_set<std::u16string> settled;
+  /// -w 1: entries of the kind by key, as this run has left them; filled
+  /// from a listing the first time a new name is tested (listed).
+  std::unordered_map<std::u16string, std::uint32_t> present;
+  bool listed = false;
+};
+
 /// Adds a counter to name until prefix + name is not taken by an entry of
-/// the same kind (at most kUniqueTries candidates).
-void MakeUniqueName(EntryKind kind, const std::u16string& prefix, std::u16string& name);
+/// the same kind (at most kUniqueTries candidates). With names, the record
+/// of the directory that holds the entry prefix + oldName, a candidate in
+/// that directory is tested as this run has left it: in debug mode a name
+/// the run would have given is taken and one it would have vacated is
+/// free; with -w 1 a name that differs only in case from another entry's
+/// is taken too, which writes a "WIN_CASE" line and counts in
+/// windowsNames.
+void MakeUniqueName(EntryKind kind, const std::u16string& prefix, std::u16string& name,
+                    DirectoryNames* names = nullptr, const std::u16string& oldName = u"");
+
+/// -w 1: whether the entry prefix + name, which keeps its name, differs
+/// only in case from a name the walk has kept or given in its directory
+/// before it; it then goes through MakeUniqueName as a changed name would.
+bool ClashesByCase(const DirectoryNames* names, const std::u16string& prefix,
+                   const std::u16string& name);
+
+/// Records in the record of its directory where the entry prefix + oldName
+/// ended up: finalName, or oldName when it kept its name or its rename
+/// failed.
+void NoteOutcome(DirectoryNames* names, const std::u16string& prefix, const std::u16string& oldName,
+                 const std::u16string& finalName);
 
 // tree walk and renaming (walk.cpp)
 void WalkDirectories(std::u16string path);

@@ -28,9 +28,10 @@ void WriteOldAndNew(const std::u16string& oldLabel, const std::u16string& oldPat
   WriteLine(u"----");
 }
 
-// The rename step of one directory; path becomes the path under which the
+// The rename step of one directory, an entry of the directory of names
+// (nullptr for the start directory); path becomes the path under which the
 // walk goes on. Returns true when the directory was renamed on disk.
-bool RenameDirectory(std::u16string& path) {
+bool RenameDirectory(std::u16string& path, DirectoryNames* names) {
   if (path.size() <= 1) return false;
   const bool endsInSeparator = path.back() == platform::kPathSeparator;
   std::u16string oldPath = path;
@@ -38,8 +39,12 @@ bool RenameDirectory(std::u16string& path) {
 
   bool changed = false;
   std::u16string newPath = RewriteName(EntryKind::Directory, oldPath, changed);
-  if (!changed) return false;
-  MakeUniqueName(EntryKind::Directory, u"", newPath);
+  if (!changed) changed = ClashesByCase(names, u"", oldPath);
+  if (!changed) {
+    NoteOutcome(names, u"", oldPath, oldPath);
+    return false;
+  }
+  MakeUniqueName(EntryKind::Directory, u"", newPath, names, oldPath);
   if (ReportsDetails()) WriteOldAndNew(u"Old Dir:", oldPath, u"New Dir:", newPath);
 
   bool renamed = false;
@@ -54,12 +59,13 @@ bool RenameDirectory(std::u16string& path) {
       WriteOldAndNew(u"ERR_EXCEPTION DIR OLD:", oldPath, u"ERR_EXCEPTION DIR NEW:", newPath);
     }
   }
+  NoteOutcome(names, u"", oldPath, renamed || options.debugMode ? newPath : oldPath);
   // The walk goes on under the new path even when nothing was renamed.
   path = endsInSeparator ? newPath + platform::kPathSeparator : newPath;
   return renamed;
 }
 
-bool WalkDirectoryTree(std::u16string& path, bool isLink);
+bool WalkDirectoryTree(std::u16string& path, bool isLink, DirectoryNames* names);
 
 // The directory pass over the subdirectories of the directory at path, in
 // listing order; a directory that cannot be listed is passed over.
@@ -68,6 +74,9 @@ void WalkSubdirectories(const std::u16string& path) {
   platform::DirectoryListing listing;
   if (!listing.Open(path + options.subdirPattern)) return;
   RenamedPaths renamedHere;
+  DirectoryNames names;
+  names.kind = EntryKind::Directory;
+  names.path = path;
   platform::DirEntry entry;
   std::u16string subdir;
   while (listing.Next(entry)) {
@@ -79,20 +88,26 @@ void WalkSubdirectories(const std::u16string& path) {
       continue;
     }
     if (!renamedHere.empty() && renamedHere.count(subdir) != 0) continue;
-    if (WalkDirectoryTree(subdir, entry.isLink)) renamedHere.insert(subdir);
+    if (WalkDirectoryTree(subdir, entry.isLink, &names)) renamedHere.insert(subdir);
   }
 }
 
-// The directory pass below one directory; path becomes the directory's path
-// after its rename step, and the result tells whether it was renamed on disk.
-// A directory link gets its rename step but is not listed: followed, it
-// could lead out of the tree or round in a loop. The recursion is bounded
-// by kWalkDepthCap.
+// The directory pass below one directory, an entry of the directory of
+// names; path becomes the directory's path after its rename step, and the
+// result tells whether it was renamed on disk. A directory link gets its
+// rename step but is not listed: followed, it could lead out of the tree or
+// round in a loop. Debug mode does not go down into a directory whose name
+// it would change: the disk holds its entries under the old path, and the
+// new path may name another directory that the run would have renamed
+// away. The recursion is bounded by kWalkDepthCap.
 // NOLINTNEXTLINE(misc-no-recursion)
-bool WalkDirectoryTree(std::u16string& path, bool isLink) {
+bool WalkDirectoryTree(std::u16string& path, bool isLink, DirectoryNames* names) {
   ++walkDepth;
-  const bool renamed = RenameDirectory(path);
-  if (options.includeSubdirs && !isLink) WalkSubdirectories(path);
+  const std::u16string oldPath = options.debugMode ? path : std::u16string();
+  const bool renamed = RenameDirectory(path, names);
+  if (options.includeSubdirs && !isLink && !(options.debugMode && path != oldPath)) {
+    WalkSubdirectories(path);
+  }
   --walkDepth;
   return renamed;
 }
@@ -117,21 +132,24 @@ bool RenameFile(const std::u16string& path, const std::u16string& oldName,
 
 // The file pass's steps for one file of the directory at path: count,
 // rewrite, make the new name free, rename and list. A file renamed on disk
-// joins renamedHere.
-void ProcessFile(const std::u16string& path, const std::u16string& name,
-                 RenamedPaths& renamedHere) {
+// joins renamedHere; names records where each file ended up.
+void ProcessFile(const std::u16string& path, const std::u16string& name, RenamedPaths& renamedHere,
+                 DirectoryNames& names) {
   ++counters.totalFiles;
   bool changed = false;
   std::u16string newName = RewriteName(EntryKind::File, name, changed);
+  if (!changed) changed = ClashesByCase(&names, path, name);
   if (!changed) {
+    NoteOutcome(&names, path, name, name);
     AddToFileList(path + name);
     return;
   }
-  MakeUniqueName(EntryKind::File, path, newName);
+  MakeUniqueName(EntryKind::File, path, newName, &names, name);
   if (ReportsDetails()) WriteOldAndNew(u"Old File:", path + name, u"New File:", path + newName);
   bool renamedOnDisk = false;
   const bool done = RenameFile(path, name, newName, renamedOnDisk);
   if (renamedOnDisk) renamedHere.insert(newName);
+  NoteOutcome(&names, path, name, renamedOnDisk || options.debugMode ? newName : name);
   if (done) return;
   ++counters.ioErrors;
   if (ReportsErrors()) {
@@ -143,7 +161,7 @@ void ProcessFile(const std::u16string& path, const std::u16string& name,
 }  // namespace
 
 // The start directory is entered even when it is a link: the user named it.
-void WalkDirectories(std::u16string path) { WalkDirectoryTree(path, false); }
+void WalkDirectories(std::u16string path) { WalkDirectoryTree(path, false, nullptr); }
 
 // Subdirectories first, then this directory's files; the recursion is
 // bounded by kWalkDepthCap.
@@ -167,11 +185,13 @@ void WalkFiles(const std::u16string& path) {
   platform::DirectoryListing listing;
   if (listing.Open(path + options.fileMask)) {
     RenamedPaths renamedHere;
+    DirectoryNames names;
+    names.path = path;
     platform::DirEntry entry;
     while (listing.Next(entry)) {
       if (entry.isDirectory) continue;
       if (!renamedHere.empty() && renamedHere.count(entry.name) != 0) continue;
-      ProcessFile(path, entry.name, renamedHere);
+      ProcessFile(path, entry.name, renamedHere, names);
     }
   }
   --walkDepth;

@@ -101,6 +101,8 @@ class WalkTest : public ::testing::Test {
     return tree;
   }
 
+  Lines DebugThenWorkingAgree(std::vector<std::u16string> args);
+
   testsupport::ScratchDir scratch_;
 };
 
@@ -563,6 +565,52 @@ TEST_F(WalkTest, RenamedEntriesAreProcessedOncePerListing) {
 // Contents of every file below dir, as a sorted list (the multiset).
 std::vector<std::string> AllContents(const fs::path& dir) {
   return testsupport::SortedContents(testsupport::FilesBelow(dir));
+}
+
+// A debug run, then a working run of the same arguments: the debug run
+// must have foreseen every name, so their walk lines, file lists and
+// counters match. Returns the working run's walk lines.
+Lines WalkTest::DebugThenWorkingAgree(std::vector<std::u16string> args) {
+  const auto before = Tree();
+  const std::vector<std::string> contents = AllContents(At(u"T"));
+  args.insert(args.end(), {u"-v", u"2", u"-n", u"list.txt"});
+  std::vector<std::u16string> debugArgs = args;
+  debugArgs.insert(debugArgs.end(), {u"-b", u"1"});
+  const ConsoleRun debug = Scour(debugArgs);
+  const Lines debugList = FileList();
+  fs::remove(At(u"list.txt"));
+  EXPECT_EQ(Tree(), before) << "the debug run changed the tree";
+  const ConsoleRun working = Scour(args);
+  EXPECT_EQ(WalkLines(debug.console), WalkLines(working.console));
+  EXPECT_EQ(debugList, FileList());
+  EXPECT_EQ(Counters(debug.console), Counters(working.console));
+  EXPECT_EQ(working.exitCode, 0u);
+  EXPECT_EQ(AllContents(At(u"T")), contents);
+  return WalkLines(working.console);
+}
+
+// Names that collide once rewritten, and renames that free a name for a
+// later entry ("b" becomes "c" before "a" becomes "b"), in both kinds. The
+// folders whose names change are empty: debug mode does not go down into
+// them, and the file pass shows their entries under their present names.
+TEST_F(WalkTest, DebugModeForeseesItsOwnRenames) {
+  for (const std::u16string name : {u"a.txt", u"b.txt", u"c.txt", u"B.txt", u"x&.txt", u"x#.txt",
+                                    u"x+.txt", u"y&.txt", u"y#.txt"}) {
+    File(J({u"T", name}), Narrow(name));
+  }
+  File(J({u"T", u"keep", u"a.txt"}), "keep a");
+  File(J({u"T", u"keep", u"b.txt"}), "keep b");
+  for (const std::u16string dir : {u"a", u"b", u"c", u"d&", u"d#", u"e&", u"e#", u"e+_1"}) {
+    Dir(J({u"T", dir}));
+  }
+  Rules("&\r\n+\r\n#\r\n+\r\nb\r\nc\r\na\r\nb\r\nB\r\nC\r\n");
+  const Lines walk = DebugThenWorkingAgree({u"-d", u"T"});
+  EXPECT_EQ(CountStartingWith(walk, u"New File:"), 9u);
+  EXPECT_EQ(CountStartingWith(walk, u"New Dir:"), 6u);
+  Lines list = FileList();
+  std::sort(list.begin(), list.end());
+  EXPECT_EQ(std::adjacent_find(list.begin(), list.end()), list.end());
+  EXPECT_EQ(list.size(), 11u);
 }
 
 TEST_F(WalkTest, WorkingRunKeepsEveryFile) {
