@@ -571,6 +571,7 @@ std::vector<std::string> AllContents(const fs::path& dir) {
 // must have foreseen every name, so their walk lines, file lists and
 // counters match. Returns the working run's walk lines.
 Lines WalkTest::DebugThenWorkingAgree(std::vector<std::u16string> args) {
+  fs::remove(At(u"list.txt"));
   const auto before = Tree();
   const std::vector<std::string> contents = AllContents(At(u"T"));
   args.insert(args.end(), {u"-v", u"2", u"-n", u"list.txt"});
@@ -611,6 +612,68 @@ TEST_F(WalkTest, DebugModeForeseesItsOwnRenames) {
   std::sort(list.begin(), list.end());
   EXPECT_EQ(std::adjacent_find(list.begin(), list.end()), list.end());
   EXPECT_EQ(list.size(), 11u);
+}
+
+struct CaseClashCase {
+  const char* what;
+  std::string rules;
+  std::vector<std::u16string> files, dirs;
+  bool windowsNames;
+  std::size_t clashes;  // WIN_CASE lines
+};
+
+// -w 1: no two entries of one folder keep names that differ only in case;
+// the one processed later gets the counter. A debug run foresees it.
+TEST_F(WalkTest, WindowsNamesTellNamesApartWithoutRegardToCase) {
+  if (OnWindows()) GTEST_SKIP() << "Windows cannot hold such names side by side";
+  const std::vector<CaseClashCase> cases = {
+      {"names that differ only in case",
+       kAmpRule,
+       {u"Readme.txt", u"README.txt", u"readme.TXT"},
+       {},
+       true,
+       2},
+      {"folders", kAmpRule, {}, {u"Docs", u"docs", u"DOCS"}, true, 2},
+      {"a new name and a name on disk", kAmpRule, {u"x&.txt", u"X[+].txt"}, {}, true, 1},
+      {"two new names", "&\n+\n#\n+\n", {u"a&.txt", u"A#.txt"}, {}, true, 1},
+      {"a counter that meets a name of another case",
+       kAmpRule,
+       {u"q&.txt", u"q[+].txt", u"1_Q[+].txt"},
+       {},
+       true,
+       1},
+      {"beyond ASCII: umlaut, ligature, a Kelvin sign's best fit",
+       kAmpRule,
+       {U("\xC3\x84rger"), U("\xC3\xA4rger"), U("\xC5\x92uvre"), U("\xC5\x93uvre"),
+        U("\xE2\x84\xAA.txt"), u"k.txt"},
+       {},
+       true,
+       3},
+      {"a rename that changes only the case is no clash", "x\nX\n", {u"x.txt"}, {}, true, 0},
+      {"a file and a folder are told apart", kAmpRule, {u"data"}, {u"DATA"}, true, 0},
+      {"without -w 1", kAmpRule, {u"Readme.txt", u"README.txt"}, {u"Docs", u"docs"}, false, 0},
+  };
+  for (const CaseClashCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(At(u"T"));
+    Dir(u"T");
+    for (const std::u16string& file : c.files) File(J({u"T", file}), Narrow(file));
+    for (const std::u16string& dir : c.dirs) Dir(J({u"T", dir}));
+    Rules(c.rules);
+    std::vector<std::u16string> args = {u"-d", u"T"};
+    if (c.windowsNames) args.insert(args.end(), {u"-w", u"1"});
+    const Lines walk = DebugThenWorkingAgree(args);
+    EXPECT_EQ(CountStartingWith(walk, u"WIN_CASE "), c.clashes);
+    std::set<std::pair<bool, std::u16string>> keys;  // each kind on its own
+    std::size_t entries = 0;
+    for (const auto& entry : fs::directory_iterator(At(u"T"))) {
+      ++entries;
+      keys.emplace(entry.is_directory(),
+                   platform::FoldCase(testsupport::NameOf(entry.path().filename())));
+    }
+    EXPECT_EQ(keys.size() + (c.windowsNames ? 0 : c.files.size() / 2 + c.dirs.size() / 2), entries);
+  }
+  EXPECT_TRUE(Exists(J({u"T", u"Readme.txt"})));  // the last case keeps every name
 }
 
 TEST_F(WalkTest, WorkingRunKeepsEveryFile) {
