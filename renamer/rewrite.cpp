@@ -33,7 +33,11 @@ bool NameIn(const DirectoryNames& names, const std::u16string& prefix, const std
   } else {
     return false;
   }
-  return entry.find(platform::kPathSeparator) == std::u16string::npos;
+  // Renames refuse any other name, so it never stands in the directory.
+  for (const char16_t unit : entry) {
+    if (unit == u'/' || unit == platform::kPathSeparator || unit == u'\0') return false;
+  }
+  return entry != u"." && entry != u"..";
 }
 
 // Lists the directory of names once, for the entries of its kind that this
@@ -58,29 +62,28 @@ void ListPresent(DirectoryNames& names) {
   }
 }
 
-// The test of one candidate. Outside the directory of names (or without
-// one) it asks the disk. Inside, the record of debug mode comes before the
-// disk, and with -w 1 an entry whose key matches takes the candidate too,
-// unless it is the entry that is being renamed (oldName). byCase tells
-// that only a name differing in case took it.
-bool IsTaken(EntryKind kind, const std::u16string& path, DirectoryNames* names,
-             const std::u16string& oldName, bool& byCase) {
+// The test of the candidate prefix + name. Outside the directory of names
+// (or without one) it asks the disk. Inside, the record of debug mode comes
+// before the disk, and with -w 1 an entry whose key matches takes the
+// candidate too, unless it is the entry being renamed (oldEntry). byCase
+// tells that only a name differing in case took it.
+bool IsTaken(EntryKind kind, const std::u16string& prefix, const std::u16string& name,
+             DirectoryNames* names, const std::u16string& oldEntry, bool& byCase) {
   byCase = false;
-  std::u16string name;
-  if (names == nullptr || !NameIn(*names, u"", path, name)) return OnDisk(kind, path);
-  bool taken = false;
+  std::u16string entry;
+  if (names == nullptr || !NameIn(*names, prefix, name, entry)) return OnDisk(kind, prefix + name);
   const auto known =
-      names->renamed.empty() ? names->renamed.end() : names->renamed.find(NameKey(name));
-  taken = known != names->renamed.end() ? known->second : OnDisk(kind, path);
+      names->renamed.empty() ? names->renamed.end() : names->renamed.find(NameKey(entry));
+  const bool taken = known != names->renamed.end() ? known->second : OnDisk(kind, prefix + name);
   if (!options.windowsNames) return taken;
 
   if (!names->listed) ListPresent(*names);
-  const std::u16string key = platform::FoldCase(name);
+  const std::u16string key = platform::FoldCase(entry);
   const auto found = names->present.find(key);
   std::uint32_t others = found == names->present.end() ? 0 : found->second;
-  if (others > 0 && platform::FoldCase(oldName) == key) --others;
+  if (others > 0 && platform::FoldCase(oldEntry) == key) --others;
   // The entry itself keeps the exact test taken for its own name.
-  if (others > 0 && (!taken || name == oldName)) byCase = true;
+  if (others > 0 && (!taken || entry == oldEntry)) byCase = true;
   return taken || others > 0;
 }
 
@@ -158,7 +161,7 @@ void MakeUniqueName(EntryKind kind, const std::u16string& prefix, std::u16string
   std::uint32_t n = 0;
   bool byCase = false;
   bool caseClash = false;
-  while (IsTaken(kind, prefix + candidate, names, oldEntry, byCase)) {
+  while (IsTaken(kind, prefix, candidate, names, oldEntry, byCase)) {
     caseClash = caseClash || byCase;
     ++n;
     candidate = kind == EntryKind::Directory ? base + u"_" + platform::Decimal(n)
