@@ -595,10 +595,12 @@ Lines WalkTest::DebugThenWorkingAgree(std::vector<std::u16string> args) {
 // folders whose names change are empty: debug mode does not go down into
 // them, and the file pass shows their entries under their present names.
 TEST_F(WalkTest, DebugModeForeseesItsOwnRenames) {
-  for (const std::u16string name : {u"a.txt", u"b.txt", u"c.txt", u"B.txt", u"x&.txt", u"x#.txt",
-                                    u"x+.txt", u"y&.txt", u"y#.txt"}) {
-    File(J({u"T", name}), Narrow(name));
-  }
+  // "B.txt" frees "b.txt" for "a.txt" where names ignore case; elsewhere
+  // it stands beside "b.txt".
+  std::vector<std::u16string> files = {u"a.txt",  u"B.txt",  u"c.txt",  u"x&.txt",
+                                       u"x#.txt", u"x+.txt", u"y&.txt", u"y#.txt"};
+  if (!OnWindows()) files.push_back(u"b.txt");
+  for (const std::u16string& name : files) File(J({u"T", name}), Narrow(name));
   File(J({u"T", u"keep", u"a.txt"}), "keep a");
   File(J({u"T", u"keep", u"b.txt"}), "keep b");
   for (const std::u16string dir : {u"a", u"b", u"c", u"d&", u"d#", u"e&", u"e#", u"e+_1"}) {
@@ -606,12 +608,13 @@ TEST_F(WalkTest, DebugModeForeseesItsOwnRenames) {
   }
   Rules("&\r\n+\r\n#\r\n+\r\nb\r\nc\r\na\r\nb\r\nB\r\nC\r\n");
   const Lines walk = DebugThenWorkingAgree({u"-d", u"T"});
-  EXPECT_EQ(CountStartingWith(walk, u"New File:"), 9u);
+  // Every file but c.txt and x+.txt changes, and both in keep.
+  EXPECT_EQ(CountStartingWith(walk, u"New File:"), files.size());
   EXPECT_EQ(CountStartingWith(walk, u"New Dir:"), 6u);
   Lines list = FileList();
   std::sort(list.begin(), list.end());
   EXPECT_EQ(std::adjacent_find(list.begin(), list.end()), list.end());
-  EXPECT_EQ(list.size(), 11u);
+  EXPECT_EQ(list.size(), files.size() + 2);
 }
 
 struct CaseClashCase {
