@@ -8,9 +8,8 @@
 
 namespace platform {
 
-std::u16string FoldCase(const std::u16string& name) {
-  std::u16string key = name;
-  for (char16_t& unit : key) {
+std::u16string FoldCase(std::u16string name) {
+  for (char16_t& unit : name) {
     if (unit < 0x80) {
       if (unit >= u'A' && unit <= u'Z') unit = static_cast<char16_t>(unit + (u'a' - u'A'));
       continue;
@@ -21,7 +20,7 @@ std::u16string FoldCase(const std::u16string& name) {
         [](const case_fold::Pair& entry, char16_t value) { return entry.from < value; });
     if (pair != end && pair->from == unit) unit = pair->to;
   }
-  return key;
+  return name;
 }
 
 }  // namespace platform

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -139,6 +139,7 @@ std::u16string RewriteName(EntryKind kind, const std::u16string& name, bool& cha
 /// shows, while it processes that directory's entries of one kind: the
 /// names its renames gave and vacated there in debug mode, where the disk
 /// keeps the old names, and with -w 1 the names by their FoldCase keys.
+/// Memory grows with the directory's entries, never with the tree.
 struct DirectoryNames {
   EntryKind kind = EntryKind::File;
   std::u16string path;  ///< the directory: empty or ending in the separator
@@ -146,13 +147,28 @@ struct DirectoryNames {
   /// it would have vacated; keyed by the name, or where the file system
   /// ignores case by its FoldCase key.
   std::unordered_map<std::u16string, bool> renamed;
-  /// -w 1: the keys of the names the walk has kept or given here.
-  std::unordered_set<std::u16string> settled;
-  /// -w 1: entries of the kind by key, as this run has left them; filled
-  /// from a listing the first time a new name is tested (listed).
-  std::unordered_map<std::u16string, std::uint32_t> present;
+  /// -w 1: by FoldCase key, the entries of the kind as this run has left
+  /// them, and whether the walk has kept or given that name here; filled
+  /// from a listing before the first name is tested (listed).
+  struct Presence {
+    std::uint32_t entries = 0;
+    bool settled = false;
+  };
+  std::unordered_map<std::u16string, Presence> present;
   bool listed = false;
+  /// -w 1: the walk's own listing, read whole before the first entry is
+  /// processed when its pattern matches every name (NextEntry).
+  std::vector<platform::DirEntry> pending;
+  std::size_t nextPending = 0;
 };
+
+/// The walk's next entry from listing, which lists the directory of names
+/// by pattern. With -w 1 and a pattern that matches every name ("*.*",
+/// "*"), the first call reads the whole listing and takes `present` from
+/// it, so that no second listing is needed; the entries then come from
+/// what it read.
+bool NextEntry(DirectoryNames& names, platform::DirectoryListing& listing,
+               const std::u16string& pattern, platform::DirEntry& entry);
 
 /// Adds a counter to name until prefix + name is not taken by an entry of
 /// the same kind (at most kUniqueTries candidates). With names, the record
@@ -165,15 +181,14 @@ struct DirectoryNames {
 void MakeUniqueName(EntryKind kind, const std::u16string& prefix, std::u16string& name,
                     DirectoryNames* names = nullptr, const std::u16string& oldName = u"");
 
-/// -w 1: whether the entry prefix + name, which keeps its name, differs
-/// only in case from a name the walk has kept or given in its directory
-/// before it; it then goes through MakeUniqueName as a changed name would.
-bool ClashesByCase(const DirectoryNames* names, const std::u16string& prefix,
-                   const std::u16string& name);
+/// -w 1: whether the entry prefix + name, which the rewriting left as it
+/// is, differs only in case from a name the walk has kept or given in its
+/// directory before it; it then goes through MakeUniqueName as a changed
+/// name would. Otherwise the name counts as kept from here on.
+bool ClashesByCase(DirectoryNames* names, const std::u16string& prefix, const std::u16string& name);
 
-/// Records in the record of its directory where the entry prefix + oldName
-/// ended up: finalName, or oldName when it kept its name or its rename
-/// failed.
+/// Records in the record of its directory where the renamed entry prefix +
+/// oldName ended up: finalName, or oldName when its rename failed.
 void NoteOutcome(DirectoryNames* names, const std::u16string& prefix, const std::u16string& oldName,
                  const std::u16string& finalName);
 

@@ -2,6 +2,9 @@
 // new name free on disk (and in the record the walk keeps of a directory).
 // SPDX-License-Identifier: MIT
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "renamer/renamer.h"
 
@@ -15,25 +18,28 @@ bool OnDisk(EntryKind kind, const std::u16string& path) {
 }
 
 // The key of a name in DirectoryNames::renamed: the file system's own rule.
-std::u16string NameKey(const std::u16string& name) {
-  return platform::kNamesIgnoreCase ? platform::FoldCase(name) : name;
+std::u16string NameKey(std::u16string_view name) {
+  return platform::kNamesIgnoreCase ? platform::FoldCase(std::u16string(name))
+                                    : std::u16string(name);
+}
+
+std::u16string CaseKey(std::u16string_view name) {
+  return platform::FoldCase(std::u16string(name));
 }
 
 // Whether prefix + name, the path of an entry as MakeUniqueName takes it,
-// names an entry of the directory of names, and which.
+// names an entry of the directory of names; entry is then its name, a part
+// of name. Renames refuse a name with a separator or a NUL, "." and "..",
+// so no such name ever stands in the directory.
 bool NameIn(const DirectoryNames& names, const std::u16string& prefix, const std::u16string& name,
-            std::u16string& entry) {
-  if (prefix.size() != names.path.size()) {
-    const std::u16string path = prefix + name;
-    const std::size_t at = names.path.size();
-    if (path.size() <= at || path.compare(0, at, names.path) != 0) return false;
-    entry.assign(path, at, std::u16string::npos);
-  } else if (prefix == names.path && !name.empty()) {
-    entry = name;
-  } else {
+            std::u16string_view& entry) {
+  const std::size_t at = names.path.size();
+  if (prefix.size() > at || name.size() <= at - prefix.size() ||
+      names.path.compare(0, prefix.size(), prefix) != 0 ||
+      names.path.compare(prefix.size(), std::u16string::npos, name, 0, at - prefix.size()) != 0) {
     return false;
   }
-  // Renames refuse any other name, so it never stands in the directory.
+  entry = std::u16string_view(name).substr(at - prefix.size());
   for (const char16_t unit : entry) {
     if (unit == u'/' || unit == platform::kPathSeparator || unit == u'\0') return false;
   }
@@ -54,11 +60,11 @@ void ListPresent(DirectoryNames& names) {
         continue;
       }
       if (!names.renamed.empty() && names.renamed.count(NameKey(entry.name)) != 0) continue;
-      ++names.present[platform::FoldCase(entry.name)];
+      ++names.present[platform::FoldCase(std::move(entry.name))].entries;
     }
   }
   for (const auto& [name, given] : names.renamed) {
-    if (given) ++names.present[platform::FoldCase(name)];
+    if (given) ++names.present[CaseKey(name)].entries;
   }
 }
 
@@ -68,9 +74,9 @@ void ListPresent(DirectoryNames& names) {
 // candidate too, unless it is the entry being renamed (oldEntry). byCase
 // tells that only a name differing in case took it.
 bool IsTaken(EntryKind kind, const std::u16string& prefix, const std::u16string& name,
-             DirectoryNames* names, const std::u16string& oldEntry, bool& byCase) {
+             DirectoryNames* names, std::u16string_view oldEntry, bool& byCase) {
   byCase = false;
-  std::u16string entry;
+  std::u16string_view entry;
   if (names == nullptr || !NameIn(*names, prefix, name, entry)) return OnDisk(kind, prefix + name);
   const auto known =
       names->renamed.empty() ? names->renamed.end() : names->renamed.find(NameKey(entry));
@@ -78,10 +84,10 @@ bool IsTaken(EntryKind kind, const std::u16string& prefix, const std::u16string&
   if (!options.windowsNames) return taken;
 
   if (!names->listed) ListPresent(*names);
-  const std::u16string key = platform::FoldCase(entry);
+  const std::u16string key = CaseKey(entry);
   const auto found = names->present.find(key);
-  std::uint32_t others = found == names->present.end() ? 0 : found->second;
-  if (others > 0 && platform::FoldCase(oldEntry) == key) --others;
+  std::uint32_t others = found == names->present.end() ? 0 : found->second.entries;
+  if (others > 0 && CaseKey(oldEntry) == key) --others;
   // The entry itself keeps the exact test taken for its own name.
   if (others > 0 && (!taken || entry == oldEntry)) byCase = true;
   return taken || others > 0;
@@ -154,7 +160,7 @@ std::u16string RewriteName(EntryKind kind, const std::u16string& name, bool& cha
 
 void MakeUniqueName(EntryKind kind, const std::u16string& prefix, std::u16string& name,
                     DirectoryNames* names, const std::u16string& oldName) {
-  std::u16string oldEntry;
+  std::u16string_view oldEntry;
   if (names != nullptr && !NameIn(*names, prefix, oldName, oldEntry)) names = nullptr;
   const std::u16string base = name;
   std::u16string candidate = name;
@@ -179,21 +185,46 @@ void MakeUniqueName(EntryKind kind, const std::u16string& prefix, std::u16string
   if (n > 0) name = candidate;
 }
 
-bool ClashesByCase(const DirectoryNames* names, const std::u16string& prefix,
+bool NextEntry(DirectoryNames& names, platform::DirectoryListing& listing,
+               const std::u16string& pattern, platform::DirEntry& entry) {
+  if (!options.windowsNames || (names.listed && names.pending.empty()) ||
+      (pattern != u"*.*" && pattern != u"*")) {
+    return listing.Next(entry);
+  }
+  if (!names.listed) {
+    names.listed = true;
+    while (listing.Next(entry)) {
+      if (entry.isDirectory != (names.kind == EntryKind::Directory) || entry.name == u"." ||
+          entry.name == u"..") {
+        continue;
+      }
+      ++names.present[CaseKey(entry.name)].entries;
+      names.pending.push_back(std::move(entry));
+    }
+  }
+  if (names.nextPending == names.pending.size()) return false;
+  entry = std::move(names.pending[names.nextPending++]);
+  return true;
+}
+
+bool ClashesByCase(DirectoryNames* names, const std::u16string& prefix,
                    const std::u16string& name) {
-  if (!options.windowsNames || names == nullptr || names->settled.empty()) return false;
-  std::u16string entry;
-  return NameIn(*names, prefix, name, entry) &&
-         names->settled.count(platform::FoldCase(entry)) != 0;
+  std::u16string_view entry;
+  if (!options.windowsNames || names == nullptr || !NameIn(*names, prefix, name, entry)) {
+    return false;
+  }
+  if (!names->listed) ListPresent(*names);
+  bool& settled = names->present[CaseKey(entry)].settled;
+  if (settled) return true;
+  settled = true;
+  return false;
 }
 
 void NoteOutcome(DirectoryNames* names, const std::u16string& prefix, const std::u16string& oldName,
                  const std::u16string& finalName) {
-  if (names == nullptr || (!options.windowsNames && (!options.debugMode || oldName == finalName))) {
-    return;
-  }
-  std::u16string oldEntry;
-  std::u16string finalEntry;
+  if (names == nullptr || (!options.windowsNames && !options.debugMode)) return;
+  std::u16string_view oldEntry;
+  std::u16string_view finalEntry;
   if (!NameIn(*names, prefix, oldName, oldEntry)) return;
   // A new name in another directory is never given: such a rename fails.
   if (!NameIn(*names, prefix, finalName, finalEntry)) finalEntry = oldEntry;
@@ -202,13 +233,14 @@ void NoteOutcome(DirectoryNames* names, const std::u16string& prefix, const std:
     names->renamed[NameKey(finalEntry)] = true;
   }
   if (!options.windowsNames) return;
-  const std::u16string finalKey = platform::FoldCase(finalEntry);
-  if (finalEntry != oldEntry && names->listed) {
-    std::uint32_t& oldCount = names->present[platform::FoldCase(oldEntry)];
+  const std::u16string finalKey = CaseKey(finalEntry);
+  if (!names->listed) ListPresent(*names);
+  if (finalEntry != oldEntry) {
+    std::uint32_t& oldCount = names->present[CaseKey(oldEntry)].entries;
     if (oldCount > 0) --oldCount;
-    ++names->present[finalKey];
+    ++names->present[finalKey].entries;
   }
-  names->settled.insert(finalKey);
+  names->present[finalKey].settled = true;
 }
 
 }  // namespace renamer

@@ -40,10 +40,7 @@ bool RenameDirectory(std::u16string& path, DirectoryNames* names) {
   bool changed = false;
   std::u16string newPath = RewriteName(EntryKind::Directory, oldPath, changed);
   if (!changed) changed = ClashesByCase(names, u"", oldPath);
-  if (!changed) {
-    NoteOutcome(names, u"", oldPath, oldPath);
-    return false;
-  }
+  if (!changed) return false;
   MakeUniqueName(EntryKind::Directory, u"", newPath, names, oldPath);
   if (ReportsDetails()) WriteOldAndNew(u"Old Dir:", oldPath, u"New Dir:", newPath);
 
@@ -79,7 +76,7 @@ void WalkSubdirectories(const std::u16string& path) {
   names.path = path;
   platform::DirEntry entry;
   std::u16string subdir;
-  while (listing.Next(entry)) {
+  while (NextEntry(names, listing, options.subdirPattern, entry)) {
     if (!entry.isDirectory || IsDotEntry(entry.name)) continue;
     subdir = path + entry.name + platform::kPathSeparator;
     if (walkDepth >= kWalkDepthCap) {
@@ -140,7 +137,6 @@ void ProcessFile(const std::u16string& path, const std::u16string& name, Renamed
   std::u16string newName = RewriteName(EntryKind::File, name, changed);
   if (!changed) changed = ClashesByCase(&names, path, name);
   if (!changed) {
-    NoteOutcome(&names, path, name, name);
     AddToFileList(path + name);
     return;
   }
@@ -188,7 +184,7 @@ void WalkFiles(const std::u16string& path) {
     DirectoryNames names;
     names.path = path;
     platform::DirEntry entry;
-    while (listing.Next(entry)) {
+    while (NextEntry(names, listing, options.fileMask, entry)) {
       if (entry.isDirectory) continue;
       if (!renamedHere.empty() && renamedHere.count(entry.name) != 0) continue;
       ProcessFile(path, entry.name, renamedHere, names);
