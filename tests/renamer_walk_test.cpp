@@ -620,41 +620,52 @@ TEST_F(WalkTest, DebugModeForeseesItsOwnRenames) {
 struct CaseClashCase {
   const char* what;
   std::string rules;
-  std::vector<std::u16string> files, dirs;
-  bool windowsNames;
+  std::vector<std::u16string> files, dirs, args;
   std::size_t clashes;  // WIN_CASE lines
+  std::size_t twins;    // entries left whose name another one has in another case
 };
 
 // -w 1: no two entries of one folder keep names that differ only in case;
 // the one processed later gets the counter. A debug run foresees it.
 TEST_F(WalkTest, WindowsNamesTellNamesApartWithoutRegardToCase) {
   if (OnWindows()) GTEST_SKIP() << "Windows cannot hold such names side by side";
+  const std::vector<std::u16string> w = {u"-w", u"1"};
   const std::vector<CaseClashCase> cases = {
       {"names that differ only in case",
        kAmpRule,
        {u"Readme.txt", u"README.txt", u"readme.TXT"},
        {},
-       true,
-       2},
-      {"folders", kAmpRule, {}, {u"Docs", u"docs", u"DOCS"}, true, 2},
-      {"a new name and a name on disk", kAmpRule, {u"x&.txt", u"X[+].txt"}, {}, true, 1},
-      {"two new names", "&\n+\n#\n+\n", {u"a&.txt", u"A#.txt"}, {}, true, 1},
+       w,
+       2,
+       0},
+      {"folders", kAmpRule, {}, {u"Docs", u"docs", u"DOCS"}, w, 2, 0},
+      {"a new name and a name on disk", kAmpRule, {u"x&.txt", u"X[+].txt"}, {}, w, 1, 0},
+      {"two new names", "&\n+\n#\n+\n", {u"a&.txt", u"A#.txt"}, {}, w, 1, 0},
       {"a counter that meets a name of another case",
        kAmpRule,
        {u"q&.txt", u"q[+].txt", u"1_Q[+].txt"},
        {},
-       true,
-       1},
+       w,
+       1,
+       0},
       {"beyond ASCII: umlaut, ligature, a Kelvin sign's best fit",
        kAmpRule,
        {U("\xC3\x84rger"), U("\xC3\xA4rger"), U("\xC5\x92uvre"), U("\xC5\x93uvre"),
         U("\xE2\x84\xAA.txt"), u"k.txt"},
        {},
-       true,
-       3},
-      {"a rename that changes only the case is no clash", "x\nX\n", {u"x.txt"}, {}, true, 0},
-      {"a file and a folder are told apart", kAmpRule, {u"data"}, {u"DATA"}, true, 0},
-      {"without -w 1", kAmpRule, {u"Readme.txt", u"README.txt"}, {u"Docs", u"docs"}, false, 0},
+       w,
+       3,
+       0},
+      {"a mask that lists only some names",
+       kAmpRule,
+       {u"Readme.txt", u"README.txt", u"x&.txt", u"X[+].txt", u"y.dat", u"Y.dat"},
+       {},
+       {u"-w", u"1", u"-f", u"*.txt"},
+       2,
+       2},
+      {"a rename that changes only the case is no clash", "x\nX\n", {u"x.txt"}, {}, w, 0, 0},
+      {"a file and a folder are told apart", kAmpRule, {u"data"}, {u"DATA"}, w, 0, 0},
+      {"without -w 1", kAmpRule, {u"Readme.txt", u"README.txt"}, {u"Docs", u"docs"}, {}, 0, 4},
   };
   for (const CaseClashCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -664,7 +675,7 @@ TEST_F(WalkTest, WindowsNamesTellNamesApartWithoutRegardToCase) {
     for (const std::u16string& dir : c.dirs) Dir(J({u"T", dir}));
     Rules(c.rules);
     std::vector<std::u16string> args = {u"-d", u"T"};
-    if (c.windowsNames) args.insert(args.end(), {u"-w", u"1"});
+    args.insert(args.end(), c.args.begin(), c.args.end());
     const Lines walk = DebugThenWorkingAgree(args);
     EXPECT_EQ(CountStartingWith(walk, u"WIN_CASE "), c.clashes);
     std::set<std::pair<bool, std::u16string>> keys;  // each kind on its own
@@ -674,7 +685,7 @@ TEST_F(WalkTest, WindowsNamesTellNamesApartWithoutRegardToCase) {
       keys.emplace(entry.is_directory(),
                    platform::FoldCase(testsupport::NameOf(entry.path().filename())));
     }
-    EXPECT_EQ(keys.size() + (c.windowsNames ? 0 : c.files.size() / 2 + c.dirs.size() / 2), entries);
+    EXPECT_EQ(keys.size() + c.twins / 2, entries);
   }
   EXPECT_TRUE(Exists(J({u"T", u"Readme.txt"})));  // the last case keeps every name
 }
