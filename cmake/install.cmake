@@ -14,7 +14,7 @@
 # palettes, the rule sets (their Windows copies) and the manual pages
 # rendered as HTML in the root; CPack makes a .zip. A 64-bit build given
 # ZX_WIN32_BIN_DIR (the bin/ folder of a 32-bit build) packs those programs
-# as win32/ beside its own, so one zip holds both (tools/package.sh does
+# as win32/ beside its own, so one zip holds both (tools/ci/package.sh does
 # that).
 # SPDX-License-Identifier: MIT
 
@@ -109,7 +109,7 @@ if(WIN32)
   install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
   install(FILES ${zx_palettes} DESTINATION palettes)
   # Windows has no man: the zip carries the manual pages rendered as HTML
-  # (target manual_html; tools/package.sh requires mandoc, builds the target
+  # (target manual_html; tools/ci/package.sh requires mandoc, builds the target
   # and checks the zip). OPTIONAL lets a build of the programs alone install.
   find_program(ZX_MANDOC mandoc)
   if(ZX_MANDOC)

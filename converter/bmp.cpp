@@ -13,18 +13,42 @@ constexpr std::size_t kInfoHeaderSize = 40;
 constexpr std::size_t kColorTableSize = 64;
 constexpr std::uint32_t kPixelsPerMetre = 2834;  // 72 dots per inch
 
+// Field offsets in the file header, then in the information header.
+constexpr std::size_t kSignatureAt = 0;
+constexpr std::size_t kFileSizeAt = 2;
+constexpr std::size_t kPixelOffsetAt = 10;
+constexpr std::size_t kInfoSizeAt = 14;
+constexpr std::size_t kWidthAt = 18;
+constexpr std::size_t kHeightAt = 22;
+constexpr std::size_t kPlanesAt = 26;
+constexpr std::size_t kBitsPerPixelAt = 28;
+constexpr std::size_t kImageSizeAt = 34;
+constexpr std::size_t kXResolutionAt = 38;
+constexpr std::size_t kYResolutionAt = 42;
+constexpr std::size_t kColorTableAt = kFileHeaderSize + kInfoHeaderSize;
+
+// The bytes before the pixels: both headers, and the colour table when indexed.
+constexpr std::uint32_t HeaderSize(bool indexed) {
+  return kFileHeaderSize + kInfoHeaderSize + (indexed ? kColorTableSize : 0);
+}
+static_assert(HeaderSize(true) == kHeaderSize, "the header buffer holds the indexed header");
+
+constexpr std::uint32_t PixelSize(bool indexed) {
+  return indexed ? kIndexedPixelSize : kTrueColorPixelSize;
+}
+
 // Creates outFile and writes the three blocks; one message for any failure.
-void WriteBmpFile(std::size_t headerSize, std::size_t pixelSize) {
+void WriteBmpFile(bool indexed) {
   platform::ByteFile file;
   bool ok = file.Create(options.outFile);
   if (ok) {
-    ok = file.Write(bmp.header, headerSize) && file.Write(bmp.pixels, pixelSize) &&
-         file.Write(bmp.trailer, kTrailerSize);
+    ok = file.Write(bmp.header, HeaderSize(indexed)) &&
+         file.Write(bmp.pixels, PixelSize(indexed)) && file.Write(bmp.trailer, kTrailerSize);
     ok = file.Close() && ok;
   }
   if (!ok) {
     WriteLine(u"ERR_OUT_FILE: " + options.outFile + u" write error.");
-    ++state.ioErrors;
+    ++counters.ioErrors;
   }
 }
 
@@ -45,33 +69,33 @@ void PutColorTable(std::size_t offset) {
 }
 
 void ComposeBmpHeader(bool indexed) {
-  std::uint32_t headerSize = kFileHeaderSize + kInfoHeaderSize + (indexed ? kColorTableSize : 0);
-  std::uint32_t pixelSize = indexed ? kIndexedPixelSize : kTrueColorPixelSize;
+  const std::uint32_t headerSize = HeaderSize(indexed);
+  const std::uint32_t pixelSize = PixelSize(indexed);
   // Compression, reserved fields and colour counts stay zero.
-  PutWord(0, 0x4D42);
-  PutDword(2, headerSize + pixelSize + kTrailerSize);
-  PutDword(10, headerSize);
-  PutDword(14, kInfoHeaderSize);
-  PutDword(18, kScreenWidth);
-  PutDword(22, kScreenHeight);
-  PutWord(26, 1);
-  PutWord(28, indexed ? 4 : 24);
-  PutDword(34, pixelSize + kTrailerSize);
-  PutDword(38, kPixelsPerMetre);
-  PutDword(42, kPixelsPerMetre);
-  if (indexed) PutColorTable(kFileHeaderSize + kInfoHeaderSize);
+  PutWord(kSignatureAt, 0x4D42);
+  PutDword(kFileSizeAt, headerSize + pixelSize + kTrailerSize);
+  PutDword(kPixelOffsetAt, headerSize);
+  PutDword(kInfoSizeAt, kInfoHeaderSize);
+  PutDword(kWidthAt, kScreenWidth);
+  PutDword(kHeightAt, kScreenHeight);
+  PutWord(kPlanesAt, 1);
+  PutWord(kBitsPerPixelAt, indexed ? 4 : 24);
+  PutDword(kImageSizeAt, pixelSize + kTrailerSize);
+  PutDword(kXResolutionAt, kPixelsPerMetre);
+  PutDword(kYResolutionAt, kPixelsPerMetre);
+  if (indexed) PutColorTable(kColorTableAt);
 }
 
 void WriteIndexedBmp() {
   ComposeBmpHeader(true);
   RenderIndexed();
-  WriteBmpFile(kFileHeaderSize + kInfoHeaderSize + kColorTableSize, kIndexedPixelSize);
+  WriteBmpFile(true);
 }
 
 void WriteTrueColorBmp() {
   ComposeBmpHeader(false);
   RenderTrueColor();
-  WriteBmpFile(kFileHeaderSize + kInfoHeaderSize, kTrueColorPixelSize);
+  WriteBmpFile(false);
 }
 
 }  // namespace converter

@@ -1,8 +1,7 @@
 // zxraster: the records of a run and the operations over them.
 //
 // One process-wide instance of each record, defined with the driver in
-// run.cpp; the log handle is defined in output.cpp, the palettes in
-// palette.cpp.
+// run.cpp (the built-in palette, a constant, is defined in palette.cpp).
 // All text is UTF-16; screen, palette and image data are fixed-size byte
 // arrays that live for the whole run.
 // SPDX-License-Identifier: MIT
@@ -21,18 +20,22 @@ namespace converter {
 struct ConverterOptions {
   std::u16string inFile;       ///< screen file to read (-i)
   std::u16string outFile;      ///< BMP file to write (-o); inFile + ".bmp" by default
-  std::u16string logFile;      ///< UTF-8 log (-l); empty: console
+  std::u16string logFileName;  ///< UTF-8 log (-l); empty: console
   std::u16string palFile;      ///< ANSI palette file (-p); empty: built-in palette
   std::u16string colorFormat;  ///< raw -c value; only its first character counts
   bool logging = false;        ///< lines go to the log (conversion run with -l)
   bool idxColor = false;       ///< 4-bit indexed output instead of 24-bit
 };
 
-/// The run state.
-struct ConverterState {
-  std::uint32_t argCount = 0;  ///< arguments after the program name
-  bool screenLoaded = false;   ///< the screen file was read without an I/O error
+/// The counts of the run.
+struct ConverterCounters {
   std::uint32_t ioErrors = 0;  ///< counted errors; the exit code
+};
+
+/// The log, in use while IsOpen(). One whose close failed to write out its
+/// buffer stays open.
+struct ConverterOutput {
+  platform::OutputTextFile log;
 };
 
 constexpr std::size_t kBitmapSize = 6144;
@@ -65,21 +68,22 @@ constexpr std::size_t kTrailerSize = 2;
 constexpr std::size_t kIndexedPixelSize = 24576;     ///< 192 rows of 128 bytes
 constexpr std::size_t kTrueColorPixelSize = 147456;  ///< 192 rows of 768 bytes
 
-/// The output image: headers and colour table, two zero bytes, pixels.
+/// The output image: headers and colour table, pixels, and two zero bytes
+/// after them.
 struct BmpBuffers {
   std::uint8_t header[kHeaderSize];
-  std::uint8_t trailer[kTrailerSize];  ///< never written; ends every BMP file
+  std::uint8_t trailer[kTrailerSize];  ///< stays zero; written after the pixels of every file
   std::uint8_t pixels[kTrueColorPixelSize];
 };
 
 // The process-wide state of the run.
 extern ConverterOptions options;
-extern ConverterState state;
+extern ConverterCounters counters;
+extern ConverterOutput output;
 extern ZxScreen screen;
 extern BmpBuffers bmp;
-extern platform::OutputTextFile logHandle;  ///< the log, in use while IsOpen()
-extern const Palette16 BuiltinPalette;      ///< levels 192 (normal) and 255 (bright)
-extern Palette16 ActivePalette;             ///< the palette the image is built with
+extern Palette16 ActivePalette;         ///< the palette the image is built with
+extern const Palette16 BuiltinPalette;  ///< levels 192 (normal) and 255 (bright)
 
 /// Resets every record to its start value (the driver's defaults; tests).
 void ResetRun();
@@ -92,20 +96,16 @@ std::uint32_t RunConverter();
 // summaries and usage (summaries.cpp)
 /// "yes" or "no".
 std::u16string YesNo(bool flag);
-/// Writes the eight lines of the settings summary.
+/// Writes the settings summary and its closing rule.
 void PrintSettings();
-/// Writes the sixteen lines of the usage text.
+/// Writes the usage text.
 void PrintUsage();
 /// Writes "IOERRORS: " with the count as it stands before the line, then the rule.
 void PrintErrorSummary();
 
 // command line (command_line.cpp)
-/// Argument i (1-based), or empty when i is past argCount.
-std::u16string ArgOrEmpty(std::uint32_t i);
-/// Stores the argument after the first exact occurrence of option into
-/// field, when that argument exists and is not empty.
-void FindOptionValue(const std::u16string& option, std::u16string& field);
-/// Fills argCount and the five option strings; never fails.
+/// Fills the five option strings from the argument list
+/// (platform::FindOptionValue); never fails.
 void ParseCommandLine();
 
 // console and log (output.cpp)
@@ -120,9 +120,10 @@ void OpenLog();
 void CloseLog();
 
 // screen file input (screen.cpp)
-/// Clears the screen and image buffers and reads inFile into `screen`; sets
-/// screenLoaded, or reports and counts the failure.
-void ReadScreenFile();
+/// Clears the screen and image buffers and reads inFile into `screen`.
+/// Returns true when it was read without an I/O error; reports and counts
+/// a failure.
+bool ReadScreenFile();
 
 // palette (palette.cpp)
 /// ActivePalette becomes a copy of BuiltinPalette.

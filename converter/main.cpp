@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
     platform::ConsoleFlush();
   } catch (const std::exception& error) {
     // The lines the log still buffers are kept, where the disk takes them.
-    converter::logHandle.Close();
+    converter::output.log.Close();
     platform::ReportUnexpectedError(platform::UnexpectedErrorKind(error), error.what());
     exitCode = 1;
   }

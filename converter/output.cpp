@@ -4,32 +4,30 @@
 
 namespace converter {
 
-platform::OutputTextFile logHandle;
-
 void WriteLine(const std::u16string& text) {
-  if (!logHandle.IsOpen() && options.logging) OpenLog();
-  if (logHandle.IsOpen() && options.logging) {
-    logHandle.WriteLine(text);
+  if (!output.log.IsOpen() && options.logging) OpenLog();
+  if (output.log.IsOpen() && options.logging) {
+    output.log.WriteLine(text);
   } else {
     platform::ConsoleWriteLine(text);
   }
 }
 
 void OpenLog() {
-  if (logHandle.IsOpen() || options.logFile.empty() || !options.logging) return;
-  if (logHandle.Open(options.logFile)) return;
+  if (output.log.IsOpen() || options.logFileName.empty() || !options.logging) return;
+  if (output.log.Open(options.logFileName)) return;
   // Logging stays on, so the next line tries again.
-  platform::ConsoleWriteLine(u"ERR_OPEN_LOG: " + options.logFile + u".");
-  ++state.ioErrors;
+  platform::ConsoleWriteLine(u"ERR_OPEN_LOG: " + options.logFileName + u".");
+  ++counters.ioErrors;
 }
 
 void CloseLog() {
-  if (!logHandle.IsOpen() || !options.logging) return;
+  if (!output.log.IsOpen() || !options.logging) return;
   // A log whose buffer cannot be written out stays open; the close was its
   // last use anyway.
-  if (logHandle.Close()) return;
-  platform::ConsoleWriteLine(u"ERR_CLOSE_LOG: " + options.logFile + u".");
-  ++state.ioErrors;
+  if (output.log.Close()) return;
+  platform::ConsoleWriteLine(u"ERR_CLOSE_LOG: " + options.logFileName + u".");
+  ++counters.ioErrors;
 }
 
 }  // namespace converter

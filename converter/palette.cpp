@@ -25,8 +25,6 @@ const Palette16 BuiltinPalette = {{
     {255, 255, 255, 0},  // bright white
 }};
 
-Palette16 ActivePalette;
-
 namespace {
 
 constexpr std::uint32_t kPaletteLines = 16;
@@ -51,7 +49,7 @@ void ParseEntry(const std::u16string& line, std::uint32_t index, Palette16& stag
     if (!ParsePaletteNumber(fields[k], value[k])) {
       WriteLine(u"ERR_PALET_CONSTRUCT: " + options.palFile + u" Illegal symbols at " +
                 platform::Decimal(index) + u" line.");
-      ++state.ioErrors;
+      ++counters.ioErrors;
       error = true;
       return;
     }
@@ -59,9 +57,10 @@ void ParseEntry(const std::u16string& line, std::uint32_t index, Palette16& stag
   for (std::int32_t v : value) {
     if (v < 0 || v > 255) {
       // A rejected palette file is a failed run, so this counts as well.
+      // Kept on purpose (docs/ARCHITECTURE.md): no blank after the colon, "convertation".
       WriteLine(u"ERR_PALET_CONSTRUCT:" + options.palFile + u" digit convertation failed at " +
                 platform::Decimal(index) + u" line.");
-      ++state.ioErrors;
+      ++counters.ioErrors;
       error = true;
       return;
     }
@@ -142,8 +141,9 @@ void LoadPaletteFile() {
   bool error = false;
 
   if (!platform::FileExists(options.palFile)) {
+    // Kept on purpose (docs/ARCHITECTURE.md): "not exist".
     WriteLine(u"ERR_PALET_FILE: " + options.palFile + u" not exist.");
-    ++state.ioErrors;
+    ++counters.ioErrors;
   } else {
     platform::InputTextFile file;
     bool ok = file.Open(options.palFile);
@@ -166,14 +166,14 @@ void LoadPaletteFile() {
     }
     if (!ok) {
       WriteLine(u"ERR_PALET_FILE: " + options.palFile + u" read error.");
-      ++state.ioErrors;
+      ++counters.ioErrors;
     }
   }
 
   if (counter != kPaletteLines) {
     WriteLine(u"ERR_PALET_CONSTRUCT: " + options.palFile + u" file too small - " +
               platform::Decimal(counter) + u" line(s) instead of 16.");
-    ++state.ioErrors;
+    ++counters.ioErrors;
   }
   if (!taken || error || counter != kPaletteLines) return;
 

@@ -1,4 +1,5 @@
-// The driver's flow: usage, or one conversion from settings to error summary.
+// The records of a run and the driver's flow: usage, or one conversion from
+// settings to error summary.
 // SPDX-License-Identifier: MIT
 #include <cstring>
 
@@ -7,14 +8,16 @@
 namespace converter {
 
 ConverterOptions options;
-ConverterState state;
+ConverterCounters counters;
+ConverterOutput output;
 ZxScreen screen;
 BmpBuffers bmp;
+Palette16 ActivePalette;
 
 void ResetRun() {
   options = ConverterOptions();
-  state = ConverterState();
-  logHandle = platform::OutputTextFile();
+  counters = ConverterCounters();
+  output = ConverterOutput();
   std::memset(&screen, 0, sizeof screen);
   std::memset(&bmp, 0, sizeof bmp);
   ResetPalette();
@@ -30,14 +33,13 @@ std::uint32_t RunConverter() {
     PrintUsage();
   } else {
     if (options.colorFormat.empty()) options.colorFormat.assign(1, u'0');
-    if (!options.logFile.empty()) options.logging = true;
+    if (!options.logFileName.empty()) options.logging = true;
     if (options.outFile.empty()) options.outFile = options.inFile + u".bmp";
     if (options.colorFormat[0] != u'0') options.idxColor = true;
     ResetPalette();
     PrintSettings();
     if (!options.palFile.empty()) LoadPaletteFile();
-    ReadScreenFile();
-    if (state.screenLoaded) {
+    if (ReadScreenFile()) {
       if (options.idxColor) {
         WriteIndexedBmp();
       } else {
@@ -47,7 +49,7 @@ std::uint32_t RunConverter() {
     PrintErrorSummary();
   }
   CloseLog();
-  return state.ioErrors;
+  return counters.ioErrors;
 }
 
 }  // namespace converter

@@ -7,11 +7,12 @@
 
 namespace converter {
 
-void ReadScreenFile() {
+bool ReadScreenFile() {
   if (!platform::FileExists(options.inFile)) {
+    // Kept on purpose (docs/ARCHITECTURE.md): "not exist".
     WriteLine(u"ERR_INP_FILE: " + options.inFile + u" not exist.");
-    ++state.ioErrors;
-    return;
+    ++counters.ioErrors;
+    return false;
   }
   // Paper of attribute 0x07 (black) wherever a short file leaves no data.
   std::memset(screen.bitmap, 0x00, sizeof screen.bitmap);
@@ -33,12 +34,11 @@ void ReadScreenFile() {
     if (ok && count > 0) ok = file.Read(reinterpret_cast<std::uint8_t*>(&screen), count);
     ok = file.Close() && ok;
   }
-  if (ok) {
-    state.screenLoaded = true;
-  } else {
+  if (!ok) {
     WriteLine(u"ERR_INP_FILE: " + options.inFile + u" read error.");
-    ++state.ioErrors;
+    ++counters.ioErrors;
   }
+  return ok;
 }
 
 }  // namespace converter

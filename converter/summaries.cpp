@@ -17,7 +17,7 @@ std::u16string YesNo(bool flag) { return flag ? u"yes" : u"no"; }
 void PrintSettings() {
   WriteLine(u"  In File: " + options.inFile);
   WriteLine(u"  OutFile: " + options.outFile);
-  WriteLine(u"  LogFile: " + options.logFile);
+  WriteLine(u"  LogFile: " + options.logFileName);
   WriteLine(u" Pal.File: " + options.palFile);
   WriteLine(u"  Logging: " + YesNo(options.logging));
   WriteLine(u"Idx Color: " + YesNo(options.idxColor));
@@ -26,6 +26,7 @@ void PrintSettings() {
 }
 
 void PrintUsage() {
+  // Kept on purpose (docs/ARCHITECTURE.md): "Filenme".
   static const char16_t* const kUsage[] = {
       u"",
       u"  Usage: zxraster.exe -i Filename -o Filename -l Filename -p Filenme -c color",
@@ -50,7 +51,7 @@ void PrintUsage() {
 void PrintErrorSummary() {
   // The count is taken before the line is written: writing it may fail to
   // open the log and count once more.
-  std::u16string line = u"IOERRORS: " + platform::Decimal(state.ioErrors);
+  std::u16string line = u"IOERRORS: " + platform::Decimal(counters.ioErrors);
   WriteLine(line);
   WriteLine(kRule);
 }

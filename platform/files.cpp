@@ -166,23 +166,6 @@ std::u16string InputTextFile::ReadLine() {
 
 bool InputTextFile::Close() { return detail::RawClose(impl_->file); }
 
-std::vector<std::string> SplitTextLines(const std::string& bytes) {
-  std::vector<std::string> lines;
-  std::size_t end = bytes.find(static_cast<char>(kCtrlZ));
-  if (end == std::string::npos) end = bytes.size();
-  std::size_t i = 0;
-  while (i < end) {
-    std::string line;
-    while (i < end && bytes[i] != '\n') {
-      if (bytes[i] != '\r') line.push_back(bytes[i]);
-      ++i;
-    }
-    if (i < end) ++i;  // the LF
-    lines.push_back(std::move(line));
-  }
-  return lines;
-}
-
 // ------------------------------------------------------------------ ByteFile
 
 struct ByteFile::Impl {

@@ -48,6 +48,12 @@ void InitArguments(int argc, char** argv);
 const std::vector<std::u16string>& Arguments();
 /// Replaces the argument list (InitArguments uses it; so do tests).
 void SetArguments(std::vector<std::u16string> arguments);
+/// Argument i (1-based), or empty when i is 0 or past the last one.
+std::u16string ArgumentAt(std::uint32_t i);
+/// The option lookup of both programs: stores the argument after the first
+/// exact occurrence of token in target, when that argument exists and is not
+/// empty; otherwise target keeps its value.
+void FindOptionValue(const std::u16string& token, std::u16string& target);
 
 /// Splits a Windows command line: words are separated by characters below
 /// 33; a double quote opens or closes a quoted section and is removed;
@@ -197,10 +203,6 @@ class InputTextFile {
  private:
   std::unique_ptr<Impl> impl_;
 };
-
-/// The input text reader's line splitting, without a file: the lines of
-/// bytes as InputTextFile would return them (still in ANSI).
-std::vector<std::string> SplitTextLines(const std::string& bytes);
 
 /// A file of raw bytes.
 class ByteFile {

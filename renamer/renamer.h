@@ -19,9 +19,8 @@ namespace renamer {
 /// The settings of the run: defaults, then the command line, then read-only.
 struct RenamerOptions {
   std::u16string workDir;  ///< empty (current directory) or ends in the separator
-  /// Walk subdirectories too. ParseCommandLine always sets it: false only
-  /// when the -d value starts with "-".
-  bool includeSubdirs = false;
+  /// Walk subdirectories too; false when the -d value starts with "-".
+  bool includeSubdirs = true;
   std::u16string fileMask = u"*.*";  ///< mask of the file pass
   std::u16string subdirPattern = u"*.*";
   std::u16string ruleFileName = u"*";  ///< "*" names no file
@@ -74,8 +73,9 @@ extern RenamerOptions options;
 extern RenamerCounters counters;
 extern RenamerOutput output;
 extern RuleList rules;
-extern std::uint32_t replaceDepth;  ///< ApplyRule calls under way
-extern std::uint32_t walkDepth;     ///< directories being walked, one inside the other
+/// Substitutions made by the ApplyRule call under way (0 between calls).
+extern std::uint32_t replaceDepth;
+extern std::uint32_t walkDepth;  ///< directories being walked, one inside the other
 
 // The gates of the log level (0 to 9). Level 0 keeps the log closed and
 // writes no error, warning or renaming message.
@@ -91,20 +91,21 @@ inline bool ReportsDetails() { return options.logLevel >= 2; }
 void ResetRun();
 
 // driver (run.cpp)
-/// Writes the 23 lines of the usage text.
-void PrintUsage();
-/// "yes" or "no".
-std::u16string YesNo(bool flag);
 /// The whole run after the defaults; returns the exit code.
 std::uint32_t RunRenamer();
 
+// summaries and usage (summaries.cpp)
+/// "yes" or "no".
+std::u16string YesNo(bool flag);
+/// Writes the settings summary and its closing rule.
+void PrintSettings();
+/// Writes the statistics and their closing rule.
+void PrintStatistics();
+/// Writes the usage text.
+void PrintUsage();
+
 // command line (command_line.cpp)
-/// Argument i (1-based), or empty when i is past the last one.
-std::u16string ArgumentAt(std::uint32_t i);
-/// Stores the value after the first exact occurrence of token in target,
-/// when that value is not empty.
-void FindOptionValue(const std::u16string& token, std::u16string& target);
-/// Fills the options from the argument list.
+/// Fills the options from the argument list (platform::FindOptionValue).
 void ParseCommandLine();
 
 // console, log and file list (output.cpp)
@@ -131,9 +132,11 @@ enum class EntryKind { Directory, File };
 bool ApplyRule(const std::u16string& search, const std::u16string& replacement, std::u16string text,
                std::u16string& result);
 
-/// The ANSI check and the rules. Returns the new name; changed tells
-/// whether it differs from the name given.
-std::u16string RewriteName(EntryKind kind, const std::u16string& name, bool& changed);
+/// The ANSI check and the rules over nameOrPath: a file's name alone, or a
+/// directory's whole path, which the rules see entire (kept on purpose; see
+/// docs/ARCHITECTURE.md). Returns the rewritten text; changed tells whether
+/// it differs from the text given.
+std::u16string RewriteName(EntryKind kind, const std::u16string& nameOrPath, bool& changed);
 
 /// What the walk knows of the names in one directory beyond what the disk
 /// shows, while it processes that directory's entries of one kind: the

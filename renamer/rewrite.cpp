@@ -97,9 +97,8 @@ bool IsTaken(EntryKind kind, const std::u16string& prefix, const std::u16string&
 
 bool ApplyRule(const std::u16string& search, const std::u16string& replacement, std::u16string text,
                std::u16string& result) {
-  // Each substitution stands for one nesting level of the rule's repeated
-  // application, so replaceDepth reads as it would in a recursion and is
-  // back to its entry value on return.
+  // replaceDepth counts this call's substitutions on top of its entry
+  // value, and is back to that value on return.
   const std::uint32_t entryDepth = replaceDepth;
   ++replaceDepth;
   bool substituted = false;
@@ -127,14 +126,14 @@ bool ApplyRule(const std::u16string& search, const std::u16string& replacement, 
   return substituted;
 }
 
-std::u16string RewriteName(EntryKind kind, const std::u16string& name, bool& changed) {
+std::u16string RewriteName(EntryKind kind, const std::u16string& nameOrPath, bool& changed) {
   const bool directory = kind == EntryKind::Directory;
   changed = false;
-  std::u16string working = platform::FromAnsi(platform::ToAnsi(name));
-  if (working != name) {
+  std::u16string working = platform::FromAnsi(platform::ToAnsi(nameOrPath));
+  if (working != nameOrPath) {
     changed = true;
     if (ReportsErrors()) {
-      WriteLine((directory ? u"WARN_UTF SYM Dir: " : u"WARN_UTF SYM File: ") + name);
+      WriteLine((directory ? u"WARN_UTF SYM Dir: " : u"WARN_UTF SYM File: ") + nameOrPath);
     }
     ++(directory ? counters.utfDirs : counters.utfFiles);
     if (working.find(u'?') != std::u16string::npos) {
@@ -170,10 +169,12 @@ void MakeUniqueName(EntryKind kind, const std::u16string& prefix, std::u16string
   while (IsTaken(kind, prefix, candidate, names, oldEntry, byCase)) {
     caseClash = caseClash || byCase;
     ++n;
+    // Kept on purpose (docs/ARCHITECTURE.md): after a directory's name, before a file's.
     candidate = kind == EntryKind::Directory ? base + u"_" + platform::Decimal(n)
                                              : platform::Decimal(n) + u"_" + base;
-    // The last candidate is taken untested; a rename onto a taken name
-    // fails without harm, since renames never replace.
+    // Kept on purpose (docs/ARCHITECTURE.md): the last candidate is taken
+    // untested; a rename onto a taken name fails without harm, since renames
+    // never replace.
     if (n >= kUniqueTries) break;
   }
   if (caseClash) {

@@ -1,4 +1,5 @@
-// The driver's flow: usage or one pass of parse, rules, walk, summaries.
+// The records of a run and the driver's flow: usage, or one pass of parse,
+// rules, walk, summaries.
 // SPDX-License-Identifier: MIT
 #include "renamer/renamer.h"
 
@@ -11,41 +12,6 @@ RuleList rules;
 std::uint32_t replaceDepth = 0;
 std::uint32_t walkDepth = 0;
 
-namespace {
-
-void PrintSettings() {
-  WriteLine(u"   Initial path: " + options.workDir);
-  WriteLine(u"  Incl. subdirs: " + YesNo(options.includeSubdirs));
-  WriteLine(u"  Filename mask: " + options.fileMask);
-  WriteLine(u"   Replace conf: " + options.ruleFileName);
-  WriteLine(u" Repl.rules qty: " + platform::Decimal(rules.ruleCount));
-  WriteLine(u" Debug Renaming: " + YesNo(options.debugMode));
-  WriteLine(u"        Logging: " + YesNo(!options.logFileName.empty()));
-  WriteLine(u"       Loglevel: " + platform::Decimal(options.logLevel));
-  WriteLine(u"   Log filename: " + options.logFileName);
-  WriteLine(u"  Filelist name: " + options.fileListName);
-  WriteLine(u"  Filelist make: " + YesNo(!options.fileListName.empty()));
-  WriteLine(u"----------------");
-}
-
-void PrintStatistics() {
-  // Each row is composed before it is written: a failed log open during
-  // the write of one row shows up in the next.
-  WriteLine(u"    Total Files: " + platform::Decimal(counters.totalFiles));
-  WriteLine(u"   Renamed Dirs: " + platform::Decimal(counters.dirRenames));
-  WriteLine(u"  Renamed Files: " + platform::Decimal(counters.fileRenames));
-  WriteLine(u"       UTF Dirs: " + platform::Decimal(counters.utfDirs));
-  WriteLine(u"      UTF Files: " + platform::Decimal(counters.utfFiles));
-  WriteLine(u"Forbid.UTF Dirs: " + platform::Decimal(counters.forbiddenUtfDirs));
-  WriteLine(u"ForbidUTF Files: " + platform::Decimal(counters.forbiddenUtfFiles));
-  WriteLine(u"Exceed replaces: " + platform::Decimal(counters.exceededReplaces));
-  WriteLine(u" Exceed subdirs: " + platform::Decimal(counters.exceededSubdirs));
-  WriteLine(u"  IN/OUT errors: " + platform::Decimal(counters.ioErrors));
-  WriteLine(u"----------------");
-}
-
-}  // namespace
-
 void ResetRun() {
   options = RenamerOptions();
   counters = RenamerCounters();
@@ -53,37 +19,6 @@ void ResetRun() {
   rules.ruleCount = 0;
   replaceDepth = 0;
   walkDepth = 0;
-}
-
-std::u16string YesNo(bool flag) { return flag ? u"yes" : u"no"; }
-
-void PrintUsage() {
-  static const char16_t* const kUsage[] = {
-      u"Ampersand and other \"bad\" symbols renamer v1.0 (UTF)",
-      u"Usage: namescourer.exe -d -[workdir] -f [filename] -r [replaceconf]",
-      u"              -l [logname] -b [deBug mode] -v [err.leVel] -n [filelist]",
-      u"[filename]    target filename (may be *.html 17?.txt)",
-      u"[workdir]     include subdir scan",
-      u"-[workdir]    no subdir",
-      u"[replaceconf] rule file (ANSI), containing string pairs:",
-      u"[logname]     Log filename (UTF8) (if not - no logging, console only)",
-      u"[deBug mode]  0/not set - working mode",
-      u"              1 - debug mode - no renaming, just scanning and logging",
-      u"[err.leVel]   0 - equally no logging",
-      u"              1 - log errors only",
-      u"              2 - log errors + renaming info",
-      u"[filelist]    make scan list (UTF8) of new files,",
-      u"              if not set - do not make a list",
-      u"Example:",
-      u"namescourer.exe -d -C:\\TEMP -f *.jpg -r repl.txt -l err.log -v 1 -n newlist.txt",
-      u"Example of [replaceconf] repl.txt:",
-      u"&",
-      u"[+]",
-      u"|",
-      u"_",
-      u"%ERRORLEVEL% returns quantity of I/O errors. If 0, then all ok.",
-  };
-  for (const char16_t* line : kUsage) WriteLine(line);
 }
 
 std::uint32_t RunRenamer() {
@@ -99,6 +34,7 @@ std::uint32_t RunRenamer() {
     WalkDirectories(options.workDir);
     WalkFiles(options.workDir);
   }
+  // Kept on purpose (docs/ARCHITECTURE.md): the settings after the walk.
   PrintSettings();
   PrintStatistics();
   CloseFileList();

@@ -15,7 +15,7 @@ bool IsDotEntry(const std::u16string& name) { return name == u"." || name == u".
 // A listing may yield an entry again under the name this very walk gave it
 // (file systems differ). Such an entry is already done; walking it again
 // would count and list it twice, and a rule set that always changes a name
-// would rename it over and over. Each open listing keeps the paths it
+// would rename it over and over. Each open listing keeps the full paths it
 // renamed entries to and passes over them.
 using RenamedPaths = std::unordered_set<std::u16string>;
 
@@ -38,6 +38,7 @@ bool RenameDirectory(std::u16string& path, DirectoryNames* names) {
   if (endsInSeparator) oldPath.pop_back();
 
   bool changed = false;
+  // Kept on purpose (docs/ARCHITECTURE.md): the rules see the whole path.
   std::u16string newPath = RewriteName(EntryKind::Directory, oldPath, changed);
   if (!changed) changed = ClashesByCase(names, u"", oldPath);
   if (!changed) return false;
@@ -144,7 +145,7 @@ void ProcessFile(const std::u16string& path, const std::u16string& name, Renamed
   if (ReportsDetails()) WriteOldAndNew(u"Old File:", path + name, u"New File:", path + newName);
   bool renamedOnDisk = false;
   const bool done = RenameFile(path, name, newName, renamedOnDisk);
-  if (renamedOnDisk) renamedHere.insert(newName);
+  if (renamedOnDisk) renamedHere.insert(path + newName);
   NoteOutcome(&names, path, name, renamedOnDisk || options.debugMode ? newName : name);
   if (done) return;
   ++counters.ioErrors;
@@ -186,7 +187,7 @@ void WalkFiles(const std::u16string& path) {
     platform::DirEntry entry;
     while (NextEntry(names, listing, options.fileMask, entry)) {
       if (entry.isDirectory) continue;
-      if (!renamedHere.empty() && renamedHere.count(entry.name) != 0) continue;
+      if (!renamedHere.empty() && renamedHere.count(path + entry.name) != 0) continue;
       ProcessFile(path, entry.name, renamedHere, names);
     }
   }

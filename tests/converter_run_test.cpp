@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "converter/converter.h"
+#include "tests/support/reports.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -219,7 +220,7 @@ TEST(ZxrasterConvert, AFileOfAnotherSizeIsUsedAsFarAsItGoes) {
       EXPECT_EQ(r.exitCode, 0u) << c.size;
       ASSERT_EQ(r.console.size(), 11u) << c.size;
       EXPECT_EQ(r.console[8], c.message);
-      EXPECT_EQ(r.console[9], u"IOERRORS: 0");
+      EXPECT_EQ(r.console[9], ZxrasterSummary(0).front());
       EXPECT_TRUE(ReadBytes(dir / "o.bmp") == ExpectedBmp(data, indexed, kBuiltin))
           << c.size << (indexed ? " indexed" : " true colour");
     }
@@ -234,7 +235,7 @@ TEST(ZxrasterConvert, AMissingScreenOrADirectoryGivesNoBmp) {
     EXPECT_EQ(r.exitCode, 1u);
     ASSERT_EQ(r.console.size(), 11u);
     EXPECT_EQ(r.console[8], u"ERR_INP_FILE: " + std::u16string(name) + u" not exist.");
-    EXPECT_EQ(r.console[9], u"IOERRORS: 1");
+    EXPECT_EQ(r.console[9], ZxrasterSummary(1).front());
     EXPECT_EQ(r.console[10], u"----------");
     EXPECT_FALSE(fs::exists(dir / "o.bmp"));
   }
@@ -275,7 +276,7 @@ TEST(ZxrasterConvert, AShortReadIsAReadErrorAndGivesNoBmp) {
                               testsupport::U(std::to_string(size)) +
                               u" bytes, not equal 6912 bytes, truncated.");
   EXPECT_EQ(r.console[9], u"ERR_INP_FILE: " + name + u" read error.");
-  EXPECT_EQ(r.console[10], u"IOERRORS: 1");
+  EXPECT_EQ(r.console[10], ZxrasterSummary(1).front());
   EXPECT_FALSE(fs::exists(dir / "o.bmp"));
 }
 
@@ -319,7 +320,7 @@ TEST(ZxrasterConvert, AnUnwritableScreenFileConverts) {
   EXPECT_EQ(run.exitCode, 0u);
   Lines console = ConsoleLines(run.out);
   ASSERT_EQ(console.size(), 10u) << run.out;
-  EXPECT_EQ(console[8], u"IOERRORS: 0");
+  EXPECT_EQ(console[8], ZxrasterSummary(0).front());
   EXPECT_TRUE(ReadBytes(folder / "out.bmp") == ExpectedBmp(TestScreen(), false, kBuiltin));
   fs::remove_all(folder);
 }
@@ -370,13 +371,13 @@ TEST(ZxrasterLog, AConsoleThatRefusesWritesEndsTheRunWithExitCodeOne) {
 TEST(ZxrasterLog, AFailedCloseLeavesTheLogCountedAsOpen) {
   if (!ZX_NATIVE_BUILD) GTEST_SKIP() << "needs /dev/full";
   converter::ResetRun();
-  converter::options.logFile = u"/dev/full";
+  converter::options.logFileName = u"/dev/full";
   converter::options.logging = true;
   converter::WriteLine(u"buffered");
-  ASSERT_TRUE(converter::logHandle.IsOpen());
+  ASSERT_TRUE(converter::output.log.IsOpen());
   converter::CloseLog();
-  EXPECT_TRUE(converter::logHandle.IsOpen());
-  EXPECT_EQ(converter::state.ioErrors, 1u);
+  EXPECT_TRUE(converter::output.log.IsOpen());
+  EXPECT_EQ(converter::counters.ioErrors, 1u);
   converter::ResetRun();
 }
 

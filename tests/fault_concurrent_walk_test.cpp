@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "tests/support/child_process.h"
+#include "tests/support/reports.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -176,7 +177,8 @@ TEST(ConcurrentWalkFault, EveryFailureIsCountedAndNoFileIsLost) {
 
     ASSERT_EQ(run.signal, 0);
     EXPECT_EQ(run.err, "");
-    const std::int64_t errors = testsupport::SummaryValue(console, u"  IN/OUT errors: ");
+    const std::int64_t errors =
+        testsupport::SummaryValue(console, testsupport::namescourer::kIoErrors);
     const std::size_t fileGroups =
         testsupport::CountStartingWith(console, u"ERR_EXCEPTION FILE OLD:");
     const std::size_t dirGroups =

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tests/support/child_process.h"
+#include "tests/support/reports.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -103,7 +104,8 @@ void ExpectUnexpectedErrorReport(const ProcessResult& run, const Lines& console,
                                  const std::string& file, int error) {
   EXPECT_EQ(run.exitCode, 1u);
   EXPECT_EQ(run.err, "I/O error: " + file + ": " + std::strerror(error) + "\n");
-  EXPECT_EQ(SummaryValue(console, u"  IN/OUT errors: "), -1) << "no summary after the error";
+  EXPECT_EQ(SummaryValue(console, testsupport::namescourer::kIoErrors), -1)
+      << "no summary after the error";
 }
 
 struct RenamerCase {
@@ -161,7 +163,7 @@ TEST(RenamerOutputFault, EndsAsPromisedAndKeepsEveryFile) {
       ExpectUnexpectedErrorReport(run, console, Narrow(target), c.devFull ? ENOSPC : EFBIG);
     } else {
       EXPECT_EQ(run.err, "");
-      const std::int64_t printed = SummaryValue(console, u"  IN/OUT errors: ");
+      const std::int64_t printed = SummaryValue(console, testsupport::namescourer::kIoErrors);
       const std::size_t groups = CountStartingWith(console, u"ERR_EXCEPTION FILE OLD:") +
                                  CountStartingWith(console, u"ERR_EXCEPTION DIR OLD:");
       EXPECT_EQ(printed, static_cast<std::int64_t>(groups));

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tests/support/child_process.h"
+#include "tests/support/reports.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -83,8 +84,8 @@ TEST_F(PermissionFault, RenamerSkipsADirectoryItCannotListWithoutAWord) {
   EXPECT_EQ(walk, Lines({u"----", u"----", u"----", u"New Dir:T/lo+cked", u"New File:T/open/a+1",
                          u"New File:T/open/sealed+4", u"Old Dir:T/lo&cked", u"Old File:T/open/a&1",
                          u"Old File:T/open/sealed&4"}));
-  EXPECT_EQ(SummaryValue(console, u"    Total Files: "), 2);
-  EXPECT_EQ(SummaryValue(console, u"  IN/OUT errors: "), 0);
+  EXPECT_EQ(SummaryValue(console, testsupport::namescourer::kTotalFiles), 2);
+  EXPECT_EQ(SummaryValue(console, testsupport::namescourer::kIoErrors), 0);
   Lines list = testsupport::Utf8Lines(ReadBytes(dir_ / "list.txt"));
   std::sort(list.begin(), list.end());
   EXPECT_EQ(list, Lines({u"T/open/a+1", u"T/open/sealed+4"}));
@@ -106,7 +107,7 @@ TEST_F(PermissionFault, RenamerCountsEveryRenameInAFolderItCannotEnter) {
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(testsupport::CountStartingWith(console, u"ERR_EXCEPTION DIR OLD:T/x/d&"), 1u);
   EXPECT_EQ(testsupport::CountStartingWith(console, u"ERR_EXCEPTION FILE OLD:T/x/a&1"), 1u);
-  EXPECT_EQ(SummaryValue(console, u"  IN/OUT errors: "), 2);
+  EXPECT_EQ(SummaryValue(console, testsupport::namescourer::kIoErrors), 2);
   EXPECT_EQ(run.exitCode, 2u);
   testsupport::OpenUp(dir_.path());
   EXPECT_EQ(ReadBytes(dir_ / "T/x/a&1"), "1");
@@ -126,7 +127,7 @@ TEST_F(PermissionFault, RenamerCountsEachRenameAFolderRefuses) {
   // present name, and that folder may be changed.
   EXPECT_EQ(WalkLines(console), Concat({FailedRenameLines(u"DIR", u"T/ro/d&d", u"T/ro/d+d"),
                                         FailedRenameLines(u"FILE", u"T/ro/z&3", u"T/ro/z+3")}));
-  EXPECT_EQ(SummaryValue(console, u"  IN/OUT errors: "), 2);
+  EXPECT_EQ(SummaryValue(console, testsupport::namescourer::kIoErrors), 2);
   EXPECT_EQ(SummaryValue(console, u"  Renamed Files: "), 1);
   EXPECT_EQ(run.exitCode, 2u);
   EXPECT_EQ(ReadBytes(dir_ / "T/ro/z&3"), "3");

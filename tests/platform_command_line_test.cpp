@@ -1,4 +1,5 @@
-// The command line: the Windows splitter, the POSIX arguments and the exit status.
+// The command line: the Windows splitter, the POSIX arguments, the argument
+// lookup and the exit status.
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
@@ -63,6 +64,15 @@ TEST(Arguments, PosixDropsEmptyArgumentsAndKeepsInvalidBytes) {
   EXPECT_EQ(platform::EncodeUtf8(platform::Arguments()[1]), "x\xffy");
   platform::SetArguments(saved);
 #endif
+}
+
+TEST(ArgumentAt, GivesEmptyPastTheLastArgument) {
+  platform::SetArguments({u"a", u"b"});
+  EXPECT_EQ(platform::ArgumentAt(0), u"");
+  EXPECT_EQ(platform::ArgumentAt(1), u"a");
+  EXPECT_EQ(platform::ArgumentAt(2), u"b");
+  EXPECT_EQ(platform::ArgumentAt(3), u"");
+  platform::SetArguments({});
 }
 
 TEST(ExitStatusFor, NeverTurnsACountIntoSuccess) {

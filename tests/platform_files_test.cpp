@@ -8,6 +8,7 @@
 #include "platform/internal.h"
 #include "platform/platform.h"
 #include "tests/support/test_support.h"
+#include "tests/support/text_lines.h"
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -144,7 +145,7 @@ TEST(InputTextFile, ReadsLinesLikeSplitTextLinesAcrossBufferBoundaries) {
   while (!file.AtEnd()) lines.push_back(file.ReadLine());
   EXPECT_TRUE(file.Close());
   std::vector<std::u16string> expected;
-  for (const auto& line : platform::SplitTextLines(bytes)) {
+  for (const auto& line : testsupport::SplitTextLines(bytes)) {
     expected.push_back(platform::FromAnsi(line));
   }
   ASSERT_EQ(lines.size(), 5u);

@@ -5,6 +5,7 @@
 
 #include "platform/platform.h"
 #include "tests/support/test_support.h"
+#include "tests/support/text_lines.h"
 
 using testsupport::Narrow;
 
@@ -139,7 +140,7 @@ TEST(SplitTextLines, EndsLinesAtLfDropsCrAndStopsAtCtrlZ) {
       {"\xef\xbb\xbf&\n", {"\xef\xbb\xbf&"}},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(platform::SplitTextLines(c.bytes), c.lines) << c.bytes;
+    EXPECT_EQ(testsupport::SplitTextLines(c.bytes), c.lines) << c.bytes;
   }
 }
 

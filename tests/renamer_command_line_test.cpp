@@ -92,12 +92,4 @@ TEST(ParseCommandLine, SwitchesDebugModeOnlyForAValueStartingWithOne) {
   platform::SetArguments({});
 }
 
-TEST(ArgumentAt, GivesEmptyPastTheLastArgument) {
-  platform::SetArguments({u"a", u"b"});
-  EXPECT_EQ(renamer::ArgumentAt(1), u"a");
-  EXPECT_EQ(renamer::ArgumentAt(2), u"b");
-  EXPECT_EQ(renamer::ArgumentAt(3), u"");
-  platform::SetArguments({});
-}
-
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/platform.h"
+#include "tests/support/reports.h"
 #include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -44,32 +45,13 @@ const Lines kUsage = {
     u"%ERRORLEVEL% returns quantity of I/O errors. If 0, then all ok.",
 };
 
-struct Settings {
-  std::u16string workDir, subdirs = u"yes", mask = u"*.*", rules = u"*", ruleCount = u"0",
-                          debug = u"no", logging = u"no", level = u"0", logName, listName,
-                          listMake = u"no";
-};
-
-Lines SettingsRows(const Settings& s) {
-  return {u"   Initial path: " + s.workDir,   u"  Incl. subdirs: " + s.subdirs,
-          u"  Filename mask: " + s.mask,      u"   Replace conf: " + s.rules,
-          u" Repl.rules qty: " + s.ruleCount, u" Debug Renaming: " + s.debug,
-          u"        Logging: " + s.logging,   u"       Loglevel: " + s.level,
-          u"   Log filename: " + s.logName,   u"  Filelist name: " + s.listName,
-          u"  Filelist make: " + s.listMake,  u"----------------"};
-}
-
-Lines StatisticsRows(std::uint32_t ioErrors) {
-  return {u"    Total Files: 0", u"   Renamed Dirs: 0",
-          u"  Renamed Files: 0", u"       UTF Dirs: 0",
-          u"      UTF Files: 0", u"Forbid.UTF Dirs: 0",
-          u"ForbidUTF Files: 0", u"Exceed replaces: 0",
-          u" Exceed subdirs: 0", u"  IN/OUT errors: " + testsupport::U(std::to_string(ioErrors)),
-          u"----------------"};
-}
+using Settings = testsupport::RenamerSettings;
+namespace labels = testsupport::namescourer;
 
 Lines RunLines(const Settings& s, std::uint32_t ioErrors) {
-  return testsupport::Concat({{u"--NAME SCOURER--"}, SettingsRows(s), StatisticsRows(ioErrors)});
+  return testsupport::Concat({{labels::kBanner},
+                              testsupport::RenamerSettingsRows(s),
+                              testsupport::RenamerEmptyStatisticsRows(ioErrors)});
 }
 
 TEST(RenamerRun, WithoutArgumentsPrintsExactlyTheUsageText) {
@@ -205,7 +187,7 @@ TEST(RenamerRun, AnErrorCountAbove255NeverReadsAsSuccess) {
   Lines lines = ConsoleLines(result.out);
   ASSERT_GE(lines.size(), 3u);
   std::u16string row = lines[lines.size() - 3];
-  ASSERT_EQ(row.substr(0, 17), u"  IN/OUT errors: ");
+  ASSERT_EQ(row.substr(0, 17), labels::kIoErrors);
   auto printed = static_cast<std::uint32_t>(std::stoul(testsupport::Narrow(row.substr(17))));
   EXPECT_GT(printed, 300u);
   EXPECT_EQ(result.exitCode, platform::ExitStatusFor(printed + 2));

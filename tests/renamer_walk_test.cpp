@@ -16,6 +16,7 @@
 
 #include "platform/platform.h"
 #include "renamer/renamer.h"
+#include "tests/support/reports.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -31,6 +32,7 @@ using testsupport::RenameLines;
 using testsupport::U;
 using testsupport::WalkLines;
 using Lines = std::vector<std::u16string>;
+namespace labels = testsupport::namescourer;
 
 bool OnWindows() { return testsupport::Sep() == u"\\"; }
 
@@ -53,11 +55,16 @@ struct Counts {
 
 // The rows in their printed order, with where each is kept.
 const std::pair<const char16_t*, std::uint32_t Counts::*> kCounterRows[] = {
-    {u"    Total Files: ", &Counts::total},          {u"   Renamed Dirs: ", &Counts::dirs},
-    {u"  Renamed Files: ", &Counts::files},          {u"       UTF Dirs: ", &Counts::utfDirs},
-    {u"      UTF Files: ", &Counts::utfFiles},       {u"Forbid.UTF Dirs: ", &Counts::forbiddenDirs},
-    {u"ForbidUTF Files: ", &Counts::forbiddenFiles}, {u"Exceed replaces: ", &Counts::replaces},
-    {u" Exceed subdirs: ", &Counts::subdirs},        {u"  IN/OUT errors: ", &Counts::io}};
+    {labels::kTotalFiles, &Counts::total},
+    {labels::kRenamedDirs, &Counts::dirs},
+    {labels::kRenamedFiles, &Counts::files},
+    {labels::kUtfDirs, &Counts::utfDirs},
+    {labels::kUtfFiles, &Counts::utfFiles},
+    {labels::kForbiddenUtfDirs, &Counts::forbiddenDirs},
+    {labels::kForbiddenUtfFiles, &Counts::forbiddenFiles},
+    {labels::kExceedReplaces, &Counts::replaces},
+    {labels::kExceedSubdirs, &Counts::subdirs},
+    {labels::kIoErrors, &Counts::io}};
 
 bool operator==(const Counts& a, const Counts& b) {
   return std::all_of(std::begin(kCounterRows), std::end(kCounterRows),
@@ -198,7 +205,7 @@ TEST_F(WalkTest, NoSubdirectoriesProcessesOnlyTheStartDirectory) {
   File(J({u"T", u"a&b", u"x&y.txt"}));
   Rules(kAmpRule);
   const ConsoleRun run = Scour({u"-d", u"-T", u"-v", u"2", u"-n", u"list.txt"});
-  EXPECT_EQ(Setting(run.console, u"  Incl. subdirs: "), u"no");
+  EXPECT_EQ(Setting(run.console, labels::kInclSubdirs), u"no");
   EXPECT_EQ(WalkLines(run.console),
             RenameLines(u"File", J({u"T", u"k&.txt"}), J({u"T", u"k[+].txt"})));
   EXPECT_EQ(FileList(), (Lines{J({u"T", u"k[+].txt"})}));
@@ -213,7 +220,7 @@ TEST_F(WalkTest, CurrentDirectoryIsWalkedByRelativePaths) {
   File(J({u"a&b", u"x&y.txt"}));
   Rules(kAmpRule);
   const ConsoleRun run = Scour({u"-v", u"2"});
-  EXPECT_EQ(Setting(run.console, u"   Initial path: "), u"");
+  EXPECT_EQ(Setting(run.console, labels::kInitialPath), u"");
   EXPECT_EQ(WalkLines(run.console),
             Concat({RenameLines(u"Dir", u"a&b", u"a[+]b"),
                     RenameLines(u"File", J({u"a[+]b", u"x&y.txt"}), J({u"a[+]b", u"x[+]y.txt"})),
@@ -230,8 +237,8 @@ TEST_F(WalkTest, DashAloneIsTheCurrentDirectoryWithoutSubdirectories) {
   File(J({u"a&b", u"x&y.txt"}));
   Rules(kAmpRule);
   const ConsoleRun run = Scour({u"-d", u"-", u"-v", u"2"});
-  EXPECT_EQ(Setting(run.console, u"   Initial path: "), u"");
-  EXPECT_EQ(Setting(run.console, u"  Incl. subdirs: "), u"no");
+  EXPECT_EQ(Setting(run.console, labels::kInitialPath), u"");
+  EXPECT_EQ(Setting(run.console, labels::kInclSubdirs), u"no");
   EXPECT_EQ(WalkLines(run.console), RenameLines(u"File", u"k&.txt", u"k[+].txt"));
   EXPECT_TRUE(Exists(J({u"a&b", u"x&y.txt"})));
   Counts expected;

@@ -6,7 +6,7 @@
 # whose tools are missing is skipped with a plain message; with CI=true a
 # skipped stage is a failure.
 #
-# On a host that cannot execute 32-bit x86 programs (tools/i386_probe.sh;
+# On a host that cannot execute 32-bit x86 programs (tools/ci/i386_probe.sh;
 # ZX_NO_32BIT_HOST=1 forces that answer) the win32 build is made and its
 # programs are checked without running them, and its tests are left out
 # with one line that says so; that alone is no failure, with CI=true too.
@@ -21,6 +21,7 @@ cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
 stages=("$@")
 [ ${#stages[@]} -gt 0 ] || stages=(native asan lint fuzz windows)
+passed=()
 skipped=()
 
 # CI builds with warnings as errors.
@@ -45,7 +46,7 @@ run_preset() {
 
 # Whether this host executes 32-bit x86 programs, probed once per run.
 runs_i386=no
-if [[ " ${stages[*]} " == *" windows "* ]] && tools/i386_probe.sh; then
+if [[ " ${stages[*]} " == *" windows "* ]] && tools/ci/i386_probe.sh; then
   runs_i386=yes
 fi
 host_runs_i386() { [ "$runs_i386" = yes ]; }
@@ -87,7 +88,7 @@ missing_for() {
 for stage in "${stages[@]}"; do
   lacking=$(missing_for "$stage")
   if [ -n "$lacking" ]; then
-    echo "SKIPPED: the $stage stage needs $lacking; see README.md"
+    echo "SKIPPED: the $stage stage needs $lacking; see docs/DEVELOPING.md"
     skipped+=("$stage")
     continue
   fi
@@ -96,11 +97,11 @@ for stage in "${stages[@]}"; do
     asan) run_preset native-asan ;;
     lint)
       echo "=== lint: clang-tidy, cppcheck, manual pages, shell scripts"
-      tools/lint.sh
+      tools/ci/lint.sh
       mandoc -T lint -W warning man/*.1
-      shellcheck tools/*.sh .ci/run
+      shellcheck tools/*.sh tools/ci/*.sh .ci/run
       ;;
-    fuzz) tools/fuzz.sh "${FUZZ_SECONDS:-20}" ;;
+    fuzz) tools/ci/fuzz.sh "${FUZZ_SECONDS:-20}" ;;
     windows)
       run_preset win64
       if host_runs_i386; then
@@ -111,23 +112,25 @@ for stage in "${stages[@]}"; do
         echo "win32: this host cannot execute 32-bit x86 programs; the win32 tests did not run"
       fi
       echo "=== Windows programs: machine, console subsystem, imported DLLs"
-      tools/check_pe.sh x86-64 build/win64/bin/namescourer.exe build/win64/bin/zxraster.exe
-      tools/check_pe.sh i386 build/win32/bin/namescourer.exe build/win32/bin/zxraster.exe
+      tools/ci/check_pe.sh x86-64 build/win64/bin/namescourer.exe build/win64/bin/zxraster.exe
+      tools/ci/check_pe.sh i386 build/win32/bin/namescourer.exe build/win32/bin/zxraster.exe
       echo "=== packages"
-      tools/package.sh
+      tools/ci/package.sh
       ;;
     *)
       echo "unknown stage $stage (native, asan, lint, fuzz, windows)" >&2
       exit 2
       ;;
   esac
+  passed+=("$stage")
 done
 
-if [ ${#skipped[@]} -ne 0 ]; then
-  echo "skipped: ${skipped[*]}"
-  if [ "${CI:-}" = true ]; then
-    echo "CI must run every stage: failing" >&2
-    exit 1
-  fi
+# The last line: the stages that passed, then apart the ones skipped.
+summary="passed: ${passed[*]:-none}"
+[ ${#skipped[@]} -eq 0 ] || summary+="; skipped for lack of a tool: ${skipped[*]}"
+if [ ${#skipped[@]} -ne 0 ] && [ "${CI:-}" = true ]; then
+  echo "CI must run every stage: failing" >&2
+  echo "$summary"
+  exit 1
 fi
-echo "all stages passed: ${stages[*]}"
+echo "$summary"

@@ -6,7 +6,7 @@
 //
 // Line ends and Ctrl-Z are taken out of the input, so that it stays one
 // line. The loader writes its listing to standard output: run with that
-// sent to /dev/null (tools/fuzz.sh does).
+// sent to /dev/null (tools/ci/fuzz.sh does).
 // SPDX-License-Identifier: MIT
 #include <cstddef>
 #include <cstdint>
@@ -84,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   converter::ResetRun();
   converter::options.palFile = PaletteFile().Name();
   converter::LoadPaletteFile();
-  const bool accepted = converter::state.ioErrors == 0;
+  const bool accepted = converter::counters.ioErrors == 0;
 
   std::u16string fields[3];
   if (!converter::SplitPaletteLine(text, fields)) {

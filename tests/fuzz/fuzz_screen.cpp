@@ -5,7 +5,7 @@
 //
 // Both files live in /dev/shm. Reading a screen of the wrong size writes a
 // message to standard output: run with that sent to /dev/null
-// (tools/fuzz.sh does).
+// (tools/ci/fuzz.sh does).
 // SPDX-License-Identifier: MIT
 #include <cstddef>
 #include <cstdint>
@@ -47,8 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   converter::ResetRun();
   converter::options.inFile = screenFile.Name();
   converter::options.outFile = bmpFile.Name();
-  converter::ReadScreenFile();
-  FUZZ_CHECK(converter::state.screenLoaded && converter::state.ioErrors == 0,
+  const bool loaded = converter::ReadScreenFile();
+  FUZZ_CHECK(loaded && converter::counters.ioErrors == 0,
              "screen of " + std::to_string(size) + " bytes not read");
 
   // A short file leaves black paper and white ink (attribute 7) behind it.
@@ -63,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string indexed = bmpFile.Read();
   converter::WriteTrueColorBmp();
   const std::string trueColor = bmpFile.Read();
-  FUZZ_CHECK(converter::state.ioErrors == 0, "a BMP file could not be written");
+  FUZZ_CHECK(converter::counters.ioErrors == 0, "a BMP file could not be written");
   CheckBmp(indexed, kIndexedFileSize, 118, "4-bit");
   CheckBmp(trueColor, kTrueColorFileSize, 54, "24-bit");
 

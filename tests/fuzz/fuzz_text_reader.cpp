@@ -11,6 +11,7 @@
 
 #include "platform/platform.h"
 #include "tests/fuzz/fuzz_support.h"
+#include "tests/support/text_lines.h"
 
 namespace {
 
@@ -52,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!text.empty() && text.back() != '\n') expected += '\n';
   FUZZ_CHECK(joined == expected, "lines do not join back to the text: " + fuzz::Show(joined) +
                                      " instead of " + fuzz::Show(expected));
-  FUZZ_CHECK(platform::SplitTextLines(bytes) == lines,
+  FUZZ_CHECK(testsupport::SplitTextLines(bytes) == lines,
              "the file reader and SplitTextLines disagree on " + fuzz::Show(bytes));
   return 0;
 }

@@ -170,15 +170,6 @@ std::size_t CountStartingWith(const std::vector<std::u16string>& lines,
                     [&](const std::u16string& line) { return line.rfind(prefix, 0) == 0; }));
 }
 
-std::vector<std::u16string> WalkLines(const std::vector<std::u16string>& lines) {
-  auto begin = std::find(lines.begin(), lines.end(), u"--NAME SCOURER--");
-  auto end = std::find_if(lines.begin(), lines.end(), [](const std::u16string& line) {
-    return line.rfind(u"   Initial path: ", 0) == 0;
-  });
-  if (begin == lines.end() || end == lines.end() || end < begin) return {u"<no summary>"};
-  return std::vector<std::u16string>(begin + 1, end);
-}
-
 bool HasLine(const std::vector<std::u16string>& lines, const std::u16string& line) {
   return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
@@ -194,43 +185,6 @@ std::vector<std::u16string> EachAfter(const std::u16string& message,
   std::vector<std::u16string> all;
   for (const std::u16string& line : lines) all.insert(all.end(), {message, line});
   return all;
-}
-
-std::vector<std::u16string> RenameLines(const std::u16string& kind, const std::u16string& from,
-                                        const std::u16string& to) {
-  return {u"Old " + kind + u":" + from, u"New " + kind + u":" + to, u"----"};
-}
-
-std::vector<std::u16string> FailedRenameLines(const std::u16string& kind,
-                                              const std::u16string& from,
-                                              const std::u16string& to) {
-  return {u"ERR_EXCEPTION " + kind + u" OLD:" + from, u"ERR_EXCEPTION " + kind + u" NEW:" + to,
-          u"----"};
-}
-
-std::vector<std::u16string> ZxrasterSettings(const std::u16string& in, const std::u16string& out,
-                                             unsigned flags, const std::u16string& log,
-                                             const std::u16string& palette) {
-  const bool indexed = (flags & kIndexedColor) != 0;
-  return {u"  In File: " + in,
-          u"  OutFile: " + out,
-          u"  LogFile: " + log,
-          u" Pal.File: " + palette,
-          (flags & kLogging) != 0 ? u"  Logging: yes" : u"  Logging: no",
-          indexed ? u"Idx Color: yes" : u"Idx Color: no",
-          indexed ? u"TrueColor: no" : u"TrueColor: yes",
-          u"----------"};
-}
-
-std::string TestScreen() {
-  std::string data(6912, '\0');
-  for (int k = 0; k < 6144; ++k) data[k] = static_cast<char>((k * 37 + 11 + (k >> 8)) & 0xFF);
-  for (int c = 0; c < 768; ++c) data[6144 + c] = static_cast<char>((c * 5 + c / 256) & 0xFF);
-  return data;
-}
-
-std::vector<std::u16string> ZxrasterSummary(std::uint32_t ioErrors) {
-  return {u"IOERRORS: " + U(std::to_string(ioErrors)), u"----------"};
 }
 
 }  // namespace testsupport

@@ -1,5 +1,6 @@
 // Helpers shared by the test programs: scratch directories, byte files,
 // running a built program as a child process, and reading what it printed.
+// What each program prints is in reports.h.
 // SPDX-License-Identifier: MIT
 #ifndef TESTS_SUPPORT_TEST_SUPPORT_H
 #define TESTS_SUPPORT_TEST_SUPPORT_H
@@ -107,10 +108,6 @@ std::int64_t SummaryValue(const std::vector<std::u16string>& lines, const std::u
 std::size_t CountStartingWith(const std::vector<std::u16string>& lines,
                               const std::u16string& prefix);
 
-/// The renamer's walk lines: those between its banner and its settings
-/// summary; the one line "<no summary>" when either is missing.
-std::vector<std::u16string> WalkLines(const std::vector<std::u16string>& lines);
-
 /// True when `lines` holds `line`.
 bool HasLine(const std::vector<std::u16string>& lines, const std::u16string& line);
 
@@ -121,32 +118,6 @@ std::vector<std::u16string> Concat(std::initializer_list<std::vector<std::u16str
 /// cannot be opened.
 std::vector<std::u16string> EachAfter(const std::u16string& message,
                                       const std::vector<std::u16string>& lines);
-
-/// The renamer's lines for one rename at level 2 (`kind` "Dir" or "File"):
-/// "Old <kind>:<from>", "New <kind>:<to>", "----".
-std::vector<std::u16string> RenameLines(const std::u16string& kind, const std::u16string& from,
-                                        const std::u16string& to);
-
-/// The same for a rename that failed (`kind` "DIR" or "FILE"): the
-/// "ERR_EXCEPTION <kind> OLD:" and "ERR_EXCEPTION <kind> NEW:" lines, "----".
-std::vector<std::u16string> FailedRenameLines(const std::u16string& kind,
-                                              const std::u16string& from, const std::u16string& to);
-
-/// What zxraster's settings block shows besides the file names.
-enum ZxrasterFlags : unsigned { kTrueColor = 0, kIndexedColor = 1, kLogging = 2 };
-
-/// The eight lines zxraster prints first: its settings, then a rule.
-std::vector<std::u16string> ZxrasterSettings(const std::u16string& in, const std::u16string& out,
-                                             unsigned flags = kTrueColor,
-                                             const std::u16string& log = u"",
-                                             const std::u16string& palette = u"");
-
-/// A screen file in which every attribute value 0..255 occurs and the
-/// bitmap has both ink and paper in every cell.
-std::string TestScreen();
-
-/// The two lines zxraster ends with: its error count, then a rule.
-std::vector<std::u16string> ZxrasterSummary(std::uint32_t ioErrors);
 
 }  // namespace testsupport
 

@@ -4,13 +4,13 @@
 # (--contents), then unpacks it into a scratch folder (dpkg -x) and runs both
 # programs from there: the usage texts, one conversion of the test card and
 # one renamer run with a shipped rule set. Runs lintian when it is installed
-# and fails on its errors (warnings are shown). tools/package.sh calls it.
+# and fails on its errors (warnings are shown). tools/ci/package.sh calls it.
 #
-#   tools/check_deb.sh build/packages/namescourer-zxraster_1.0_amd64.deb
+#   tools/ci/check_deb.sh build/packages/namescourer-zxraster_1.0_amd64.deb
 # SPDX-License-Identifier: MIT
 set -euo pipefail
-deb=$(realpath "${1:?usage: tools/check_deb.sh PACKAGE.deb}")
-cd "$(dirname "$0")/.."
+deb=$(realpath "${1:?usage: tools/ci/check_deb.sh PACKAGE.deb}")
+cd "$(dirname "$0")/../.."
 root=$PWD
 fail() {
   echo "check_deb.sh: $*" >&2

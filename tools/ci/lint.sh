@@ -20,7 +20,7 @@
 # for the fuzz targets clang-14.
 # SPDX-License-Identifier: MIT
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 root=$PWD
 jobs=2
 status=0
@@ -144,7 +144,7 @@ cppcheck_args=(
   --suppress=useStlAlgorithm
 )
 echo "=== cppcheck: native sources"
-cppcheck "${cppcheck_args[@]}" --project=build/lint/compile_commands.json -i "$root/tools" || status=1
+cppcheck "${cppcheck_args[@]}" --project=build/lint/compile_commands.json || status=1
 echo "=== cppcheck: Windows sources"
 mapfile -t win_only < <(ls platform/win32.cpp tests/*win32*.cpp tests/support/*win32*.cpp \
   tests/support/console_probe.cpp 2>/dev/null)

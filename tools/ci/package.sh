@@ -8,10 +8,10 @@
 # or the Windows packages are made. JOBS sets the build's parallelism
 # (default 2). The .deb needs dpkg-deb and dpkg-shlibdeps (Debian dpkg-dev);
 # without them it is skipped, which with CI=true is a failure.
-# tools/check_deb.sh then checks it (with lintian when installed).
+# tools/ci/check_deb.sh then checks it (with lintian when installed).
 # SPDX-License-Identifier: MIT
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 root=$PWD
 jobs=${JOBS:-2}
 out=build/packages
@@ -23,7 +23,7 @@ case "${1:-}" in
   --linux) make_windows=0 ;;
   --windows) make_linux=0 ;;
   *)
-    echo "usage: tools/package.sh [--linux|--windows]" >&2
+    echo "usage: tools/ci/package.sh [--linux|--windows]" >&2
     exit 2
     ;;
 esac
@@ -89,7 +89,7 @@ if ((make_linux)); then
     "${palettes[@]/#/share/doc/namescourer-zxraster/palettes/}" "${rules[@]/#/share/namescourer/rules/}"
   if command -v dpkg-deb >/dev/null && command -v dpkg-shlibdeps >/dev/null; then
     pack build/pkg-native DEB deb
-    tools/check_deb.sh "$out/namescourer-zxraster_${version}_$(dpkg --print-architecture).deb"
+    tools/ci/check_deb.sh "$out/namescourer-zxraster_${version}_$(dpkg --print-architecture).deb"
   else
     echo "SKIPPED: the .deb needs dpkg-deb and dpkg-shlibdeps (apt-get install dpkg-dev)"
     if [ "${CI:-}" = true ]; then exit 1; fi
@@ -106,8 +106,8 @@ if ((make_windows)); then
   cmake --install build/pkg-win32 --strip --prefix build/pkg-win32/stage >/dev/null
   build win64 build/pkg-win64 -DZX_WIN32_BIN_DIR="$root/build/pkg-win32/stage/win32"
   cmake --build build/pkg-win64 --target manual_html
-  tools/check_pe.sh i386 build/pkg-win32/stage/win32/namescourer.exe build/pkg-win32/stage/win32/zxraster.exe
-  tools/check_pe.sh x86-64 build/pkg-win64/bin/namescourer.exe build/pkg-win64/bin/zxraster.exe
+  tools/ci/check_pe.sh i386 build/pkg-win32/stage/win32/namescourer.exe build/pkg-win32/stage/win32/zxraster.exe
+  tools/ci/check_pe.sh x86-64 build/pkg-win64/bin/namescourer.exe build/pkg-win64/bin/zxraster.exe
   pack build/pkg-win64 ZIP zip
   check "$out/namescourer-zxraster-$version-windows.zip" \
     win64/namescourer.exe win64/zxraster.exe win32/namescourer.exe win32/zxraster.exe \

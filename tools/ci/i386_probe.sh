@@ -13,7 +13,7 @@
 # SPDX-License-Identifier: MIT
 set -euo pipefail
 [ "${ZX_NO_32BIT_HOST:-}" != 1 ] || exit 1
-dir="$(cd "$(dirname "$0")/.." && pwd)/build"
+dir="$(cd "$(dirname "$0")/../.." && pwd)/build"
 mkdir -p "$dir"
 probe=$(mktemp "$dir/i386-probe.XXXXXX")
 trap 'rm -f "$probe"' EXIT

@@ -6,11 +6,11 @@
 # timeout or a violated property. The inputs that did are kept in
 # build/fuzz/artifacts/, the logs in build/fuzz/logs/.
 #
-# Usage: tools/fuzz.sh [SECONDS] [TARGET...]
+# Usage: tools/ci/fuzz.sh [SECONDS] [TARGET...]
 # ZX_FUZZ_CXX names the clang to build with (default: the preset's clang++-14).
 # SPDX-License-Identifier: MIT
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 seconds=${1:-20}
 shift || true
 jobs=$(nproc 2>/dev/null || echo 2)

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Checks Windows programs without running them:
 #
-#   tools/check_pe.sh --machine PROGRAM.exe
+#   tools/ci/check_pe.sh --machine PROGRAM.exe
 #       prints the PE machine field: 8664 (x86-64) or 014c (x86)
-#   tools/check_pe.sh x86-64|i386 PROGRAM.exe...
+#   tools/ci/check_pe.sh x86-64|i386 PROGRAM.exe...
 #       fails unless each program is a PE program for that machine, a console
 #       program, and imports no DLL outside the Windows system set, so that
 #       each .exe runs alone; needs the mingw-w64 objdump of that machine
@@ -25,7 +25,7 @@ case "${1:-}" in
   x86-64) machine=8664 format=pei-x86-64 objdump=x86_64-w64-mingw32-objdump ;;
   i386) machine=014c format=pei-i386 objdump=i686-w64-mingw32-objdump ;;
   *)
-    echo "usage: tools/check_pe.sh --machine PROGRAM.exe | tools/check_pe.sh x86-64|i386 PROGRAM.exe..." >&2
+    echo "usage: tools/ci/check_pe.sh --machine PROGRAM.exe | tools/ci/check_pe.sh x86-64|i386 PROGRAM.exe..." >&2
     exit 2
     ;;
 esac
