@@ -188,10 +188,7 @@ void MakeUniqueName(EntryKind kind, const std::u16string& prefix, std::u16string
 
 bool NextEntry(DirectoryNames& names, platform::DirectoryListing& listing,
                const std::u16string& pattern, platform::DirEntry& entry) {
-  if (!options.windowsNames || (names.listed && names.pending.empty()) ||
-      (pattern != u"*.*" && pattern != u"*")) {
-    return listing.Next(entry);
-  }
+  if (!options.windowsNames || (pattern != u"*.*" && pattern != u"*")) return listing.Next(entry);
   if (!names.listed) {
     names.listed = true;
     while (listing.Next(entry)) {
