@@ -1,6 +1,7 @@
 // Name rewriting: the ANSI check, the rules, and the counter that makes a
 // new name free on disk (and in the record the walk keeps of a directory).
 // SPDX-License-Identifier: MIT
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -34,8 +35,9 @@ std::u16string CaseKey(std::u16string_view name) {
 bool NameIn(const DirectoryNames& names, const std::u16string& prefix, const std::u16string& name,
             std::u16string_view& entry) {
   const std::size_t at = names.path.size();
-  if (prefix.size() > at || name.size() <= at - prefix.size() ||
-      names.path.compare(0, prefix.size(), prefix) != 0 ||
+  if (prefix.size() > at || name.size() <= at - prefix.size()) return false;
+  // A file's prefix is the whole directory path; memcmp compares it fastest.
+  if (std::memcmp(names.path.data(), prefix.data(), prefix.size() * sizeof(char16_t)) != 0 ||
       names.path.compare(prefix.size(), std::u16string::npos, name, 0, at - prefix.size()) != 0) {
     return false;
   }
