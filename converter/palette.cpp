@@ -140,7 +140,7 @@ void LoadPaletteFile() {
   bool taken = false;
   bool error = false;
 
-  if (!platform::FileExists(options.palFile)) {
+  if (!platform::InputFileExists(options.palFile)) {
     // Kept on purpose (docs/ARCHITECTURE.md): "not exist".
     WriteLine(u"ERR_PALET_FILE: " + options.palFile + u" not exist.");
     ++counters.ioErrors;

@@ -55,13 +55,15 @@ struct OutputTextFile::Impl {
   ~Impl() { Close(); }
 
   // Writes to the file; what the buffer holds is written through this.
-  bool Write(const std::uint8_t* data, std::size_t count) const {
-    return detail::RawWrite(file, data, count);
+  bool Write(const std::uint8_t* data, std::size_t count, std::size_t& written) const {
+    return detail::RawWrite(file, data, count, written);
   }
   // A buffer that cannot be written out keeps the file open.
   bool Close() {
     if (!file.IsOpen()) return true;
-    auto write = [this](const std::uint8_t* d, std::size_t n) { return Write(d, n); };
+    auto write = [this](const std::uint8_t* d, std::size_t n, std::size_t& w) {
+      return Write(d, n, w);
+    };
     return detail::BufferedFlush(buffer, write) && detail::RawClose(file);
   }
 };
@@ -79,12 +81,16 @@ bool OutputTextFile::Open(const std::u16string& name) {
   if (!impl_->Close()) return false;
   impl_->buffer.used = 0;
   impl_->name = name;
+  RawFile file;
   if (!FileExists(name)) {
-    impl_->file = detail::RawOpen(name, OpenMode::CreateTruncate);
-    return impl_->file.IsOpen();
+    file = detail::RawOpen(name, OpenMode::CreateTruncate);
+  } else {
+    file = detail::RawOpen(name, OpenMode::ReadWriteExisting);
+    if (file.IsOpen() && !SeekForAppend(file)) return false;
   }
-  RawFile file = detail::RawOpen(name, OpenMode::ReadWriteExisting);
-  if (!file.IsOpen() || !SeekForAppend(file)) return false;
+  // Concurrent writers of one file interleave their lines, but never
+  // overwrite each other's.
+  if (!file.IsOpen() || !detail::RawAppendFromNowOn(file, name)) return false;
   impl_->file = std::move(file);
   return true;
 }
@@ -95,7 +101,9 @@ void OutputTextFile::WriteLine(const std::u16string& text) {
     throw IoError(name + ": not open");
   }
   std::string bytes;
-  auto write = [this](const std::uint8_t* d, std::size_t n) { return impl_->Write(d, n); };
+  auto write = [this](const std::uint8_t* d, std::size_t n, std::size_t& w) {
+    return impl_->Write(d, n, w);
+  };
   if (!detail::EncodeLine(text, bytes) ||
       !detail::BufferedAppend(impl_->buffer, bytes + "\r\n", write)) {
     throw FileError(impl_->name);
@@ -159,7 +167,7 @@ std::u16string InputTextFile::ReadLine() {
     }
     ++impl_->position;
     if (b == '\n') break;
-    if (b != '\r') line.push_back(static_cast<char>(b));
+    if (b != '\r' && line.size() < kMaxLineBytes) line.push_back(static_cast<char>(b));
   }
   return FromAnsi(line);
 }
@@ -205,7 +213,8 @@ bool ByteFile::Read(std::uint8_t* data, std::size_t count) {
 }
 
 bool ByteFile::Write(const std::uint8_t* data, std::size_t count) {
-  return impl_->file.IsOpen() && detail::RawWrite(impl_->file, data, count);
+  std::size_t written = 0;
+  return impl_->file.IsOpen() && detail::RawWrite(impl_->file, data, count, written);
 }
 
 bool ByteFile::Close() { return detail::RawClose(impl_->file); }

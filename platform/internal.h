@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <utility>
 
@@ -52,7 +53,8 @@ enum class OpenMode {
   Read,               ///< existing text file, read only, shared for reading
   ReadBytes,          ///< existing byte file, read only, shared for reading and writing
   ReadWriteExisting,  ///< existing text file, read and write, shared for reading
-  CreateTruncate,     ///< text file created or truncated, read and write, shared for reading
+  CreateTruncate,     ///< text file created, read and write, shared for reading; an existing
+                      ///< one is truncated on Windows, kept (appended to) on POSIX
   CreateBytes,        ///< byte file created or truncated, read and write, shared for both
 };
 
@@ -61,8 +63,15 @@ enum class OpenMode {
 RawFile RawOpen(const std::u16string& name, OpenMode mode);
 /// Reads up to count bytes; got is 0 at the end of the file. False on failure.
 bool RawRead(const RawFile& file, std::uint8_t* data, std::size_t count, std::size_t& got);
-/// Writes all count bytes; false on failure or a short write.
-bool RawWrite(const RawFile& file, const std::uint8_t* data, std::size_t count);
+/// Writes all count bytes; false on failure or a short write. `written`
+/// gets how many bytes were written, also on failure.
+bool RawWrite(const RawFile& file, const std::uint8_t* data, std::size_t count,
+              std::size_t& written);
+/// From now on every write goes to the end of the file, whoever else
+/// writes to it: POSIX opened text files with O_APPEND already; Windows
+/// closes the file and opens `name` again with FILE_APPEND_DATA alone.
+/// False on failure (the file is then closed).
+bool RawAppendFromNowOn(RawFile& file, const std::u16string& name);
 /// The file's size in bytes; false on failure.
 bool RawSize(const RawFile& file, std::uint64_t& size);
 /// Moves the file position; false on failure.
@@ -73,12 +82,19 @@ bool RawTruncateHere(const RawFile& file);
 // Every call above that fails leaves its reason for LastErrorText
 // (platform.h), a short write and a refused file type included.
 
+/// Writes as "?" each character of a line that a viewer could take as a
+/// line break, a terminal command or a change of writing direction: the C1
+/// controls U+0080..U+009F, U+2028, U+2029, U+202A..U+202E and
+/// U+2066..U+2069, and with `c0` also U+0000..U+001F and U+007F.
+void MaskLineControls(std::u16string& text, bool c0);
+
 /// The bytes of one line of console or text-file output, without its line
-/// end: UTF-8 on both backends. POSIX writes each character U+0000..U+001F
-/// and U+007F as "?", so that no name can end a line or steer a terminal,
-/// and turns U+DC80..U+DCFF back into the raw bytes they stand for; Win32
-/// converts with WideCharToMultiByte (a lone surrogate becomes U+FFFD).
-/// False when the conversion fails, with the reason in LastErrorText.
+/// end: UTF-8 on both backends, after MaskLineControls (POSIX with the C0
+/// controls, which Windows names cannot hold), so that no name can end a
+/// line or steer a terminal. POSIX turns U+DC80..U+DCFF back into the raw
+/// bytes they stand for; Win32 converts with WideCharToMultiByte (a lone
+/// surrogate becomes U+FFFD). False when the conversion fails, with the
+/// reason in LastErrorText.
 bool EncodeLine(const std::u16string& text, std::string& bytes);
 
 /// True when renaming `from` to `to` keeps the entry in its directory: both
@@ -102,6 +118,11 @@ inline bool StaysInItsDirectory(const std::u16string& from, const std::u16string
 /// target just before the final rename(), where another process could act.
 extern void (*testBeforeFallbackRename)(const char* target);
 
+/// Test seam of the POSIX backend, set only by tests: while it is true,
+/// paths below the walk root are resolved by one openat per directory, as
+/// on a kernel without openat2.
+extern bool testResolveByComponents;
+
 /// A 128-byte write buffer: written out when full and when flushed.
 struct OutputBuffer {
   static constexpr std::size_t kSize = 128;
@@ -109,33 +130,45 @@ struct OutputBuffer {
   std::size_t used = 0;
 };
 
-/// Appends bytes, calling write(data, count) as soon as the buffer is full.
-/// Returns false as soon as a write fails; the buffer then stays full and
-/// the next append tries to write it out again.
+/// Appends bytes, calling write(data, count, written) as soon as the buffer
+/// is full; `written` tells how many bytes reached the file, also when the
+/// write fails. A failed write takes out of the buffer what it wrote and
+/// the bytes of this append, so that no byte reaches the file twice and the
+/// next text starts whole; bytes of earlier appends that were not written
+/// stay for the next write. Returns false as soon as a write fails.
 template <typename Write>
 bool BufferedAppend(OutputBuffer& buffer, const std::string& bytes, Write write) {
-  auto writeOutIfFull = [&buffer, &write] {
-    if (buffer.used < OutputBuffer::kSize) return true;
-    if (!write(buffer.data, buffer.used)) return false;
-    buffer.used = 0;
-    return true;
+  std::size_t textStart = buffer.used;  // where this append's bytes begin
+  auto writeOut = [&buffer, &write, &textStart] {
+    std::size_t written = 0;
+    if (write(buffer.data, buffer.used, written)) {
+      buffer.used = textStart = 0;
+      return true;
+    }
+    const std::size_t keep = textStart > written ? textStart - written : 0;
+    std::memmove(buffer.data, buffer.data + written, keep);
+    buffer.used = keep;
+    return false;
   };
   for (char c : bytes) {
-    if (!writeOutIfFull()) return false;  // full still after a failed write
+    if (buffer.used == OutputBuffer::kSize && !writeOut()) return false;
     buffer.data[buffer.used++] = static_cast<std::uint8_t>(c);
-    if (!writeOutIfFull()) return false;
+    if (buffer.used == OutputBuffer::kSize && !writeOut()) return false;
   }
   return true;
 }
 
 /// Writes out and empties the buffer. False when the write fails; the bytes
-/// then stay for the next flush, as after a failed append.
+/// that did not reach the file then stay for the next flush.
 template <typename Write>
 bool BufferedFlush(OutputBuffer& buffer, Write write) {
   if (buffer.used == 0) return true;
-  if (!write(buffer.data, buffer.used)) return false;
-  buffer.used = 0;
-  return true;
+  std::size_t written = 0;
+  const bool ok = write(buffer.data, buffer.used, written);
+  if (ok) written = buffer.used;
+  std::memmove(buffer.data, buffer.data + written, buffer.used - written);
+  buffer.used -= written;
+  return ok;
 }
 
 }  // namespace platform::detail

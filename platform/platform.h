@@ -130,8 +130,39 @@ std::u16string Decimal(std::uint64_t value);
 
 // ---------------------------------------------------------------- files
 
+/// Sets the walk root, the directory a tree walk starts from: `directory`
+/// as the walk names it ("" for the current directory, else ending in the
+/// separator or not). It is opened once here, a link followed (the user
+/// named it). Until ClearWalkRoot, every path that starts with the root's
+/// text is resolved below it by FileExists, DirectoryExists,
+/// RenameNoReplace and DirectoryListing::Open, so that no change of the
+/// tree during the walk can lead them out of it:
+/// - POSIX: from the root's handle, one directory at a time (openat2 with
+///   RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS, else openat with O_NOFOLLOW per
+///   part); a symbolic link or ".." among the directories of the path makes
+///   it name nothing (the tests say no, a listing or rename fails). A link
+///   in the last part is still followed by the existence tests. Paths
+///   longer than the system's path limit work like any other.
+/// - Windows: a directory below the root is listed only when it is no
+///   reparse point, and is kept open against renaming while it is listed.
+/// Paths not below the root behave as without one. When RenameNoReplace
+/// renames the root itself, the root's text becomes the new name. Returns
+/// false, and sets no root, when the directory cannot be opened. A new
+/// call replaces the root.
+bool SetWalkRoot(const std::u16string& directory);
+/// Forgets the walk root; paths are resolved as the system does.
+void ClearWalkRoot();
+
+// A name that holds a NUL names nothing: no call below passes it to the
+// system, the tests say no, and opens, listings and renames fail.
+
 /// File test: an existing entry that is not a directory.
 bool FileExists(const std::u16string& name);
+
+/// File test of an input text file (a rule or palette file): POSIX wants
+/// a regular file, a link followed, so that a device, FIFO or socket counts
+/// as missing; Windows: FileExists.
+bool InputFileExists(const std::u16string& name);
 
 /// Directory test: an existing directory, or a test that fails for any
 /// reason other than "not found" or an invalid name (access denied counts
@@ -181,10 +212,13 @@ class OutputTextFile {
 };
 
 /// An input text file in the ANSI code page: lines end at LF or CR LF, a
-/// lone CR is dropped, Ctrl-Z ends the file, no BOM handling, no length
-/// limit.
+/// lone CR is dropped, Ctrl-Z ends the file, no BOM handling. A line is cut
+/// after kMaxLineBytes bytes (the rest of it is skipped), so that memory
+/// stays bounded for any file. POSIX opens only a regular file.
 class InputTextFile {
  public:
+  static constexpr std::size_t kMaxLineBytes = 65536;
+
   InputTextFile();
   ~InputTextFile();
 
@@ -267,6 +301,16 @@ class DirectoryListing {
  private:
   std::unique_ptr<Impl> impl_;
 };
+
+/// True when text holds a character that separates the parts of a path:
+/// "/" on POSIX; "\\", "/" and ":" (a drive) on Windows. A file mask that
+/// holds one would list another folder than the one it is applied in.
+bool HoldsPathSeparator(const std::u16string& text);
+
+/// True where a listing's pattern also matches 8.3 short names (Windows),
+/// so that no other filter can stand in for it; false on POSIX, where the
+/// listing itself filters by MatchesWildcard.
+extern const bool kMasksMatchShortNames;
 
 /// Windows wildcard matching as the POSIX listing applies it: "*" any run,
 /// "?" one character, case-insensitive for ASCII and Latin-1 letters, "*.*"

@@ -3,6 +3,7 @@
 // SPDX-License-Identifier: MIT
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -12,6 +13,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "platform/cp1252.h"
 #include "platform/internal.h"
@@ -21,6 +24,7 @@ namespace platform {
 
 const char16_t kPathSeparator = u'/';
 const bool kNamesIgnoreCase = false;
+const bool kMasksMatchShortNames = false;
 
 namespace {
 
@@ -29,14 +33,14 @@ std::string Native(const std::u16string& name) { return EncodeUtf8(name); }
 // Writes all bytes to a descriptor, retrying after signals and partial
 // writes. A write that takes nothing fails with EIO, so that errno names a
 // reason.
-bool WriteAll(int fd, const std::uint8_t* data, std::size_t count) {
-  while (count > 0) {
-    ssize_t n = ::write(fd, data, count);
+bool WriteAll(int fd, const std::uint8_t* data, std::size_t count, std::size_t& written) {
+  written = 0;
+  while (count > written) {
+    ssize_t n = ::write(fd, data + written, count - written);
     if (n < 0 && errno == EINTR) continue;
     if (n == 0) errno = EIO;
     if (n <= 0) return false;
-    data += n;
-    count -= static_cast<std::size_t>(n);
+    written += static_cast<std::size_t>(n);
   }
   return true;
 }
@@ -48,7 +52,9 @@ struct Console {
 };
 Console console;
 
-bool WriteStdout(const std::uint8_t* data, std::size_t count) { return WriteAll(1, data, count); }
+bool WriteStdout(const std::uint8_t* data, std::size_t count, std::size_t& written) {
+  return WriteAll(1, data, count, written);
+}
 
 IoError StdoutError() { return IoError("standard output: " + LastErrorText()); }
 
@@ -85,7 +91,8 @@ void ReportUnexpectedError(const std::string& kind, const std::string& message) 
   // A name in the message (a rule file's, say) must not break the line.
   std::replace_if(line.begin(), line.end(), IsControlByte, '?');
   line += "\n";
-  WriteAll(2, reinterpret_cast<const std::uint8_t*>(line.data()), line.size());
+  std::size_t written = 0;
+  WriteAll(2, reinterpret_cast<const std::uint8_t*>(line.data()), line.size(), written);
 }
 
 std::string LastErrorText() { return std::strerror(errno); }
@@ -156,29 +163,226 @@ std::u16string FromAnsi(const std::string& bytes) {
 
 // -------------------------------------------------------------------- files
 
+namespace detail {
+void (*testBeforeFallbackRename)(const char* target) = nullptr;
+bool testResolveByComponents = false;
+}  // namespace detail
+
+namespace {
+
+// A descriptor that closes itself.
+class Fd {
+ public:
+  explicit Fd(int fd = -1) : fd_(fd) {}
+  Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  Fd& operator=(Fd&& other) noexcept {
+    std::swap(fd_, other.fd_);
+    return *this;
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  ~Fd() {
+    if (fd_ >= 0) {
+      const int saved = errno;  // keep the reason of the call that failed
+      ::close(fd_);
+      errno = saved;
+    }
+  }
+  int Get() const { return fd_; }
+  int Release() { return std::exchange(fd_, -1); }
+
+ private:
+  int fd_;
+};
+
+// The walk root: opened once, links followed; `path` is its native text,
+// empty (the current directory) or ending in "/".
+struct WalkRoot {
+  Fd fd;
+  std::string path;
+};
+WalkRoot walkRoot;
+
+bool openat2Missing = false;  // the kernel (or a sandbox) refuses openat2
+
+// A name with a NUL would reach the system cut short, naming another entry.
+bool HasNul(const std::u16string& name) { return name.find(u'\0') != std::u16string::npos; }
+
+// The part of a native path below the walk root, when the path lies below
+// it (the root itself gives ""); false otherwise, or when no root is set.
+bool BelowRoot(const std::string& path, std::string& rest) {
+  if (walkRoot.fd.Get() < 0 || path.compare(0, walkRoot.path.size(), walkRoot.path) != 0) {
+    return false;
+  }
+  // With the current directory as the root, absolute paths lie elsewhere.
+  if (walkRoot.path.empty() && !path.empty() && path[0] == '/') return false;
+  rest = path.substr(walkRoot.path.size());
+  return true;
+}
+
+// The directory names of `rest` ("a/b" or "a/b/"), without empty parts and
+// ".". False (ENOTDIR) when one is "..".
+bool DirectoryParts(const std::string& rest, std::vector<std::string>& parts) {
+  for (std::size_t at = 0; at <= rest.size();) {
+    std::size_t end = rest.find('/', at);
+    if (end == std::string::npos) end = rest.size();
+    std::string part = rest.substr(at, end - at);
+    at = end + 1;
+    if (part == "..") {
+      errno = ENOTDIR;
+      return false;
+    }
+    if (!part.empty() && part != ".") parts.push_back(std::move(part));
+  }
+  return true;
+}
+
+constexpr int kBeneathFlags = O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+// openat2 of as many parts from parts[i] on as fit one system path, from
+// the directory `from`; i moves past them. -1 with errno on failure.
+int OpenPiece(int from, const std::vector<std::string>& parts, std::size_t& i, int flags) {
+  std::string piece = parts[i];
+  std::size_t next = i + 1;
+  while (next < parts.size() && piece.size() + parts[next].size() + 1 < 4000) {
+    piece += '/' + parts[next++];
+  }
+  struct open_how how = {};
+  how.flags = static_cast<std::uint64_t>((next == parts.size() ? flags : O_PATH) | kBeneathFlags);
+  how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+  const long fd = ::syscall(SYS_openat2, from, piece.c_str(), &how, sizeof how);
+  if (fd >= 0) i = next;
+  return static_cast<int>(fd);
+}
+
+// The directories of `rest`, opened one below the other from the root:
+// none may be a symbolic link or "..", so the result always lies inside the
+// root. The last one gets `flags` (O_PATH or O_RDONLY). A link, a "..", or
+// anything but a directory on the way fails with ENOTDIR.
+Fd OpenBeneath(const std::string& rest, int flags) {
+  std::vector<std::string> parts;
+  if (!DirectoryParts(rest, parts)) return Fd();
+  if (parts.empty()) return Fd(::openat(walkRoot.fd.Get(), ".", flags | kBeneathFlags));
+  Fd current;
+  std::size_t i = 0;
+  while (i < parts.size()) {
+    const int from = current.Get() >= 0 ? current.Get() : walkRoot.fd.Get();
+    int fd = -1;
+    if (!openat2Missing && !detail::testResolveByComponents) {
+      fd = OpenPiece(from, parts, i, flags);
+      // A kernel or sandbox without openat2: one openat per part from now on.
+      openat2Missing = fd < 0 && (errno == ENOSYS || errno == EPERM);
+    }
+    if (fd < 0 && (openat2Missing || detail::testResolveByComponents)) {
+      const int last = i + 1 == parts.size() ? flags : O_PATH;
+      fd = ::openat(from, parts[i].c_str(), last | kBeneathFlags);
+      if (fd >= 0) ++i;
+    }
+    if (fd < 0) {
+      if (errno == ELOOP || errno == EXDEV) errno = ENOTDIR;
+      return Fd();
+    }
+    current = Fd(fd);
+  }
+  return current;
+}
+
+// The directory below the root that the last call worked in, by its path
+// below the root: the walk tests and renames many entries of one directory
+// in a row, and opens it once for all of them. It stays the directory that
+// was resolved inside the root, whatever happens to its path meanwhile.
+struct ParentCache {
+  std::string rest;
+  Fd fd;
+};
+ParentCache parentCache;
+
+// Where a path's last part lives: the directory to pass to the *at calls
+// (AT_FDCWD, or a descriptor of its parent below the root, owned by
+// parentCache) and the name to pass with it. False when the parent cannot
+// be opened (errno says why).
+struct Located {
+  int dir = AT_FDCWD;
+  std::string name;
+  std::string rest;  // the path below the root, without a final "/"; empty when not below
+};
+
+bool Locate(const std::string& path, Located& at) {
+  std::string rest;
+  if (!BelowRoot(path, rest)) {
+    at.name = path;
+    return true;
+  }
+  // "a/b/" names b itself: its last part is "b", not the empty rest.
+  if (!rest.empty() && rest.back() == '/') rest.pop_back();
+  const std::size_t slash = rest.rfind('/');
+  at.name = slash == std::string::npos ? rest : rest.substr(slash + 1);
+  if (at.name.empty()) at.name = ".";  // the root itself
+  std::string parent = slash == std::string::npos ? std::string() : rest.substr(0, slash);
+  at.rest = std::move(rest);
+  if (parentCache.fd.Get() < 0 || parentCache.rest != parent) {
+    parentCache.fd = OpenBeneath(parent, O_PATH);
+    parentCache.rest = std::move(parent);
+  }
+  at.dir = parentCache.fd.Get();
+  return at.dir >= 0;
+}
+
+// stat of a path, the link in its last part followed, as the tests below want it.
+bool StatPath(const std::u16string& name, struct stat& st) {
+  if (HasNul(name)) {
+    errno = EINVAL;
+    return false;
+  }
+  Located at;
+  return Locate(Native(name), at) && ::fstatat(at.dir, at.name.c_str(), &st, 0) == 0;
+}
+
+}  // namespace
+
+bool SetWalkRoot(const std::u16string& directory) {
+  ClearWalkRoot();
+  if (HasNul(directory)) return false;
+  const std::string path = Native(directory);
+  Fd fd(::open(path.empty() ? "." : path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  if (fd.Get() < 0) return false;
+  walkRoot.fd = std::move(fd);
+  walkRoot.path = path;
+  if (!walkRoot.path.empty() && walkRoot.path.back() != '/') walkRoot.path += '/';
+  return true;
+}
+
+void ClearWalkRoot() {
+  walkRoot.fd = Fd();
+  walkRoot.path.clear();
+  parentCache.fd = Fd();
+}
+
 bool FileExists(const std::u16string& name) {
   struct stat st;
-  return ::stat(Native(name).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+  return StatPath(name, st) && !S_ISDIR(st.st_mode);
+}
+
+bool InputFileExists(const std::u16string& name) {
+  struct stat st;
+  return StatPath(name, st) && S_ISREG(st.st_mode);
 }
 
 bool DirectoryExists(const std::u16string& name) {
   struct stat st;
-  if (::stat(Native(name).c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+  if (StatPath(name, st)) return S_ISDIR(st.st_mode);
   return errno != ENOENT && errno != ENOTDIR && errno != ENAMETOOLONG && errno != EINVAL;
 }
 
-namespace detail {
-void (*testBeforeFallbackRename)(const char* target) = nullptr;
-}  // namespace detail
+namespace {
 
-bool RenameNoReplace(const std::u16string& from, const std::u16string& to) {
-  // Also keeps a NUL from cutting the native name short.
-  if (!detail::StaysInItsDirectory(from, to, u"/")) return false;
-  std::string source = Native(from), target = Native(to);
+// The no-replace rename of `from` to `to` in the directory `dir` (AT_FDCWD
+// for paths); `target` is the target's whole path, for the test seam.
+bool RenameIn(int dir, const std::string& from, const std::string& to, const std::string& target) {
   const bool forceFallback = detail::testBeforeFallbackRename != nullptr;
 #ifdef SYS_renameat2
   if (!forceFallback) {
-    if (::syscall(SYS_renameat2, AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), 1u) == 0) {
+    if (::syscall(SYS_renameat2, dir, from.c_str(), dir, to.c_str(), 1u) == 0) {
       return true;  // 1u is RENAME_NOREPLACE
     }
     if (errno != EINVAL && errno != ENOSYS) return false;
@@ -187,12 +391,12 @@ bool RenameNoReplace(const std::u16string& from, const std::u16string& to) {
   // The file system does not know RENAME_NOREPLACE: a hard link fails when
   // the target exists.
   struct stat st;
-  if (::lstat(source.c_str(), &st) != 0) return false;
+  if (::fstatat(dir, from.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
   const bool directory = S_ISDIR(st.st_mode);
   if (!directory && !forceFallback) {
-    if (::link(source.c_str(), target.c_str()) == 0) {
-      if (::unlink(source.c_str()) == 0) return true;
-      ::unlink(target.c_str());
+    if (::linkat(dir, from.c_str(), dir, to.c_str(), 0) == 0) {
+      if (::unlinkat(dir, from.c_str(), 0) == 0) return true;
+      ::unlinkat(dir, to.c_str(), 0);
       return false;
     }
     if (errno == EEXIST) return false;
@@ -200,26 +404,49 @@ bool RenameNoReplace(const std::u16string& from, const std::u16string& to) {
   // Neither works here: claim the target first, so that nothing another
   // process creates there can be replaced, then rename over the claim.
   if (directory) {
-    if (::mkdir(target.c_str(), 0700) != 0) return false;
+    if (::mkdirat(dir, to.c_str(), 0700) != 0) return false;
   } else {
-    int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    int fd = ::openat(dir, to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) return false;
     ::close(fd);
   }
   if (forceFallback) detail::testBeforeFallbackRename(target.c_str());
-  if (::rename(source.c_str(), target.c_str()) == 0) return true;
+  if (::renameat(dir, from.c_str(), dir, to.c_str()) == 0) return true;
   // rmdir removes only the empty claim, never what another process put in it.
-  (void)(directory ? ::rmdir(target.c_str()) : ::unlink(target.c_str()));
+  (void)::unlinkat(dir, to.c_str(), directory ? AT_REMOVEDIR : 0);
   return false;
+}
+
+}  // namespace
+
+bool RenameNoReplace(const std::u16string& from, const std::u16string& to) {
+  // Also keeps a NUL from cutting the native name short.
+  if (!detail::StaysInItsDirectory(from, to, u"/") || HasNul(from)) return false;
+  const std::string source = Native(from), target = Native(to);
+  Located at;
+  if (!Locate(source, at) || at.name == ".") return false;
+  const std::string newName = Native(to.substr(to.rfind(u'/') + 1));  // npos + 1 is 0
+  if (!RenameIn(at.dir, at.dir == AT_FDCWD ? source : at.name,
+                at.dir == AT_FDCWD ? target : newName, target)) {
+    return false;
+  }
+  // A directory renamed: a directory opened by its old path is not used
+  // under that path again.
+  if (!at.rest.empty() && parentCache.rest.compare(0, at.rest.size(), at.rest) == 0 &&
+      (parentCache.rest.size() == at.rest.size() || parentCache.rest[at.rest.size()] == '/')) {
+    parentCache.fd = Fd();
+  }
+  // The root renamed itself: the walk goes on below its new name.
+  if (!walkRoot.path.empty() && source + '/' == walkRoot.path) walkRoot.path = target + '/';
+  return true;
 }
 
 namespace detail {
 
 bool EncodeLine(const std::u16string& text, std::string& bytes) {
-  bytes = EncodeUtf8(text);
-  // Control characters are single bytes in UTF-8, and every other byte of
-  // the text, of a longer sequence or an escaped raw byte, is 0x80 or above.
-  std::replace_if(bytes.begin(), bytes.end(), IsControlByte, '?');
+  std::u16string masked = text;
+  MaskLineControls(masked, true);
+  bytes = EncodeUtf8(masked);
   return true;
 }
 
@@ -234,6 +461,8 @@ int RefusalOf(int fd, int flags) {
   if (::fstat(fd, &st) != 0) return errno;
   if (S_ISDIR(st.st_mode)) return EISDIR;
   if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) return EINVAL;
+  // A text file read to its end must end: no device.
+  if ((flags & O_ACCMODE) == O_RDONLY && !S_ISREG(st.st_mode)) return EINVAL;
   if (::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK & ~O_CREAT & ~O_TRUNC) != 0) return errno;
   return 0;
 }
@@ -247,13 +476,22 @@ RawFile RawOpen(const std::u16string& name, OpenMode mode) {
     case OpenMode::ReadBytes:
       flags |= O_RDONLY;
       break;
+    // Text output appends, so that two runs writing one log at once never
+    // overwrite each other's lines; for the same reason a text file made
+    // by another run since the file test is not emptied.
     case OpenMode::ReadWriteExisting:
-      flags |= O_RDWR;
+      flags |= O_RDWR | O_APPEND;
       break;
     case OpenMode::CreateTruncate:
+      flags |= O_RDWR | O_CREAT | O_APPEND;
+      break;
     case OpenMode::CreateBytes:
       flags |= O_RDWR | O_CREAT | O_TRUNC;
       break;
+  }
+  if (HasNul(name)) {
+    errno = EINVAL;
+    return RawFile();
   }
   // O_NONBLOCK keeps a FIFO from blocking the open; such files and
   // directories are then refused, and ordinary blocking I/O restored.
@@ -277,9 +515,12 @@ bool RawRead(const RawFile& file, std::uint8_t* data, std::size_t count, std::si
   }
 }
 
-bool RawWrite(const RawFile& file, const std::uint8_t* data, std::size_t count) {
-  return WriteAll(Descriptor(file), data, count);
+bool RawWrite(const RawFile& file, const std::uint8_t* data, std::size_t count,
+              std::size_t& written) {
+  return WriteAll(Descriptor(file), data, count, written);
 }
+
+bool RawAppendFromNowOn(RawFile& /*file*/, const std::u16string& /*name*/) { return true; }
 
 bool RawSize(const RawFile& file, std::uint64_t& size) {
   struct stat st;
@@ -309,7 +550,6 @@ bool RawClose(RawFile& file) {
 
 struct DirectoryListing::Impl {
   DIR* dir = nullptr;
-  std::string directory;  // native, ends in "/" unless empty
   std::u16string pattern;
   bool failed = false;  // the last Next met a read error, not the end
 };
@@ -322,13 +562,21 @@ DirectoryListing::~DirectoryListing() {
 
 bool DirectoryListing::Open(const std::u16string& pathAndPattern) {
   if (impl_->dir != nullptr) ::closedir(impl_->dir);
+  impl_->dir = nullptr;
   impl_->failed = false;
+  if (HasNul(pathAndPattern)) return false;
   std::size_t slash = pathAndPattern.rfind(u'/');
   std::u16string directory =
       slash == std::u16string::npos ? std::u16string() : pathAndPattern.substr(0, slash + 1);
   impl_->pattern = pathAndPattern.substr(directory.size());
-  impl_->directory = Native(directory);
-  impl_->dir = ::opendir(impl_->directory.empty() ? "." : impl_->directory.c_str());
+  const std::string native = Native(directory);
+  std::string rest;
+  Fd fd(BelowRoot(native, rest)
+            ? OpenBeneath(rest, O_RDONLY).Release()
+            : ::open(native.empty() ? "." : native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.Get() < 0) return false;
+  impl_->dir = ::fdopendir(fd.Get());
+  if (impl_->dir != nullptr) fd.Release();
   return impl_->dir != nullptr;
 }
 
@@ -350,10 +598,11 @@ bool DirectoryListing::Next(DirEntry& entry) {
       // A link to a directory is a directory entry too, but marked, so that
       // the walk never follows it out of its tree or round in a loop.
       struct stat st;
-      std::string full = impl_->directory + d->d_name;
+      const int dir = ::dirfd(impl_->dir);
       const bool link =
-          d->d_type == DT_LNK || (::lstat(full.c_str(), &st) == 0 && S_ISLNK(st.st_mode));
-      entry.isDirectory = ::stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+          d->d_type == DT_LNK ||
+          (::fstatat(dir, d->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode));
+      entry.isDirectory = ::fstatat(dir, d->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
       entry.isLink = link && entry.isDirectory;
     }
     return true;
@@ -361,5 +610,9 @@ bool DirectoryListing::Next(DirEntry& entry) {
 }
 
 bool DirectoryListing::Failed() const { return impl_->failed; }
+
+bool HoldsPathSeparator(const std::u16string& text) {
+  return text.find(u'/') != std::u16string::npos;
+}
 
 }  // namespace platform

@@ -1,5 +1,6 @@
 // UTF-8 to UTF-16 and back, with raw bytes kept as lone surrogates.
 // SPDX-License-Identifier: MIT
+#include "platform/internal.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -98,6 +99,15 @@ std::string EncodeUtf8(const std::u16string& text) {
     }
   }
   return out;
+}
+
+void detail::MaskLineControls(std::u16string& text, bool c0) {
+  for (char16_t& c : text) {
+    const bool control = (c >= 0x80 && c <= 0x9F) || c == 0x2028 || c == 0x2029 ||
+                         (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) ||
+                         (c0 && (c < 0x20 || c == 0x7F));
+    if (control) c = u'?';
+  }
 }
 
 }  // namespace platform

@@ -21,6 +21,7 @@ namespace platform {
 
 const char16_t kPathSeparator = u'\\';
 const bool kNamesIgnoreCase = true;
+const bool kMasksMatchShortNames = true;
 
 namespace {
 
@@ -93,17 +94,17 @@ bool FromCodePage(UINT codePage, const std::string& bytes, std::u16string& text)
 
 // A write that takes nothing fails with ERROR_WRITE_FAULT, so that the
 // last error names a reason.
-bool WriteAll(HANDLE handle, const std::uint8_t* data, std::size_t count) {
-  while (count > 0) {
-    const auto piece = static_cast<DWORD>(std::min(count, kMaxChunk));
-    DWORD written = 0;
-    if (WriteFile(handle, data, piece, &written, nullptr) == FALSE) return false;
-    if (written == 0) {
+bool WriteAll(HANDLE handle, const std::uint8_t* data, std::size_t count, std::size_t& written) {
+  written = 0;
+  while (count > written) {
+    const auto piece = static_cast<DWORD>(std::min(count - written, kMaxChunk));
+    DWORD done = 0;
+    if (WriteFile(handle, data + written, piece, &done, nullptr) == FALSE) return false;
+    if (done == 0) {
       SetLastError(ERROR_WRITE_FAULT);
       return false;
     }
-    data += written;
-    count -= written;
+    written += done;
   }
   return true;
 }
@@ -126,8 +127,8 @@ Console& TheConsole() {
   return console;
 }
 
-bool WriteConsoleBytes(const std::uint8_t* data, std::size_t count) {
-  return WriteAll(TheConsole().handle, data, count);
+bool WriteConsoleBytes(const std::uint8_t* data, std::size_t count, std::size_t& written) {
+  return WriteAll(TheConsole().handle, data, count, written);
 }
 
 IoError StdoutError() { return IoError("standard output: " + LastErrorText()); }
@@ -161,8 +162,9 @@ void ReportUnexpectedError(const std::string& kind, const std::string& message) 
     std::string line;
     if (!ToCodePage(GetOEMCP(), DecodeUtf8(text), line)) line = text;
     line += "\r\n";
+    std::size_t written = 0;
     WriteAll(GetStdHandle(STD_ERROR_HANDLE), reinterpret_cast<const std::uint8_t*>(line.data()),
-             line.size());
+             line.size(), written);
   } catch (...) {
     // Nowhere left to report to.
   }
@@ -196,13 +198,16 @@ std::uint32_t ExitStatusFor(std::uint32_t code) { return code; }
 
 void ConsoleWriteLine(const std::u16string& text) {
   Console& console = TheConsole();
+  std::u16string masked = text;
+  detail::MaskLineControls(masked, false);
   std::string bytes;
-  if (!ToCodePage(console.codePage, text, bytes)) throw StdoutError();
+  if (!ToCodePage(console.codePage, masked, bytes)) throw StdoutError();
   bytes += "\r\n";
-  bool ok =
-      console.interactive
-          ? WriteConsoleBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size())
-          : detail::BufferedAppend(console.buffer, bytes, WriteConsoleBytes);
+  std::size_t written = 0;
+  bool ok = console.interactive
+                ? WriteConsoleBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                    bytes.size(), written)
+                : detail::BufferedAppend(console.buffer, bytes, WriteConsoleBytes);
   if (!ok) throw StdoutError();
 }
 
@@ -264,6 +269,8 @@ bool FileExists(const std::u16string& name) {
   return error == ERROR_SUCCESS || error == ERROR_SHARING_VIOLATION;
 }
 
+bool InputFileExists(const std::u16string& name) { return FileExists(name); }
+
 bool DirectoryExists(const std::u16string& name) {
   if (name.find(u'\0') != std::u16string::npos) return false;
   DWORD attributes = GetFileAttributesW(Wide(name));
@@ -279,12 +286,66 @@ bool DirectoryExists(const std::u16string& name) {
   return TargetOpenError(name, FILE_FLAG_BACKUP_SEMANTICS) == ERROR_SUCCESS;
 }
 
+namespace {
+
+// The walk root's text, ending in a separator unless empty; `set` while a
+// walk runs.
+struct WalkRoot {
+  bool set = false;
+  std::u16string path;
+};
+WalkRoot walkRoot;
+
+// True when `directory` (without its final separator) lies strictly below
+// the walk root.
+bool BelowRoot(const std::u16string& directory) {
+  if (!walkRoot.set || directory.size() <= walkRoot.path.size() ||
+      directory.compare(0, walkRoot.path.size(), walkRoot.path) != 0) {
+    return false;
+  }
+  // With the current directory as the root, a drive or UNC path lies elsewhere.
+  return !walkRoot.path.empty() || (directory.find(u':') == std::u16string::npos &&
+                                    directory[0] != u'\\' && directory[0] != u'/');
+}
+
+}  // namespace
+
+bool SetWalkRoot(const std::u16string& directory) {
+  ClearWalkRoot();
+  if (!UsableName(directory)) return false;
+  if (!directory.empty()) {
+    const DWORD attributes = GetFileAttributesW(Wide(directory));
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      return false;
+    }
+  }
+  walkRoot.path = directory;
+  if (!directory.empty() && directory.back() != u'\\' && directory.back() != u'/') {
+    walkRoot.path += u'\\';
+  }
+  walkRoot.set = true;
+  return true;
+}
+
+void ClearWalkRoot() {
+  walkRoot.set = false;
+  walkRoot.path.clear();
+}
+
 bool RenameNoReplace(const std::u16string& from, const std::u16string& to) {
   if (!UsableName(from) || !UsableName(to)) return false;
   // MoveFileW would take a "\" or "/" in the new name as a directory.
   if (!detail::StaysInItsDirectory(from, to, u"\\/")) return false;
+  // Nor a ":": "C:name" is a name in drive C's current folder, "name:s" a
+  // stream of another file.
+  if (to.find(u':', to.find_last_of(u"\\/") + 1) != std::u16string::npos) return false;
   // Without MOVEFILE_REPLACE_EXISTING, MoveFileW refuses an existing target.
-  return MoveFileW(Wide(from), Wide(to)) != 0;
+  if (MoveFileW(Wide(from), Wide(to)) == 0) return false;
+  // The root renamed itself: the walk goes on below its new name.
+  if (walkRoot.set && !walkRoot.path.empty() && from + u'\\' == walkRoot.path) {
+    walkRoot.path = to + u'\\';
+  }
+  return true;
 }
 
 // ---------------------------------------------------------------- raw files
@@ -292,8 +353,10 @@ bool RenameNoReplace(const std::u16string& from, const std::u16string& to) {
 namespace detail {
 
 bool EncodeLine(const std::u16string& text, std::string& bytes) {
+  std::u16string masked = text;
+  MaskLineControls(masked, false);
   bytes.clear();
-  return ConvertPiece(CP_UTF8, text.data(), text.size(), bytes);
+  return ConvertPiece(CP_UTF8, masked.data(), masked.size(), bytes);
 }
 
 namespace {
@@ -348,8 +411,18 @@ bool RawRead(const RawFile& file, std::uint8_t* data, std::size_t count, std::si
   return true;
 }
 
-bool RawWrite(const RawFile& file, const std::uint8_t* data, std::size_t count) {
-  return WriteAll(Handle(file), data, count);
+bool RawWrite(const RawFile& file, const std::uint8_t* data, std::size_t count,
+              std::size_t& written) {
+  return WriteAll(Handle(file), data, count, written);
+}
+
+bool RawAppendFromNowOn(RawFile& file, const std::u16string& name) {
+  if (!RawClose(file)) return false;
+  // Without FILE_WRITE_DATA every write goes to the end of the file.
+  HANDLE handle = CreateFileW(Wide(name), FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  file = RawFile(reinterpret_cast<std::intptr_t>(handle));  // kNone when it failed
+  return file.IsOpen();
 }
 
 bool RawSize(const RawFile& file, std::uint64_t& size) {
@@ -380,6 +453,9 @@ bool RawClose(RawFile& file) {
 
 struct DirectoryListing::Impl {
   HANDLE find = INVALID_HANDLE_VALUE;
+  // The listed directory below the walk root, held open while it is listed
+  // so that nobody can rename it or swap it for a link meanwhile.
+  HANDLE pin = INVALID_HANDLE_VALUE;
   WIN32_FIND_DATAW data;
   // FindFirstFileW already holds the first entry when the listing starts.
   bool firstPending = false;
@@ -387,8 +463,30 @@ struct DirectoryListing::Impl {
 
   void Close() {
     if (find != INVALID_HANDLE_VALUE) FindClose(find);
-    find = INVALID_HANDLE_VALUE;
+    if (pin != INVALID_HANDLE_VALUE) CloseHandle(pin);
+    find = pin = INVALID_HANDLE_VALUE;
     firstPending = false;
+  }
+
+  // Opens the directory itself, not what a reparse point in its last part
+  // leads to, without sharing deletion (which a rename needs), and keeps it
+  // only when it is a directory and no name surrogate (junction, link).
+  bool Pin(const std::u16string& directory) {
+    // Reading access, or the system would not hold the share mode against others.
+    pin = CreateFileW(Wide(directory), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (pin == INVALID_HANDLE_VALUE) return false;
+    FILE_ATTRIBUTE_TAG_INFO info;
+    if (GetFileInformationByHandleEx(pin, FileAttributeTagInfo, &info, sizeof info) != 0 &&
+        (info.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+        ((info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 ||
+         IsReparseTagNameSurrogate(info.ReparseTag) == 0)) {
+      return true;
+    }
+    CloseHandle(pin);
+    pin = INVALID_HANDLE_VALUE;
+    return false;
   }
 };
 
@@ -400,8 +498,16 @@ bool DirectoryListing::Open(const std::u16string& pathAndPattern) {
   impl_->Close();
   impl_->failed = false;
   if (pathAndPattern.find(u'\0') != std::u16string::npos) return false;
+  const std::size_t cut = pathAndPattern.find_last_of(u"\\/");
+  if (cut != std::u16string::npos && cut > 0 && BelowRoot(pathAndPattern.substr(0, cut)) &&
+      !impl_->Pin(pathAndPattern.substr(0, cut))) {
+    return false;
+  }
   impl_->find = FindFirstFileW(Wide(pathAndPattern), &impl_->data);
-  if (impl_->find == INVALID_HANDLE_VALUE) return false;
+  if (impl_->find == INVALID_HANDLE_VALUE) {
+    impl_->Close();
+    return false;
+  }
   impl_->firstPending = true;
   return true;
 }
@@ -427,5 +533,9 @@ bool DirectoryListing::Next(DirEntry& entry) {
 }
 
 bool DirectoryListing::Failed() const { return impl_->failed; }
+
+bool HoldsPathSeparator(const std::u16string& text) {
+  return text.find_first_of(u"\\/:") != std::u16string::npos;
+}
 
 }  // namespace platform

@@ -7,6 +7,7 @@
 #ifndef RENAMER_RENAMER_H
 #define RENAMER_RENAMER_H
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <unordered_map>
@@ -64,7 +65,10 @@ struct RuleList {
   std::u16string replaceText[kRuleCapacity];
 };
 
-constexpr std::uint32_t kReplaceCap = 1024;   ///< substitutions per rule and name
+constexpr std::uint32_t kReplaceCap = 1024;  ///< substitutions per rule and name
+/// Longest text a growing rule may leave before the rewriting stops: no
+/// file system holds a longer path.
+constexpr std::size_t kMaxGrownLength = 32767;
 constexpr std::uint32_t kUniqueTries = 2048;  ///< candidates of MakeUniqueName
 constexpr std::uint32_t kWalkDepthCap = 512;  ///< deepest directory walked
 
@@ -128,14 +132,17 @@ void LoadRules();
 enum class EntryKind { Directory, File };
 
 /// Repeated leftmost substitution of search by replacement in text, at most
-/// kReplaceCap times. Returns true and sets result when anything changed.
+/// kReplaceCap times, and no more once a substitution that lengthens the
+/// text has made it longer than kMaxGrownLength (reported and counted like
+/// the cap). Returns true and sets result when anything changed.
 bool ApplyRule(const std::u16string& search, const std::u16string& replacement, std::u16string text,
                std::u16string& result);
 
 /// The ANSI check and the rules over nameOrPath: a file's name alone, or a
 /// directory's whole path, which the rules see entire (kept on purpose; see
 /// docs/ARCHITECTURE.md). Returns the rewritten text; changed tells whether
-/// it differs from the text given.
+/// it differs from the text given. A rule that grows the text past
+/// kMaxGrownLength ends the rewriting: later rules are not applied.
 std::u16string RewriteName(EntryKind kind, const std::u16string& nameOrPath, bool& changed);
 
 /// What the walk knows of the names in one directory beyond what the disk
@@ -172,6 +179,11 @@ struct DirectoryNames {
 /// what it read.
 bool NextEntry(DirectoryNames& names, platform::DirectoryListing& listing,
                const std::u16string& pattern, platform::DirEntry& entry);
+
+/// -w 1: counts name, an entry of the kind in a whole reading of the
+/// directory of names that the walk made itself, in `present`; a walk
+/// that notes every such entry spares the record a listing of its own.
+void NotePresent(DirectoryNames& names, const std::u16string& name);
 
 /// Adds a counter to name until prefix + name is not taken by an entry of
 /// the same kind (at most kUniqueTries candidates). With names, the record

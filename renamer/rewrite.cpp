@@ -113,7 +113,9 @@ bool ApplyRule(const std::u16string& search, const std::u16string& replacement, 
       text.replace(pos, search.size(), replacement);
       result = text;
       substituted = true;
-      if (replaceDepth >= kReplaceCap) {
+      // A text longer than any path a file system holds is not rewritten on.
+      const bool overgrown = replacement.size() > search.size() && text.size() > kMaxGrownLength;
+      if (replaceDepth >= kReplaceCap || overgrown) {
         if (ReportsErrors()) WriteLine(u"ERR_EXCEED_REPLACE: " + result);
         ++counters.exceededReplaces;
         break;
@@ -127,6 +129,29 @@ bool ApplyRule(const std::u16string& search, const std::u16string& replacement, 
   replaceDepth = entryDepth;
   return substituted;
 }
+
+namespace {
+
+// The rules in file order over text; true when any changed it. A rule that
+// grows the text past kMaxGrownLength ends the rewriting (ApplyRule has
+// reported it).
+bool ApplyRules(std::u16string& text) {
+  bool changed = false;
+  std::u16string scratch;
+  for (std::uint32_t i = 0; i < rules.ruleCount; ++i) {
+    // Most names hold no search string; skip the copies for them.
+    if (text.find(rules.searchText[i]) == std::u16string::npos) continue;
+    scratch = text;
+    if (!ApplyRule(rules.searchText[i], rules.replaceText[i], text, scratch)) continue;
+    const bool overgrown = scratch.size() > text.size() && scratch.size() > kMaxGrownLength;
+    text.swap(scratch);
+    changed = true;
+    if (overgrown) break;
+  }
+  return changed;
+}
+
+}  // namespace
 
 std::u16string RewriteName(EntryKind kind, const std::u16string& nameOrPath, bool& changed) {
   const bool directory = kind == EntryKind::Directory;
@@ -146,16 +171,7 @@ std::u16string RewriteName(EntryKind kind, const std::u16string& nameOrPath, boo
     }
   }
 
-  std::u16string scratch;
-  for (std::uint32_t i = 0; i < rules.ruleCount; ++i) {
-    // Most names hold no search string; skip the copies for them.
-    if (working.find(rules.searchText[i]) == std::u16string::npos) continue;
-    scratch = working;
-    if (ApplyRule(rules.searchText[i], rules.replaceText[i], working, scratch)) {
-      working.swap(scratch);
-      changed = true;
-    }
-  }
+  if (ApplyRules(working)) changed = true;
   return working;
 }
 
@@ -188,6 +204,12 @@ void MakeUniqueName(EntryKind kind, const std::u16string& prefix, std::u16string
   if (n > 0) name = candidate;
 }
 
+void NotePresent(DirectoryNames& names, const std::u16string& name) {
+  if (!options.windowsNames) return;
+  names.listed = true;
+  ++names.present[CaseKey(name)].entries;
+}
+
 bool NextEntry(DirectoryNames& names, platform::DirectoryListing& listing,
                const std::u16string& pattern, platform::DirEntry& entry) {
   if (!options.windowsNames || (pattern != u"*.*" && pattern != u"*")) return listing.Next(entry);
@@ -198,7 +220,7 @@ bool NextEntry(DirectoryNames& names, platform::DirectoryListing& listing,
           entry.name == u"..") {
         continue;
       }
-      ++names.present[CaseKey(entry.name)].entries;
+      NotePresent(names, entry.name);
       names.pending.push_back(std::move(entry));
     }
   }

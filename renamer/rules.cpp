@@ -19,8 +19,9 @@ platform::IoError RuleFileError() {
 void LoadRules() {
   rules.ruleCount = 0;
   // "*" names no file on any system, even where a file may be called so;
-  // a directory of that name is not a rule file either.
-  if (options.ruleFileName == u"*" || !platform::FileExists(options.ruleFileName)) return;
+  // a directory of that name is not a rule file either, nor (POSIX) a
+  // device or FIFO, which could be read forever.
+  if (options.ruleFileName == u"*" || !platform::InputFileExists(options.ruleFileName)) return;
 
   platform::InputTextFile file;
   if (!file.Open(options.ruleFileName)) throw RuleFileError();

@@ -31,8 +31,13 @@ std::uint32_t RunRenamer() {
   OpenFileList();
   WriteLine(u"--NAME SCOURER--");
   if (rules.ruleCount != 0) {
+    // Below the start directory nothing is resolved through a link, however
+    // the tree changes during the walk; a start directory that cannot be
+    // opened gives an empty walk either way.
+    (void)platform::SetWalkRoot(options.workDir);
     WalkDirectories(options.workDir);
     WalkFiles(options.workDir);
+    platform::ClearWalkRoot();
   }
   // Kept on purpose (docs/ARCHITECTURE.md): the settings after the walk.
   PrintSettings();

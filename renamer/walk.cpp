@@ -3,6 +3,8 @@
 // SPDX-License-Identifier: MIT
 #include <string>
 #include <unordered_set>
+#include <utility>
+#include <vector>
 
 #include "renamer/renamer.h"
 
@@ -160,36 +162,68 @@ void ProcessFile(const std::u16string& path, const std::u16string& name, Renamed
 // The start directory is entered even when it is a link: the user named it.
 void WalkDirectories(std::u16string path) { WalkDirectoryTree(path, false, nullptr); }
 
+namespace {
+
+// Where the system's listing matches masks only by long names (POSIX), one
+// reading of a directory gives both its subdirectories and its files.
+// Windows lists the files by the mask itself, since its matching also sees
+// 8.3 short names.
+bool OneReading() { return !platform::kMasksMatchShortNames && options.includeSubdirs; }
+
+// The file pass over the subdirectories of the directory at path; with
+// OneReading, the names of the files the mask matches are kept in files, and
+// every file of the reading is noted in names.
+// NOLINTNEXTLINE(misc-no-recursion)
+void WalkSubdirectoryFiles(const std::u16string& path, bool maskUsable,
+                           std::vector<std::u16string>& files, DirectoryNames& names) {
+  platform::DirectoryListing listing;
+  if (!listing.Open(path + options.subdirPattern)) return;
+  const bool keepFiles = OneReading() && maskUsable;
+  platform::DirEntry entry;
+  while (listing.Next(entry)) {
+    if (!entry.isDirectory) {
+      if (keepFiles) NotePresent(names, entry.name);
+      if (keepFiles && platform::MatchesWildcard(options.fileMask, entry.name)) {
+        files.push_back(std::move(entry.name));
+      }
+      continue;
+    }
+    if (entry.isLink || IsDotEntry(entry.name) || walkDepth >= kWalkDepthCap) continue;
+    WalkFiles(path + entry.name + platform::kPathSeparator);
+  }
+}
+
+// The files of the directory at path by a listing of the mask.
+void ProcessListedFiles(const std::u16string& path, DirectoryNames& names) {
+  platform::DirectoryListing listing;
+  if (!listing.Open(path + options.fileMask)) return;
+  RenamedPaths renamedHere;
+  platform::DirEntry entry;
+  while (NextEntry(names, listing, options.fileMask, entry)) {
+    if (entry.isDirectory) continue;
+    if (!renamedHere.empty() && renamedHere.count(path + entry.name) != 0) continue;
+    ProcessFile(path, entry.name, renamedHere, names);
+  }
+}
+
+}  // namespace
+
 // Subdirectories first, then this directory's files; the recursion is
 // bounded by kWalkDepthCap.
 // NOLINTNEXTLINE(misc-no-recursion)
 void WalkFiles(const std::u16string& path) {
   ++walkDepth;
-  if (options.includeSubdirs) {
-    platform::DirectoryListing listing;
-    if (listing.Open(path + options.subdirPattern)) {
-      platform::DirEntry entry;
-      while (listing.Next(entry)) {
-        if (!entry.isDirectory || entry.isLink || IsDotEntry(entry.name) ||
-            walkDepth >= kWalkDepthCap) {
-          continue;
-        }
-        WalkFiles(path + entry.name + platform::kPathSeparator);
-      }
-    }
-  }
-
-  platform::DirectoryListing listing;
-  if (listing.Open(path + options.fileMask)) {
+  // A mask with a separator would list another folder: it matches no file.
+  const bool maskUsable = !platform::HoldsPathSeparator(options.fileMask);
+  std::vector<std::u16string> files;
+  DirectoryNames names;
+  names.path = path;
+  if (options.includeSubdirs) WalkSubdirectoryFiles(path, maskUsable, files, names);
+  if (OneReading()) {
     RenamedPaths renamedHere;
-    DirectoryNames names;
-    names.path = path;
-    platform::DirEntry entry;
-    while (NextEntry(names, listing, options.fileMask, entry)) {
-      if (entry.isDirectory) continue;
-      if (!renamedHere.empty() && renamedHere.count(path + entry.name) != 0) continue;
-      ProcessFile(path, entry.name, renamedHere, names);
-    }
+    for (const std::u16string& name : files) ProcessFile(path, name, renamedHere, names);
+  } else if (maskUsable) {
+    ProcessListedFiles(path, names);
   }
   --walkDepth;
 }

@@ -9,6 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "converter/converter.h"
 #include "tests/support/reports.h"
 #include "tests/support/test_support.h"
@@ -522,6 +526,21 @@ TEST(ZxrasterPalette, EveryRejectedFileLeavesTheBuiltinPaletteAndIsCounted) {
         << c.name;
   }
 }
+
+#ifndef _WIN32
+// Only a regular file is a palette file: a device or FIFO counts as missing.
+TEST(ZxrasterPalette, ADeviceOrFifoIsNoPaletteFile) {
+  ScratchDir dir;
+  WriteBytes(dir / "inp.scr", TestScreen());
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  for (const std::u16string name : {u"fifo", u"/dev/zero"}) {
+    ConsoleRun r = Zxraster(dir, {u"-i", u"inp.scr", u"-p", name, u"-c", u"1"});
+    ASSERT_GE(r.console.size(), 10u);
+    EXPECT_EQ(r.console[8], u"ERR_PALET_FILE: " + name + u" not exist.");
+    EXPECT_EQ(r.exitCode, 2u);
+  }
+}
+#endif
 
 TEST(ZxrasterPalette, TheSamplePaletteFilesLoad) {
   const std::pair<const char*, const char16_t*> samples[] = {

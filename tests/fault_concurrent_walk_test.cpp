@@ -4,11 +4,13 @@
 // file that the other process did not delete itself.
 // SPDX-License-Identifier: MIT
 #include <fcntl.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <iterator>
 #include <map>
@@ -218,6 +220,40 @@ TEST(ConcurrentWalkFault, EveryFailureIsCountedAndNoFileIsLost) {
     std::printf("seed %u: %d of %d changes made during the walk, %lld failures reported\n",
                 round.seed, meddler.done, meddler.steps, static_cast<long long>(errors));
   }
+}
+
+// Another user swaps a folder of the tree with a link to a folder outside
+// it, again and again, while the renamer walks the tree: nothing outside
+// may ever be listed or renamed through the link. Bounded: 100 runs or 60 s.
+TEST(ConcurrentWalkFault, AFolderSwappedForALinkNeverLeadsOutOfTheTree) {
+  testsupport::ScratchDir dir;
+  fs::create_directories(dir / "O" / "od&");
+  for (int f = 0; f < 50; ++f) testsupport::WriteBytes(dir / "O" / ("o&" + std::to_string(f)), "o");
+  const std::map<std::string, std::string> outside = testsupport::FilesBelow(dir / "O");
+  testsupport::WriteBytes(dir / "rules.txt", "&\r\n+\r\n");
+  const auto start = std::chrono::steady_clock::now();
+  int runs = 0, swaps = 0;
+  while (runs < 100 && std::chrono::steady_clock::now() - start < std::chrono::seconds(60)) {
+    ++runs;
+    fs::remove_all(dir / "T");
+    fs::create_directories(dir / "T" / "s" / "sd&");
+    for (int f = 0; f < 200; ++f) {
+      testsupport::WriteBytes(dir / "T" / "s" / ("f&" + std::to_string(f)), "f");
+    }
+    fs::create_directory_symlink(fs::path("..") / "O", dir / "T" / "l");
+    const std::string s = (dir / "T" / "s").string(), l = (dir / "T" / "l").string();
+    testsupport::Child child =
+        testsupport::StartChild("namescourer", {u"-d", u"T", u"-r", u"rules.txt"}, dir.path());
+    while (!testsupport::ChildFinished(child)) {
+      // 2 is RENAME_EXCHANGE: the folder and the link trade places at once.
+      if (::syscall(SYS_renameat2, AT_FDCWD, s.c_str(), AT_FDCWD, l.c_str(), 2u) == 0) ++swaps;
+    }
+    const testsupport::ProcessResult run = testsupport::FinishChild(child);
+    ASSERT_EQ(run.signal, 0);
+    ASSERT_EQ(testsupport::FilesBelow(dir / "O"), outside) << "run " << runs;
+    ASSERT_TRUE(fs::is_directory(dir / "O" / "od&")) << "run " << runs;
+  }
+  std::printf("%d runs, %d swaps, nothing outside touched\n", runs, swaps);
 }
 
 }  // namespace

@@ -33,11 +33,16 @@ TEST(OutputTextFile, CreatesUtf8WithCrLfAndNoByteOrderMark) {
   // Control characters, and lone surrogates, where U+DC80..U+DCFF stand for
   // raw bytes of a POSIX name.
   file.WriteLine(std::u16string(u"\x1b[m\r\n\x7f") + char16_t(0xDC80) + char16_t(0xD800));
+  // On every platform: C1 controls (U+0085 a line break to some viewers),
+  // the line and paragraph separators and the bidirectional controls; the
+  // characters next to them stay.
+  file.WriteLine(u"b\u0085c\u009b\u2028\u2029\u202a\u202e\u2066\u2069\u00a0\u202f\u2065");
   ASSERT_TRUE(file.Close());
   const std::string last = platform::kPathSeparator == u'/'
                                ? "?[m???\x80\xef\xbf\xbd"
                                : "\x1b[m\r\n\x7f\xef\xbf\xbd\xef\xbf\xbd";
-  EXPECT_EQ(ReadBytes(dir / "new.log"), "caf\xc3\xa9 \xe4\xb8\xad\r\n\r\n" + last + "\r\n");
+  EXPECT_EQ(ReadBytes(dir / "new.log"), "caf\xc3\xa9 \xe4\xb8\xad\r\n\r\n" + last +
+                                            "\r\nb?c???????\xc2\xa0\xe2\x80\xaf\xe2\x81\xa5\r\n");
 }
 
 TEST(OutputTextFile, AppendsAfterContentAndCutsAtACtrlZInTheLast128Bytes) {
@@ -76,6 +81,57 @@ TEST(OutputTextFile, HoldsLinesInA128ByteBufferUntilFullOrClosed) {
   EXPECT_EQ(fs::file_size(dir / "b.log"), 128u);
   ASSERT_TRUE(file.Close());
   EXPECT_EQ(fs::file_size(dir / "b.log"), 204u);
+}
+
+// Two writers of one file (two runs with one log): each line lands at the
+// end, none over another. Windows keeps the second writer out instead.
+TEST(OutputTextFile, ConcurrentWritersAppendAndOverwriteNothing) {
+  for (const bool exists : {true, false}) {
+    ScratchDir dir;
+    if (exists) WriteBytes(dir / "run.log", "A\r\n");
+    platform::OutputTextFile one, two;
+    ASSERT_TRUE(one.Open(NameOf(dir / "run.log")));
+    if (!two.Open(NameOf(dir / "run.log"))) {
+      EXPECT_EQ(platform::kPathSeparator, u'\\') << "only Windows refuses a second writer";
+      continue;
+    }
+    one.WriteLine(u"one");
+    ASSERT_TRUE(one.Close());
+    two.WriteLine(u"two");
+    ASSERT_TRUE(two.Close());
+    EXPECT_EQ(ReadBytes(dir / "run.log"), std::string(exists ? "A\r\n" : "") + "one\r\ntwo\r\n");
+  }
+}
+
+// A write that fails part way: what reached the file is not written again,
+// the failed line's rest is dropped, the next line starts whole, and the
+// earlier lines still waiting in the buffer are kept.
+TEST(OutputBuffer, AFailedWriteLeavesNoPartOfItsLineAndWritesNothingTwice) {
+  std::string disk;
+  std::size_t room = 64;
+  auto write = [&disk, &room](const std::uint8_t* data, std::size_t count, std::size_t& written) {
+    written = std::min(count, room);
+    disk.append(reinterpret_cast<const char*>(data), written);
+    room -= written;
+    return written == count;
+  };
+  platform::detail::OutputBuffer buffer;
+  const std::string a = std::string(100, 'A') + "\r\n";
+  EXPECT_TRUE(platform::detail::BufferedAppend(buffer, a, write));
+  EXPECT_FALSE(platform::detail::BufferedAppend(buffer, std::string(60, 'B') + "\r\n", write));
+  EXPECT_EQ(disk, std::string(64, 'A'));
+  room = 1000;
+  EXPECT_TRUE(platform::detail::BufferedAppend(buffer, "C\r\n", write));
+  EXPECT_TRUE(platform::detail::BufferedFlush(buffer, write));
+  EXPECT_EQ(disk, a + "C\r\n");
+  // A flush that fails part way keeps only what it did not write.
+  room = 1;
+  EXPECT_TRUE(platform::detail::BufferedAppend(buffer, "DE", write));
+  EXPECT_FALSE(platform::detail::BufferedFlush(buffer, write));
+  EXPECT_TRUE(platform::detail::BufferedAppend(buffer, "F", write));
+  room = 1000;
+  EXPECT_TRUE(platform::detail::BufferedFlush(buffer, write));
+  EXPECT_EQ(disk, a + "C\r\nDEF");
 }
 
 TEST(OutputTextFile, FailsToOpenInAMissingFolderOrOverADirectory) {
@@ -151,6 +207,7 @@ TEST(InputTextFile, ReadsLinesLikeSplitTextLinesAcrossBufferBoundaries) {
   ASSERT_EQ(lines.size(), 5u);
   EXPECT_EQ(lines, expected);
   EXPECT_EQ(lines[2].substr(0, 2), u"\u00e9z");
+  EXPECT_EQ(lines[2].size(), platform::InputTextFile::kMaxLineBytes);  // the rest is skipped
 }
 
 TEST(InputTextFile, FailsToOpenAMissingFileOrADirectory) {
@@ -275,6 +332,42 @@ TEST(RenameNoReplace, FallbackClaimsTheTargetFirst) {
     } else {
       EXPECT_FALSE(fs::exists(dir / "b"));
     }
+  }
+}
+#endif
+
+#ifndef _WIN32
+// Below the walk root no call passes through a symbolic link or "..",
+// whether openat2 resolves the path or one openat per folder does.
+TEST(WalkRoot, NothingBelowTheRootIsReachedThroughALink) {
+  for (const bool byComponents : {false, true}) {
+    SCOPED_TRACE(byComponents ? "openat per folder" : "openat2");
+    ScratchDir dir;
+    fs::create_directories(dir / "R" / "d");
+    fs::create_directories(dir / "O" / "sub");
+    WriteBytes(dir / "R" / "d" / "f", "R");
+    WriteBytes(dir / "O" / "f", "O");
+    fs::create_directory_symlink(fs::path("..") / "O", dir / "R" / "l");
+    const std::u16string root = NameOf(dir / "R") + u"/";
+    platform::detail::testResolveByComponents = byComponents;
+    ASSERT_TRUE(platform::SetWalkRoot(root));
+    platform::DirectoryListing listing;
+    EXPECT_TRUE(platform::FileExists(root + u"d/f"));
+    EXPECT_FALSE(platform::FileExists(root + u"l/f"));
+    EXPECT_FALSE(platform::FileExists(root + u"../O/f"));
+    EXPECT_TRUE(platform::FileExists(NameOf(dir / "O" / "f")));  // not below the root
+    EXPECT_TRUE(platform::DirectoryExists(root + u"d"));
+    EXPECT_TRUE(platform::DirectoryExists(root + u"l"));  // a link in the last part counts
+    EXPECT_FALSE(platform::DirectoryExists(root + u"l/sub"));
+    EXPECT_TRUE(listing.Open(root + u"d/*.*"));
+    EXPECT_FALSE(listing.Open(root + u"l/*.*"));
+    EXPECT_FALSE(platform::RenameNoReplace(root + u"l/f", root + u"l/g"));
+    EXPECT_TRUE(platform::RenameNoReplace(root + u"d/f", root + u"d/g"));
+    platform::ClearWalkRoot();
+    platform::detail::testResolveByComponents = false;
+    EXPECT_TRUE(platform::FileExists(root + u"l/f"));
+    EXPECT_EQ(ReadBytes(dir / "O" / "f"), "O");
+    EXPECT_EQ(ReadBytes(dir / "R" / "d" / "g"), "R");
   }
 }
 #endif

@@ -92,6 +92,17 @@ TEST(Win32Rename, RefusesAnExistingTargetAndKeepsBothEntries) {
   EXPECT_TRUE(platform::RenameNoReplace(Name(dir / "a.txt"), Name(dir / "c.txt")));
   EXPECT_EQ("one", ReadBytes(dir / "c.txt"));
   EXPECT_FALSE(std::filesystem::exists(dir / "a.txt"));
+
+  // A ":" in the new name would name a file in drive C's current folder, or
+  // a stream: refused before the system sees it.
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  EXPECT_FALSE(platform::RenameNoReplace(u"c.txt", u"C:moved.txt"));
+  EXPECT_FALSE(platform::RenameNoReplace(u"c.txt", u"c.txt:stream"));
+  std::filesystem::current_path(before);
+  EXPECT_EQ("one", ReadBytes(dir / "c.txt"));
+  std::error_code ignored;
+  std::filesystem::remove("C:\\moved.txt", ignored);
 }
 
 // Another program holds each file open for reading and writing, sharing

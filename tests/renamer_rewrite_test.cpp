@@ -56,6 +56,8 @@ TEST_F(RewriteTest, ApplyRuleSubstitutesLeftmostAgainAndAgain) {
       {"empty text", u"a", u"b", u"", false, u"", 0},
       {"search longer than the text", u"abcd", u"x", u"abc", false, u"abc", 0},
       {"case-sensitive", u"A", u"b", u"aaa", false, u"aaa", 0},
+      {"growth past 32,767 units stops it", u"a", u"a" + std::u16string(1000, u'b'), u"a", true,
+       u"a" + std::u16string(33000, u'b'), 1},
   };
   for (const ApplyCase& c : cases) {
     renamer::counters.exceededReplaces = 0;
@@ -94,6 +96,15 @@ TEST_F(RewriteTest, CappedRuleCountsAsChange) {
   SetRules({{u"a", u"a"}});
   bool changed = false;
   EXPECT_EQ(renamer::RewriteName(EntryKind::File, u"a.txt", changed), u"a.txt");
+  EXPECT_TRUE(changed);
+  EXPECT_EQ(renamer::counters.exceededReplaces, 1u);
+}
+
+TEST_F(RewriteTest, ANameGrownPast32767UnitsTakesNoFurtherRule) {
+  const std::u16string grow = u"x" + std::u16string(100, u'y');
+  SetRules({{u"x", grow}, {u"x", grow}, {u"x", grow}});
+  bool changed = false;
+  EXPECT_EQ(renamer::RewriteName(EntryKind::File, u"x", changed).size(), 32801u);
   EXPECT_TRUE(changed);
   EXPECT_EQ(renamer::counters.exceededReplaces, 1u);
 }

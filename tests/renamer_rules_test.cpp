@@ -3,6 +3,10 @@
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -86,8 +90,13 @@ TEST_F(LoadRulesTest, ExactlyFullTableIsReadWhole) {
 
 TEST_F(LoadRulesTest, NoRuleFileGivesNoRules) {
   std::filesystem::create_directory(scratch_ / "adir");
-  const std::vector<std::u16string> names = {u"*", (scratch_ / "missing.txt").u16string(),
-                                             (scratch_ / "adir").u16string(), u""};
+  std::vector<std::u16string> names = {u"*", (scratch_ / "missing.txt").u16string(),
+                                       (scratch_ / "adir").u16string(), u""};
+#ifndef _WIN32
+  // Only a regular file is a rule file: a device or FIFO could be read forever.
+  ASSERT_EQ(::mkfifo((scratch_ / "fifo").c_str(), 0600), 0);
+  names.insert(names.end(), {(scratch_ / "fifo").u16string(), u"/dev/zero"});
+#endif
   for (const std::u16string& name : names) {
     renamer::rules.ruleCount = 7;
     renamer::options.ruleFileName = name;

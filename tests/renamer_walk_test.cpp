@@ -19,6 +19,12 @@
 #include "tests/support/reports.h"
 #include "tests/support/test_support.h"
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -335,6 +341,21 @@ TEST_F(WalkTest, MaskMatchesWithoutRegardToCaseAndSkipsDirectories) {
   EXPECT_EQ(Counters(run.console), expected);
 }
 
+TEST_F(WalkTest, AMaskWithASeparatorMatchesNoFile) {
+  File(u"p&.txt", "P");
+  File(J({u"T", u"s", u"i&.txt"}), "I");
+  Rules(kAmpRule);
+  std::vector<std::u16string> masks = {J({u"..", u"*"}), J({u"s", u"*"})};
+  if (OnWindows()) masks.push_back(u"C:*");
+  for (const std::u16string& mask : masks) {
+    const ConsoleRun run = Scour({u"-d", u"T", u"-f", mask, u"-v", u"2"});
+    EXPECT_EQ(WalkLines(run.console), Lines{}) << Narrow(mask);
+    EXPECT_EQ(Counters(run.console), Counts{}) << Narrow(mask);
+  }
+  EXPECT_EQ(Content(u"p&.txt"), "P");
+  EXPECT_EQ(Content(J({u"T", u"s", u"i&.txt"})), "I");
+}
+
 TEST_F(WalkTest, FileListPutsSubdirectoriesFilesFirst) {
   File(J({u"T", u"top&.txt"}));
   File(J({u"T", u"s&1", u"mid.txt"}));
@@ -419,6 +440,35 @@ TEST_F(WalkTest, DepthCapStopsBelowLevel512) {
   EXPECT_EQ(run.exitCode, 1u);  // skipped subdirectories before capped substitutions
 }
 
+#ifndef _WIN32
+// Below the start directory paths are resolved one folder at a time, so a
+// tree deeper than the system's path limit (4096 bytes) is walked whole.
+TEST_F(WalkTest, PathsLongerThanTheSystemLimitAreProcessed) {
+  const std::string part(120, 'p');
+  fs::create_directory(At(u"T"));
+  int fd = ::open(At(u"T").c_str(), O_RDONLY | O_DIRECTORY);
+  std::u16string deepest = u"T";
+  for (int level = 0; level < 40; ++level) {
+    const std::string name = level == 39 ? "d&" : part;
+    ASSERT_EQ(::mkdirat(fd, name.c_str(), 0755), 0);
+    const int next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY);
+    ::close(fd);
+    fd = next;
+    deepest += u"/" + U(level == 39 ? "d[+]" : part);
+  }
+  ASSERT_EQ(::close(::openat(fd, "x&y", O_WRONLY | O_CREAT, 0644)), 0);
+  ::close(fd);
+  ASSERT_GT(deepest.size(), 4096u);
+  Rules(kAmpRule);
+  const ConsoleRun run = Scour({u"-d", u"T", u"-v", u"1", u"-n", u"list.txt"});
+  EXPECT_EQ(FileList(), (Lines{deepest + u"/x[+]y"}));
+  Counts expected;
+  expected.total = expected.files = expected.dirs = 1;
+  EXPECT_EQ(Counters(run.console), expected);
+  EXPECT_EQ(run.exitCode, 0u);
+}
+#endif
+
 TEST_F(WalkTest, DirectoryLinksAreRenamedButNeverEntered) {
   if (OnWindows()) GTEST_SKIP() << "directory links need privileges under Windows";
   // The start directory S is a link to R, and is entered: the user named it.
@@ -475,6 +525,9 @@ TEST_F(WalkTest, RenamesNeverMoveAnEntryIntoAnotherDirectory) {
        {},
        u"T"},
       {"NUL in a file name", std::string("a\nb\0\n", 5), {J({u"T", u"xa.txt"})}, {}, u"T"},
+      // The refused name leads nowhere: no counter name looks taken, and the
+      // walk does not go down into it.
+      {"NUL in a directory name", std::string("a\n\0\n", 4), {}, {J({u"T", u"a"})}, u"T"},
       {"search string across a separator", "a" + sep + "b\nc\n", {}, {J({u"T", u"a", u"b"})}, u"T"},
       {"start directory into an existing folder",
        " \n_\n",
@@ -506,6 +559,7 @@ TEST_F(WalkTest, ControlCharactersInNamesForgeNoLine) {
   if (OnWindows()) GTEST_SKIP() << "Windows names cannot hold control characters";
   File(J({u"T", u"c\r\nforged&.txt"}), "C");
   File(J({u"T", u"e\x1b[2J&\x7f"}), "E");
+  File(J({u"T", u"b&\u0085Old File:\u202eevil.txt"}), "B");
   Dir(J({u"T", u"d\n&"}));
   Rules(kAmpRule);
   const ConsoleRun run = Scour({u"-d", u"T", u"-v", u"2", u"-l", u"run.log", u"-n", u"list.txt"});
@@ -514,12 +568,15 @@ TEST_F(WalkTest, ControlCharactersInNamesForgeNoLine) {
   EXPECT_TRUE(fs::is_directory(At(J({u"T", u"d\n[+]"}))));
   Lines walk = WalkLines(run.console);
   std::sort(walk.begin(), walk.end());
-  EXPECT_EQ(walk, (Lines{u"----", u"----", u"----", u"New Dir:T/d?[+]",
-                         u"New File:T/c??forged[+].txt", u"New File:T/e?[2J[+]?", u"Old Dir:T/d?&",
-                         u"Old File:T/c??forged&.txt", u"Old File:T/e?[2J&?"}));
+  EXPECT_EQ(walk,
+            (Lines{u"----", u"----", u"----", u"----", u"FORBID_? SYM File: b&?Old File:?evil.txt",
+                   u"New Dir:T/d?[+]", u"New File:T/b[+]?Old File:?evil.txt",
+                   u"New File:T/c??forged[+].txt", u"New File:T/e?[2J[+]?", u"Old Dir:T/d?&",
+                   u"Old File:T/b&?Old File:?evil.txt", u"Old File:T/c??forged&.txt",
+                   u"Old File:T/e?[2J&?", u"WARN_UTF SYM File: b&?Old File:?evil.txt"}));
   Lines list = FileList();
   std::sort(list.begin(), list.end());
-  EXPECT_EQ(list, (Lines{u"T/c??forged[+].txt", u"T/e?[2J[+]?"}));
+  EXPECT_EQ(list, (Lines{u"T/b[+]?Old File:?evil.txt", u"T/c??forged[+].txt", u"T/e?[2J[+]?"}));
   EXPECT_EQ(testsupport::Utf8Lines(Content(u"run.log")), run.console);
 }
 

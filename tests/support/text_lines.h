@@ -12,8 +12,10 @@
 namespace testsupport {
 
 /// The lines of bytes as platform::InputTextFile returns them (still in
-/// ANSI): the text ends at the first Ctrl-Z, lines end at LF, CRs are dropped.
-inline std::vector<std::string> SplitTextLines(const std::string& bytes) {
+/// ANSI): the text ends at the first Ctrl-Z, lines end at LF, CRs are dropped,
+/// a line is cut after `maxLineBytes` bytes.
+inline std::vector<std::string> SplitTextLines(const std::string& bytes,
+                                               std::size_t maxLineBytes = 65536) {
   std::vector<std::string> lines;
   std::size_t end = bytes.find('\x1A');
   if (end == std::string::npos) end = bytes.size();
@@ -21,7 +23,7 @@ inline std::vector<std::string> SplitTextLines(const std::string& bytes) {
   while (i < end) {
     std::string line;
     while (i < end && bytes[i] != '\n') {
-      if (bytes[i] != '\r') line.push_back(bytes[i]);
+      if (bytes[i] != '\r' && line.size() < maxLineBytes) line.push_back(bytes[i]);
       ++i;
     }
     if (i < end) ++i;  // the LF
