@@ -128,25 +128,13 @@ std::string ToAnsi(const std::u16string& text) {
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     char16_t c = text[i];
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
-      out.push_back(static_cast<char>(c));
-      continue;
-    }
     if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
         text[i + 1] <= 0xDFFF) {
       ++i;  // a surrogate pair is one character, and none fits
       out.push_back('?');
       continue;
     }
-    const char16_t* high = std::find(cp1252::kHighHalf, cp1252::kHighHalf + 32, c);
-    if (high != cp1252::kHighHalf + 32) {
-      out.push_back(static_cast<char>(0x80 + (high - cp1252::kHighHalf)));
-      continue;
-    }
-    const cp1252::BestFit* end = cp1252::kBestFit + cp1252::kBestFitCount;
-    const cp1252::BestFit* fit = std::lower_bound(
-        cp1252::kBestFit, end, c, [](const cp1252::BestFit& f, char16_t v) { return f.from < v; });
-    out.push_back(fit != end && fit->from == c ? static_cast<char>(fit->to) : '?');
+    out.push_back(static_cast<char>(cp1252::ToByte(c)));
   }
   return out;
 }
@@ -154,10 +142,7 @@ std::string ToAnsi(const std::u16string& text) {
 std::u16string FromAnsi(const std::string& bytes) {
   std::u16string out;
   out.reserve(bytes.size());
-  for (char b : bytes) {
-    auto u = static_cast<unsigned char>(b);
-    out.push_back(u < 0x80 ? u : cp1252::kHighHalf[u - 0x80]);
-  }
+  for (char b : bytes) out.push_back(cp1252::ToChar(static_cast<std::uint8_t>(b)));
   return out;
 }
 

@@ -1,4 +1,4 @@
-// The command line: options -b -w -d -f -r -l -v -n into RenamerOptions.
+// The command line: options -b -d -f -r -l -v -n -w into RenamerOptions.
 // SPDX-License-Identifier: MIT
 #include "renamer/renamer.h"
 

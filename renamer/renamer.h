@@ -29,8 +29,9 @@ struct RenamerOptions {
   std::u16string logFileName;          ///< empty: no log
   std::uint32_t logLevel = 0;          ///< 0 none, 1 errors and warnings, 2+ renames too
   std::u16string fileListName;         ///< empty: no file list
-  /// -w 1: names that Windows can hold; among them, names of one directory
-  /// that differ only in case get the counter.
+  /// -w 1: also make names that Windows can hold (composed accents, no
+  /// trailing dot or blank, no device name, at most 255 code units, and
+  /// names of one directory that differ only in case told apart).
   bool windowsNames = false;
 };
 
@@ -46,7 +47,8 @@ struct RenamerCounters {
   std::uint32_t exceededReplaces = 0;
   std::uint32_t exceededSubdirs = 0;
   std::uint32_t ioErrors = 0;
-  std::uint32_t windowsNames = 0;  ///< names that -w 1 changed
+  /// Names that -w changed; printed only with -w 1.
+  std::uint32_t windowsNames = 0;
 };
 
 /// The log and the file list; each is in use while IsOpen(). One whose
@@ -191,7 +193,7 @@ void NotePresent(DirectoryNames& names, const std::u16string& name);
 /// that directory is tested as this run has left it: in debug mode a name
 /// the run would have given is taken and one it would have vacated is
 /// free; with -w 1 a name that differs only in case from another entry's
-/// is taken too, which writes a "WIN_CASE" line and counts in
+/// is taken too, which writes a "WARN_WIN CASE" line and counts in
 /// windowsNames.
 void MakeUniqueName(EntryKind kind, const std::u16string& prefix, std::u16string& name,
                     DirectoryNames* names = nullptr, const std::u16string& oldName = u"");
@@ -206,6 +208,20 @@ bool ClashesByCase(DirectoryNames* names, const std::u16string& prefix, const st
 /// oldName ended up: finalName, or oldName when its rename failed.
 void NoteOutcome(DirectoryNames* names, const std::u16string& prefix, const std::u16string& oldName,
                  const std::u16string& finalName);
+
+// names that Windows can hold, for -w (windows_names.cpp)
+/// The canonical composed form (NFC) of text, from the generated Unicode
+/// tables; a lone surrogate is kept.
+std::u16string ToNfc(const std::u16string& text);
+/// A bare name with its trailing dots and blanks turned into "_", "_" right
+/// after a reserved device name (CON, NUL.txt, COM1 ...) and, when longer than 255
+/// code units, cut between characters to leave room for the unique counter,
+/// keeping an extension of up to 16 units.
+std::u16string MakeWindowsName(const std::u16string& name);
+/// ToNfc, or MakeWindowsName, of a file's name or of the last part of a
+/// directory's path ("." and ".." excepted).
+std::u16string ComposeOwnName(EntryKind kind, const std::u16string& name);
+std::u16string MakeOwnNameWindowsSafe(EntryKind kind, const std::u16string& name);
 
 // tree walk and renaming (walk.cpp)
 void WalkDirectories(std::u16string path);

@@ -95,6 +95,46 @@ bool IsTaken(EntryKind kind, const std::u16string& prefix, const std::u16string&
   return taken || others > 0;
 }
 
+// The ANSI check of text, the name as given or composed: returns the
+// converted form, reported and counted when it differs.
+std::u16string AnsiCheck(EntryKind kind, const std::u16string& name, const std::u16string& text,
+                         bool& changed) {
+  const bool directory = kind == EntryKind::Directory;
+  std::u16string working = platform::FromAnsi(platform::ToAnsi(text));
+  if (working == text) return working;
+  changed = true;
+  if (ReportsErrors()) {
+    WriteLine((directory ? u"WARN_UTF SYM Dir: " : u"WARN_UTF SYM File: ") + name);
+  }
+  ++(directory ? counters.utfDirs : counters.utfFiles);
+  if (working.find(u'?') != std::u16string::npos) {
+    if (ReportsErrors()) {
+      WriteLine((directory ? u"FORBID_? SYM Dir: " : u"FORBID_? SYM File: ") + working);
+    }
+    ++(directory ? counters.forbiddenUtfDirs : counters.forbiddenUtfFiles);
+  }
+  return working;
+}
+
+// -w after the rules: the name's own part made Windows-safe. A name that -w
+// changed at all (composed is true when its accents were composed) is
+// reported once and counted.
+void MakeWindowsSafe(EntryKind kind, const std::u16string& name, bool composed,
+                     std::u16string& working, bool& changed) {
+  std::u16string safe = MakeOwnNameWindowsSafe(kind, working);
+  const bool fixed = safe != working;
+  if (fixed) {
+    working.swap(safe);
+    changed = true;
+  }
+  if (!fixed && !composed) return;
+  if (ReportsErrors()) {
+    WriteLine((kind == EntryKind::Directory ? u"WARN_WIN NAME Dir: " : u"WARN_WIN NAME File: ") +
+              name);
+  }
+  ++counters.windowsNames;
+}
+
 }  // namespace
 
 bool ApplyRule(const std::u16string& search, const std::u16string& replacement, std::u16string text,
@@ -154,24 +194,16 @@ bool ApplyRules(std::u16string& text) {
 }  // namespace
 
 std::u16string RewriteName(EntryKind kind, const std::u16string& nameOrPath, bool& changed) {
-  const bool directory = kind == EntryKind::Directory;
-  changed = false;
-  std::u16string working = platform::FromAnsi(platform::ToAnsi(nameOrPath));
-  if (working != nameOrPath) {
-    changed = true;
-    if (ReportsErrors()) {
-      WriteLine((directory ? u"WARN_UTF SYM Dir: " : u"WARN_UTF SYM File: ") + nameOrPath);
-    }
-    ++(directory ? counters.utfDirs : counters.utfFiles);
-    if (working.find(u'?') != std::u16string::npos) {
-      if (ReportsErrors()) {
-        WriteLine((directory ? u"FORBID_? SYM Dir: " : u"FORBID_? SYM File: ") + working);
-      }
-      ++(directory ? counters.forbiddenUtfDirs : counters.forbiddenUtfFiles);
-    }
-  }
-
+  // With -w, accents stored as combining marks are composed first, so that
+  // the ANSI check sees the characters a user sees.
+  const std::u16string composed =
+      options.windowsNames ? ComposeOwnName(kind, nameOrPath) : nameOrPath;
+  changed = composed != nameOrPath;
+  std::u16string working = AnsiCheck(kind, nameOrPath, composed, changed);
   if (ApplyRules(working)) changed = true;
+  if (options.windowsNames) {
+    MakeWindowsSafe(kind, nameOrPath, composed != nameOrPath, working, changed);
+  }
   return working;
 }
 
@@ -197,7 +229,8 @@ void MakeUniqueName(EntryKind kind, const std::u16string& prefix, std::u16string
   }
   if (caseClash) {
     if (ReportsErrors()) {
-      WriteLine((kind == EntryKind::Directory ? u"WIN_CASE Dir: " : u"WIN_CASE File: ") + base);
+      WriteLine((kind == EntryKind::Directory ? u"WARN_WIN CASE Dir: " : u"WARN_WIN CASE File: ") +
+                base);
     }
     ++counters.windowsNames;
   }

@@ -36,6 +36,9 @@ void PrintStatistics() {
   WriteLine(u"Exceed replaces: " + platform::Decimal(counters.exceededReplaces));
   WriteLine(u" Exceed subdirs: " + platform::Decimal(counters.exceededSubdirs));
   WriteLine(u"  IN/OUT errors: " + platform::Decimal(counters.ioErrors));
+  if (options.windowsNames) {
+    WriteLine(u"  Windows names: " + platform::Decimal(counters.windowsNames));
+  }
   WriteLine(u"----------------");
 }
 
@@ -44,6 +47,7 @@ void PrintUsage() {
       u"Ampersand and other \"bad\" symbols renamer v1.0 (UTF)",
       u"Usage: namescourer.exe -d -[workdir] -f [filename] -r [replaceconf]",
       u"              -l [logname] -b [deBug mode] -v [err.leVel] -n [filelist]",
+      u"              -w [win names]",
       u"[filename]    target filename (may be *.html 17?.txt)",
       u"[workdir]     include subdir scan",
       u"-[workdir]    no subdir",
@@ -56,6 +60,8 @@ void PrintUsage() {
       u"              2 - log errors + renaming info",
       u"[filelist]    make scan list (UTF8) of new files,",
       u"              if not set - do not make a list",
+      u"[win names]   1 - also make names Windows can hold: accents composed,",
+      u"              no trailing dot/blank, no device name, <= 255 chars",
       u"Example:",
       u"namescourer.exe -d -C:\\TEMP -f *.jpg -r repl.txt -l err.log -v 1 -n newlist.txt",
       u"Example of [replaceconf] repl.txt:",

@@ -50,7 +50,9 @@ bool RenameDirectory(std::u16string& path, DirectoryNames* names) {
   bool renamed = false;
   if (options.debugMode) {
     ++counters.dirRenames;
-  } else if (platform::RenameNoReplace(oldPath, newPath)) {
+  } else if (platform::DirectoryExists(oldPath) && platform::RenameNoReplace(oldPath, newPath)) {
+    // Only a directory is renamed here: a start path that names a file
+    // fails like any refused rename and keeps its name.
     renamed = true;
     ++counters.dirRenames;
   } else {

@@ -66,6 +66,13 @@ TEST(Ansi, BestFitsOneCharacterToOneByte) {
        "L\xf3"
        "dz"},
       {u"\u010c\u0103", "Ca"},
+      // Best fits where Microsoft's table differs from Unicode decompositions
+      {u"e\u0301", "e\xb4"},  // per code unit: the combining acute is an acute accent
+      {u"\u0110", "\xd0"},
+      {u"\u212b", "\xc5"},
+      {u"\u03b5\u2264\u01c3\u0191", "e=!\x83"},
+      {u"\u017f\u1e00\u1e4f", "???"},
+      {u"\u2017\u02da", "=\xb0"},
       {u"\u4e2d.txt", "?.txt"},
       {u"a\U0001F600"
        u"b",

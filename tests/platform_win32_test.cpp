@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/cp1252.h"
 #include "platform/platform.h"
 #include "tests/support/test_support.h"
 
@@ -51,6 +52,35 @@ TEST(Win32CodePage, ToAnsiBestFitsOneByteForEachCharacter) {
   for (const Case& c : cases) {
     EXPECT_EQ(c.ansi, platform::ToAnsi(c.text)) << testsupport::Narrow(c.text);
   }
+}
+
+// The POSIX backend's table must give what the system gives, for every
+// code unit alone (lone surrogates included) and every byte.
+TEST(Win32CodePage, SystemConversionEqualsTheCommittedTable) {
+  int differences = 0;
+  for (std::uint32_t unit = 0; unit <= 0xFFFF; ++unit) {
+    const wchar_t wide = static_cast<wchar_t>(unit);
+    char bytes[8] = {};
+    const int n = WideCharToMultiByte(1252, 0, &wide, 1, bytes, sizeof bytes, nullptr, nullptr);
+    const std::uint8_t expected = platform::cp1252::ToByte(static_cast<char16_t>(unit));
+    if (n != 1 || static_cast<std::uint8_t>(bytes[0]) != expected) {
+      if (++differences <= 20) {
+        ADD_FAILURE() << "U+" << std::hex << unit << ": system " << n << " byte(s) "
+                      << (static_cast<unsigned>(bytes[0]) & 0xFF) << ", table "
+                      << static_cast<unsigned>(expected);
+      }
+    }
+  }
+  for (int b = 0; b < 256; ++b) {
+    const char byte = static_cast<char>(b);
+    wchar_t wide[4] = {};
+    const int n = MultiByteToWideChar(1252, 0, &byte, 1, wide, 4);
+    EXPECT_EQ(n, 1) << b;
+    EXPECT_EQ(static_cast<char16_t>(wide[0]),
+              platform::cp1252::ToChar(static_cast<std::uint8_t>(b)))
+        << b;
+  }
+  EXPECT_EQ(differences, 0);
 }
 
 TEST(Win32CodePage, FromAnsiReadsWindows1252) {

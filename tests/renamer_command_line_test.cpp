@@ -84,11 +84,18 @@ TEST(ParseCommandLine, SwitchesDebugModeOnlyForAValueStartingWithOne) {
     platform::SetArguments({u"-b", value});
     renamer::ParseCommandLine();
     EXPECT_EQ(renamer::options.debugMode, debug) << Narrow(value);
+    // -w reads its value the same way, on its own.
+    renamer::ResetRun();
+    platform::SetArguments({u"-w", value, u"-b", u"0"});
+    renamer::ParseCommandLine();
+    EXPECT_EQ(renamer::options.windowsNames, debug) << Narrow(value);
+    EXPECT_FALSE(renamer::options.debugMode) << Narrow(value);
   }
   renamer::ResetRun();
   platform::SetArguments({u"-b"});
   renamer::ParseCommandLine();
   EXPECT_FALSE(renamer::options.debugMode);
+  EXPECT_FALSE(renamer::options.windowsNames);
   platform::SetArguments({});
 }
 

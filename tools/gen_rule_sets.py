@@ -11,10 +11,10 @@ separators and the drive of every directory path the renamer rewrites.
 
 A rule file has no comments, so the reasons for each pair are kept here and
 in rules/README.md. The files are Windows-1252 text with CR LF line ends,
-search line then replacement line. The ASCII look-alikes come from the data
-of the best-fit table (gen_cp1252.py: compatibility decomposition stripped of
-combining marks, then its list of signs), with the short list below for the
-characters that decompose to nothing ASCII. Before writing, the script checks
+search line then replacement line. The ASCII look-alikes come from Unicode data
+(compatibility decomposition stripped of combining marks, then the list of
+signs EXTRA), with the short list ASCII_OWN for the characters that decompose
+to nothing ASCII. Before writing, the script checks
 that no replacement holds a search string of its set (so a pair's output is
 final whatever the order) and that no set produces a character that it, or
 for ascii.txt and windows-safe.txt Windows, forbids. Run it after changing a
@@ -25,8 +25,17 @@ import os
 import sys
 import unicodedata
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from gen_cp1252 import EXTRA  # noqa: E402  (the best-fit table's own list)
+# ASCII look-alikes of letters and signs that have no decomposition.
+EXTRA = {
+    0x0110: 'D', 0x0111: 'd', 0x0126: 'H', 0x0127: 'h', 0x0131: 'i', 0x0141: 'L', 0x0142: 'l',
+    0x0166: 'T', 0x0167: 't', 0x0180: 'b', 0x0197: 'I', 0x01B5: 'Z', 0x01B6: 'z', 0x01E4: 'G',
+    0x01E5: 'g', 0x0189: 'D', 0x0268: 'i', 0x2010: '-', 0x2011: '-', 0x2012: '-', 0x2043: '-',
+    0x2212: '-', 0x2032: "'", 0x2035: '`', 0x2033: '"',
+    0x2215: '/', 0x2216: '\\', 0x2217: '*', 0x2223: '|', 0x2236: ':', 0x223C: '~',
+    0x02C6: '^', 0x02DC: '~', 0x02B9: "'", 0x02BA: '"', 0x02BC: "'", 0x02C8: "'", 0x02CB: '`',
+    0x02CD: '_', 0x0300: '`', 0x0301: "'", 0x0302: '^', 0x0303: '~', 0x0308: '"', 0x030E: '"',
+    0x0327: ',', 0x0331: '_', 0x0332: '_',
+}
 
 # What Windows refuses in a name. "/" is no pair of any set: it separates
 # the parts of a path on both systems and cannot occur in a name, and the

@@ -131,5 +131,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // the substitutions, not the final text.
   FUZZ_CHECK(changed == expectedChange, what + ": wrong change flag");
   FUZZ_CHECK(renamer::counters.utfFiles == (ansiChanged ? 1u : 0u), what + ": wrong ANSI count");
+  // -w: the composed form is stable, and a name made Windows-safe fits,
+  // ends in neither dot nor blank, and stays as it is when made safe again.
+  const std::u16string composed = renamer::ToNfc(name);
+  FUZZ_CHECK(renamer::ToNfc(composed) == composed, "ToNfc is not stable on " + fuzz::Show(name));
+  const std::u16string safe = renamer::MakeWindowsName(composed + composed);
+  FUZZ_CHECK(safe.size() <= 255, "too long a Windows name from " + fuzz::Show(name));
+  FUZZ_CHECK(safe.empty() || (safe.back() != u'.' && safe.back() != u' '),
+             "trailing dot or blank from " + fuzz::Show(name));
+  FUZZ_CHECK(renamer::MakeWindowsName(safe) == safe,
+             "Windows name not stable: " + fuzz::Show(name));
   return 0;
 }
