@@ -168,6 +168,9 @@ struct DirectoryNames {
   };
   std::unordered_map<std::u16string, Presence> present;
   bool listed = false;
+  /// -w 1: two entries share a key. Only then can a name that keeps its
+  /// spelling meet a settled one: a new name is tested against them all.
+  bool twins = false;
   /// -w 1: the walk's own listing, read whole before the first entry is
   /// processed when its pattern matches every name (NextEntry).
   std::vector<platform::DirEntry> pending;

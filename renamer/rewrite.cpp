@@ -62,11 +62,12 @@ void ListPresent(DirectoryNames& names) {
         continue;
       }
       if (!names.renamed.empty() && names.renamed.count(NameKey(entry.name)) != 0) continue;
-      ++names.present[platform::FoldCase(std::move(entry.name))].entries;
+      if (++names.present[platform::FoldCase(std::move(entry.name))].entries > 1)
+        names.twins = true;
     }
   }
   for (const auto& [name, given] : names.renamed) {
-    if (given) ++names.present[CaseKey(name)].entries;
+    if (given && ++names.present[CaseKey(name)].entries > 1) names.twins = true;
   }
 }
 
@@ -240,7 +241,7 @@ void MakeUniqueName(EntryKind kind, const std::u16string& prefix, std::u16string
 void NotePresent(DirectoryNames& names, const std::u16string& name) {
   if (!options.windowsNames) return;
   names.listed = true;
-  ++names.present[CaseKey(name)].entries;
+  if (++names.present[CaseKey(name)].entries > 1) names.twins = true;
 }
 
 bool NextEntry(DirectoryNames& names, platform::DirectoryListing& listing,
@@ -269,6 +270,7 @@ bool ClashesByCase(DirectoryNames* names, const std::u16string& prefix,
     return false;
   }
   if (!names->listed) ListPresent(*names);
+  if (!names->twins) return false;
   bool& settled = names->present[CaseKey(entry)].settled;
   if (settled) return true;
   settled = true;
@@ -293,7 +295,7 @@ void NoteOutcome(DirectoryNames* names, const std::u16string& prefix, const std:
   if (finalEntry != oldEntry) {
     std::uint32_t& oldCount = names->present[CaseKey(oldEntry)].entries;
     if (oldCount > 0) --oldCount;
-    ++names->present[finalKey].entries;
+    if (++names->present[finalKey].entries > 1) names->twins = true;
   }
   names->present[finalKey].settled = true;
 }
