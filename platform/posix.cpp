@@ -24,6 +24,7 @@
 namespace platform {
 
 const char16_t kPathSeparator = u'/';
+const bool kNamesIgnoreCase = false;
 const bool kMasksMatchShortNames = false;
 
 namespace {

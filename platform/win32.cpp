@@ -20,6 +20,7 @@
 namespace platform {
 
 const char16_t kPathSeparator = u'\\';
+const bool kNamesIgnoreCase = true;
 const bool kMasksMatchShortNames = true;
 
 namespace {
