@@ -1,6 +1,9 @@
-// BMP output: the headers, the colour table and the file of 4-bit or 24-bit pixels.
+// BMP output: the headers, the colour table and the file of 4-bit or 24-bit
+// pixels, at the screen's size or scaled.
 // SPDX-License-Identifier: MIT
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "converter/converter.h"
 
@@ -37,15 +40,13 @@ constexpr std::uint32_t PixelSize(bool indexed) {
   return indexed ? kIndexedPixelSize : kTrueColorPixelSize;
 }
 
-// Creates outFile and writes the three blocks; one message for any failure.
-void WriteBmpFile(bool indexed) {
-  platform::ByteFile file;
-  bool ok = file.Create(options.outFile);
-  if (ok) {
-    ok = file.Write(bmp.header, HeaderSize(indexed)) &&
-         file.Write(bmp.pixels, PixelSize(indexed)) && file.Write(bmp.trailer, kTrailerSize);
-    ok = file.Close() && ok;
-  }
+// Writes the three blocks, header, pixels and trailer, as outFile; one
+// message for any failure.
+void WriteBmpFile(bool indexed, const std::uint8_t* pixels, std::size_t pixelSize) {
+  platform::ReplacingFile file;
+  const bool ok = file.Create(options.outFile) && file.Write(bmp.header, HeaderSize(indexed)) &&
+                  file.Write(pixels, pixelSize) && file.Write(bmp.trailer, kTrailerSize) &&
+                  file.Commit();
   if (!ok) {
     WriteLine(u"ERR_OUT_FILE: " + options.outFile + u" write error.");
     ++counters.ioErrors;
@@ -53,6 +54,14 @@ void WriteBmpFile(bool indexed) {
 }
 
 }  // namespace
+
+void WritePictureFile(const std::uint8_t* data, std::size_t size) {
+  platform::ReplacingFile file;
+  if (!file.Create(options.outFile) || !file.Write(data, size) || !file.Commit()) {
+    WriteLine(u"ERR_OUT_FILE: " + options.outFile + u" write error.");
+    ++counters.ioErrors;
+  }
+}
 
 void PutWord(std::size_t offset, std::uint16_t value) {
   bmp.header[offset] = static_cast<std::uint8_t>(value & 0xFF);
@@ -68,16 +77,16 @@ void PutColorTable(std::size_t offset) {
   std::memcpy(&bmp.header[offset], &ActivePalette, kColorTableSize);
 }
 
-void ComposeBmpHeader(bool indexed) {
+void ComposeBmpHeader(bool indexed, std::uint32_t scale) {
   const std::uint32_t headerSize = HeaderSize(indexed);
-  const std::uint32_t pixelSize = PixelSize(indexed);
+  const std::uint32_t pixelSize = PixelSize(indexed) * scale * scale;
   // Compression, reserved fields and colour counts stay zero.
   PutWord(kSignatureAt, 0x4D42);
   PutDword(kFileSizeAt, headerSize + pixelSize + kTrailerSize);
   PutDword(kPixelOffsetAt, headerSize);
   PutDword(kInfoSizeAt, kInfoHeaderSize);
-  PutDword(kWidthAt, kScreenWidth);
-  PutDword(kHeightAt, kScreenHeight);
+  PutDword(kWidthAt, kScreenWidth * scale);
+  PutDword(kHeightAt, kScreenHeight * scale);
   PutWord(kPlanesAt, 1);
   PutWord(kBitsPerPixelAt, indexed ? 4 : 24);
   PutDword(kImageSizeAt, pixelSize + kTrailerSize);
@@ -89,13 +98,47 @@ void ComposeBmpHeader(bool indexed) {
 void WriteIndexedBmp() {
   ComposeBmpHeader(true);
   RenderIndexed();
-  WriteBmpFile(true);
+  WriteBmpFile(true, bmp.pixels, PixelSize(true));
 }
 
 void WriteTrueColorBmp() {
   ComposeBmpHeader(false);
   RenderTrueColor();
-  WriteBmpFile(false);
+  WriteBmpFile(false, bmp.pixels, PixelSize(false));
+}
+
+void WriteScaledBmp() {
+  const bool indexed = options.idxColor;
+  const std::uint32_t scale = std::max<std::uint32_t>(options.scale, 1);
+  ComposeBmpHeader(indexed, scale);
+  std::vector<std::uint8_t> indices(kIndexImageSize);
+  RenderIndexImage(options.flashPhase, indices.data());
+
+  // Rows of 128 x scale or 768 x scale bytes, multiples of 4 as BMP rows
+  // must be; the bottom line first, each ZX line repeated scale times.
+  const std::size_t rowSize = std::size_t{indexed ? 128u : 768u} * scale;
+  std::vector<std::uint8_t> pixels(rowSize * kScreenHeight * scale);
+  std::vector<std::uint8_t> row(rowSize);
+  for (std::size_t y = 0; y < kScreenHeight; ++y) {
+    const std::uint8_t* line = &indices[y * kScreenWidth];
+    for (std::size_t x = 0; x < std::size_t{kScreenWidth} * scale; ++x) {
+      const std::uint8_t index = line[x / scale] & 0x0F;
+      if (indexed) {
+        std::uint8_t& cell = row[x / 2];
+        cell = x % 2 == 0 ? static_cast<std::uint8_t>(index << 4)
+                          : static_cast<std::uint8_t>(cell | index);
+      } else {
+        row[3 * x] = ActivePalette.entry[index][kBlue];
+        row[3 * x + 1] = ActivePalette.entry[index][kGreen];
+        row[3 * x + 2] = ActivePalette.entry[index][kRed];
+      }
+    }
+    for (std::size_t k = 0; k < scale; ++k) {
+      const std::size_t r = (kScreenHeight - 1 - y) * scale + k;
+      std::memcpy(&pixels[r * rowSize], row.data(), rowSize);
+    }
+  }
+  WriteBmpFile(indexed, pixels.data(), pixels.size());
 }
 
 }  // namespace converter

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -18,13 +19,19 @@ namespace converter {
 
 /// The settings of the run: the command line, then the driver's defaults.
 struct ConverterOptions {
-  std::u16string inFile;       ///< screen file to read (-i)
-  std::u16string outFile;      ///< BMP file to write (-o); inFile + ".bmp" by default
-  std::u16string logFileName;  ///< UTF-8 log (-l); empty: console
-  std::u16string palFile;      ///< ANSI palette file (-p); empty: built-in palette
-  std::u16string colorFormat;  ///< raw -c value; only its first character counts
-  bool logging = false;        ///< lines go to the log (conversion run with -l)
-  bool idxColor = false;       ///< 4-bit indexed output instead of 24-bit
+  std::u16string inFile;         ///< screen file to read (-i)
+  std::u16string outFile;        ///< picture to write (-o); inFile + ".bmp" (".png") by default
+  std::u16string logFileName;    ///< UTF-8 log (-l); empty: console
+  std::u16string palFile;        ///< ANSI palette file (-p); empty: built-in palette
+  std::u16string colorFormat;    ///< raw -c value; only its first character counts
+  std::u16string fileFormat;     ///< raw -f value: "bmp" or "png"; empty: bmp
+  std::u16string scaleText;      ///< raw -s value: 1 to 8; empty: 1
+  std::u16string flashText;      ///< raw -a value: 0, 1 or 2; empty: 0
+  bool logging = false;          ///< lines go to the log (conversion run with -l)
+  bool idxColor = false;         ///< 4-bit indexed output instead of 24-bit
+  bool png = false;              ///< PNG output instead of BMP
+  std::uint32_t scale = 1;       ///< each ZX pixel becomes a scale x scale block
+  std::uint32_t flashPhase = 0;  ///< 0 as stored, 1 swapped, 2 both (animated PNG)
 };
 
 /// The counts of the run.
@@ -37,6 +44,8 @@ struct ConverterCounters {
 struct ConverterOutput {
   platform::OutputTextFile log;
 };
+
+constexpr std::uint32_t kMaxScale = 8;
 
 constexpr std::size_t kBitmapSize = 6144;
 constexpr std::size_t kAttributeSize = 768;
@@ -104,9 +113,16 @@ void PrintUsage();
 void PrintErrorSummary();
 
 // command line (command_line.cpp)
-/// Fills the five option strings from the argument list
+/// Fills the option strings from the argument list
 /// (platform::FindOptionValue); never fails.
 void ParseCommandLine();
+/// True when -f, -s or -a has a value: the settings summary then shows
+/// the picture settings too.
+bool PictureOptionsGiven();
+/// Turns the raw -f, -s and -a values into png, scale and flashPhase, where
+/// they are good; false when any is bad, and no picture is to be written.
+/// With `report`, each bad value gives one line and one counted error.
+bool CheckPictureOptions(bool report);
 
 // console and log (output.cpp)
 /// One line to the log when logging and the log is open (opening it lazily),
@@ -155,6 +171,13 @@ void PutTrueColorPixel(std::uint16_t x, std::uint16_t r, std::uint8_t index);
 void RenderIndexed();
 /// Fills the 24-bit pixel array from `screen` and ActivePalette.
 void RenderTrueColor();
+/// The colour index of pixel (x, y) in a flash phase: phase 1 swaps ink and
+/// paper in every cell whose FLASH bit is set; phase 0 is ColorIndex.
+std::uint8_t PhaseColorIndex(std::uint16_t x, std::uint16_t y, std::uint8_t ink,
+                             std::uint32_t phase);
+constexpr std::size_t kIndexImageSize = std::size_t{kScreenWidth} * kScreenHeight;
+/// The colour indices of the screen in one flash phase, top row first.
+void RenderIndexImage(std::uint32_t phase, std::uint8_t* indices);
 
 // BMP output (bmp.cpp)
 /// Stores a 16-bit value little-endian at header[offset].
@@ -164,12 +187,26 @@ void PutDword(std::size_t offset, std::uint32_t value);
 /// Copies the 64 bytes of ActivePalette to header[offset].
 void PutColorTable(std::size_t offset);
 /// Composes the file and information headers (and, for indexed output, the
-/// colour table) in bmp.header.
-void ComposeBmpHeader(bool indexed);
+/// colour table) in bmp.header, for a picture scaled by `scale`.
+void ComposeBmpHeader(bool indexed, std::uint32_t scale = 1);
 /// Writes outFile as a 4-bit BMP; reports and counts a failure.
 void WriteIndexedBmp();
 /// Writes outFile as a 24-bit BMP; reports and counts a failure.
 void WriteTrueColorBmp();
+/// Writes outFile as a BMP scaled by options.scale in options.flashPhase
+/// (0 or 1); reports and counts a failure.
+void WriteScaledBmp();
+/// Writes the bytes of a picture to outFile, in place of any file of that
+/// name only once all are written; reports and counts a failure.
+void WritePictureFile(const std::uint8_t* data, std::size_t size);
+
+// PNG output (png.cpp)
+/// The PNG file of the screen (truecolour, or 4-bit indexed with the
+/// palette), scaled by `scale`; phase 2 gives an animated PNG of both
+/// phases, 0.32 s each, looping.
+std::vector<std::uint8_t> EncodePng(bool indexed, std::uint32_t scale, std::uint32_t phase);
+/// Writes outFile as a PNG of the options; reports and counts a failure.
+void WritePng();
 
 }  // namespace converter
 

@@ -1,4 +1,5 @@
-// Screen decoding: the display-file layout, attribute colours and the BMP pixel rows.
+// Screen decoding: the display-file layout, attribute colours, the flash
+// phases and the BMP pixel rows.
 // SPDX-License-Identifier: MIT
 #include "converter/converter.h"
 
@@ -18,6 +19,31 @@ std::uint8_t ColorIndex(std::uint16_t x, std::uint16_t y, std::uint8_t ink) {
   std::uint8_t colour = ink != 0 ? (a & 0x07) : ((a >> 3) & 0x07);
   // Bit 7 (FLASH) takes no part: a still image shows the unswapped phase.
   return static_cast<std::uint8_t>(((a >> 6) & 1) * 8 + colour);
+}
+
+std::uint8_t PhaseColorIndex(std::uint16_t x, std::uint16_t y, std::uint8_t ink,
+                             std::uint32_t phase) {
+  if (phase == 1 && x < kScreenWidth && y < kScreenHeight &&
+      (screen.attributes[(y / 8) * 32 + x / 8] & 0x80) != 0) {
+    ink = ink != 0 ? 0 : 1;
+  }
+  return ColorIndex(x, y, ink);
+}
+
+void RenderIndexImage(std::uint32_t phase, std::uint8_t* indices) {
+  // Byte by byte: each bitmap byte gives 8 pixels of one attribute cell.
+  for (std::uint16_t y = 0; y < kScreenHeight; ++y) {
+    for (std::uint16_t x = 0; x < kScreenWidth; x = static_cast<std::uint16_t>(x + 8)) {
+      const std::uint8_t ink = PhaseColorIndex(x, y, 1, phase);
+      const std::uint8_t paper = PhaseColorIndex(x, y, 0, phase);
+      std::uint8_t bits = 0;
+      for (std::uint16_t bit = 0; bit < 8; ++bit) {
+        bits = static_cast<std::uint8_t>(bits << 1 |
+                                         ScreenPixel(static_cast<std::uint16_t>(x + bit), y));
+      }
+      for (int bit = 7; bit >= 0; --bit) *indices++ = ((bits >> bit) & 1) != 0 ? ink : paper;
+    }
+  }
 }
 
 void PutIndexedPixel(std::uint16_t x, std::uint16_t r, std::uint8_t index) {

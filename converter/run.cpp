@@ -23,6 +23,24 @@ void ResetRun() {
   ResetPalette();
 }
 
+namespace {
+
+// The picture the options ask for; the BMP of the screen's size and phase 0
+// is the one the tool has always written.
+void WritePicture() {
+  if (options.png) {
+    WritePng();
+  } else if (options.scale != 1 || options.flashPhase != 0) {
+    WriteScaledBmp();
+  } else if (options.idxColor) {
+    WriteIndexedBmp();
+  } else {
+    WriteTrueColorBmp();
+  }
+}
+
+}  // namespace
+
 std::uint32_t RunConverter() {
   // ResetRun has put the flags and the error count to their start values.
   ParseCommandLine();
@@ -34,18 +52,18 @@ std::uint32_t RunConverter() {
   } else {
     if (options.colorFormat.empty()) options.colorFormat.assign(1, u'0');
     if (!options.logFileName.empty()) options.logging = true;
-    if (options.outFile.empty()) options.outFile = options.inFile + u".bmp";
+    // Silent here: a bad picture option is reported after the settings.
+    CheckPictureOptions(false);
+    if (options.outFile.empty()) {
+      options.outFile = options.inFile + (options.png ? u".png" : u".bmp");
+    }
     if (options.colorFormat[0] != u'0') options.idxColor = true;
     ResetPalette();
     PrintSettings();
+    const bool pictureOptionsGood = CheckPictureOptions(true);
     if (!options.palFile.empty()) LoadPaletteFile();
-    if (ReadScreenFile()) {
-      if (options.idxColor) {
-        WriteIndexedBmp();
-      } else {
-        WriteTrueColorBmp();
-      }
-    }
+    // A bad picture option means no picture; its line above says why.
+    if (ReadScreenFile() && pictureOptionsGood) WritePicture();
     PrintErrorSummary();
   }
   CloseLog();

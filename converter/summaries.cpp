@@ -10,6 +10,11 @@ namespace {
 
 const char16_t kRule[] = u"----------";
 
+// A picture option as given, or its default when it has no value.
+std::u16string OrDefault(const std::u16string& value, const char16_t* fallback) {
+  return value.empty() ? std::u16string(fallback) : value;
+}
+
 }  // namespace
 
 std::u16string YesNo(bool flag) { return flag ? u"yes" : u"no"; }
@@ -22,6 +27,11 @@ void PrintSettings() {
   WriteLine(u"  Logging: " + YesNo(options.logging));
   WriteLine(u"Idx Color: " + YesNo(options.idxColor));
   WriteLine(u"TrueColor: " + YesNo(!options.idxColor));
+  if (PictureOptionsGiven()) {
+    WriteLine(u"   Format: " + OrDefault(options.fileFormat, u"bmp"));
+    WriteLine(u"    Scale: " + OrDefault(options.scaleText, u"1"));
+    WriteLine(u"    Flash: " + OrDefault(options.flashText, u"0"));
+  }
   WriteLine(kRule);
 }
 
@@ -35,7 +45,11 @@ void PrintUsage() {
       u"      -l [Log filename] (file.log,UTF) If not set, then logging to console",
       u"      -p [Palette filename] (file.txt,ANSI) If not set, then using int.palette",
       u"      -c [Color format] (0|1) 0 - 24bit Truecolor, 1 - 4bit indexed color",
+      u"      -f [File format] (bmp|png) bmp - Windows BMP, png - PNG (file.png)",
+      u"      -s [Scale] (1..8) each ZX pixel as an N x N block",
+      u"      -a [Flash phase] (0|1|2) 0 - as stored, 1 - ink/paper swapped, 2 - animated PNG",
       u"Example: zxraster.exe -i inp.scr -o C:\\TEMP\\out.bmp -l x.log -p palett.txt -c 0",
+      u"Example: zxraster.exe -i inp.scr -o out.png -f png -s 3 -a 2",
       u"Example of palette filename:",
       kRule,
       u"0,0,0",

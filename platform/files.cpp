@@ -227,4 +227,51 @@ bool ByteFile::Write(const std::uint8_t* data, std::size_t count) {
 
 bool ByteFile::Close() { return detail::RawClose(impl_->file); }
 
+// ------------------------------------------------------------- ReplacingFile
+
+struct ReplacingFile::Impl {
+  RawFile file;
+  std::u16string name;
+  std::u16string temporary;  // empty when the file is written in place
+
+  // Closes and removes the new file, if there is one.
+  void GiveUp() {
+    detail::RawClose(file);
+    if (!temporary.empty()) detail::RawRemove(temporary);
+    temporary.clear();
+  }
+  ~Impl() { GiveUp(); }
+};
+
+ReplacingFile::ReplacingFile() : impl_(new Impl) {}
+
+ReplacingFile::~ReplacingFile() = default;
+
+bool ReplacingFile::Create(const std::u16string& name) {
+  impl_->GiveUp();
+  impl_->name = name;
+  if (detail::RawWritesInPlace(name)) {
+    impl_->file = detail::RawOpen(name, OpenMode::CreateBytes);
+  } else {
+    impl_->file = detail::RawCreateBeside(name, impl_->temporary);
+  }
+  return impl_->file.IsOpen();
+}
+
+bool ReplacingFile::Write(const std::uint8_t* data, std::size_t count) {
+  std::size_t written = 0;
+  return impl_->file.IsOpen() && detail::RawWrite(impl_->file, data, count, written);
+}
+
+bool ReplacingFile::Commit() {
+  if (!impl_->file.IsOpen()) return false;
+  bool ok = detail::RawClose(impl_->file);
+  if (ok && !impl_->temporary.empty()) ok = detail::RawReplace(impl_->temporary, impl_->name);
+  if (ok) impl_->temporary.clear();
+  impl_->GiveUp();
+  return ok;
+}
+
+bool RemoveFile(const std::u16string& name) { return detail::RawRemove(name); }
+
 }  // namespace platform

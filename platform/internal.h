@@ -83,6 +83,20 @@ bool RawTruncateHere(const RawFile& file);
 // Every call above that fails leaves its reason for LastErrorText
 // (platform.h), a short write and a refused file type included.
 
+/// Creates a new, empty byte file with a name of its own in the folder of
+/// `name`, for writing; `temporary` receives its name. An empty RawFile on
+/// failure. POSIX: it takes the permission bits of an existing regular file
+/// `name`.
+RawFile RawCreateBeside(const std::u16string& name, std::u16string& temporary);
+/// True when `name` exists and is to be written in place, not replaced: a
+/// device (POSIX: neither a regular file nor a directory; Windows: not a
+/// disk file, such as NUL).
+bool RawWritesInPlace(const std::u16string& name);
+/// Moves `from` over `to`, replacing a file of that name; false on failure.
+bool RawReplace(const std::u16string& from, const std::u16string& to);
+/// Removes a file; false on failure.
+bool RawRemove(const std::u16string& name);
+
 /// Writes as "?" each character of a line that a viewer could take as a
 /// line break, a terminal command or a change of writing direction: the C1
 /// controls U+0080..U+009F, U+2028, U+2029, U+202A..U+202E and

@@ -13,6 +13,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <utility>
 #include <vector>
 
@@ -24,6 +25,7 @@ namespace platform {
 
 const char16_t kPathSeparator = u'/';
 const char16_t* const kBuildName = u"linux";
+const bool kNamesIgnoreCase = false;
 const bool kMasksMatchShortNames = false;
 
 namespace {
@@ -144,6 +146,78 @@ std::u16string FromAnsi(const std::string& bytes) {
   out.reserve(bytes.size());
   for (char b : bytes) out.push_back(cp1252::ToChar(static_cast<std::uint8_t>(b)));
   return out;
+}
+
+// -------------------------------------------------------------- whole files
+
+namespace detail {
+
+RawFile RawCreateBeside(const std::u16string& name, std::u16string& temporary) {
+  if (name.find(u'\0') != std::u16string::npos) {
+    errno = EINVAL;  // a NUL would cut the name short and name another file
+    return RawFile();
+  }
+  const std::size_t slash = name.rfind(u'/');
+  const std::u16string folder =
+      slash == std::u16string::npos ? std::u16string() : name.substr(0, slash + 1);
+  struct stat old;
+  const bool replacesFile = ::stat(Native(name).c_str(), &old) == 0 && S_ISREG(old.st_mode);
+  // A file this user may not write stays protected, though the folder would
+  // let a new file take its name.
+  if (replacesFile && ::faccessat(AT_FDCWD, Native(name).c_str(), W_OK, AT_EACCESS) != 0) {
+    return RawFile();
+  }
+  // A hidden name, unlikely to be taken; O_EXCL makes sure it is not.
+  static std::uint32_t counter = 0;
+  for (int attempt = 0; attempt < 64; ++attempt) {
+    struct timespec now {};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    std::uint32_t mix = static_cast<std::uint32_t>(::getpid()) * 2654435761u ^
+                        static_cast<std::uint32_t>(now.tv_nsec) ^ (++counter * 40503u);
+    char hex[9];
+    (void)std::snprintf(hex, sizeof hex, "%08x", static_cast<unsigned>(mix));
+    const std::u16string candidate = folder + u".zx" + DecodeUtf8(hex) + u".tmp";
+    RawFile file(::open(Native(candidate).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (file.IsOpen()) {
+      // The picture keeps the old file's permissions (never set-id bits).
+      if (replacesFile) (void)::fchmod(static_cast<int>(file.Handle()), old.st_mode & 0777);
+      temporary = candidate;
+      return file;
+    }
+    if (errno != EEXIST) break;
+  }
+  return RawFile();
+}
+
+bool RawWritesInPlace(const std::u16string& name) {
+  struct stat st;
+  return name.find(u'\0') == std::u16string::npos && ::stat(Native(name).c_str(), &st) == 0 &&
+         !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+}
+
+namespace {
+
+// A name holding a NUL would be cut short there and name another file.
+bool NulInName(const std::u16string& name) { return name.find(u'\0') != std::u16string::npos; }
+
+}  // namespace
+
+bool RawReplace(const std::u16string& from, const std::u16string& to) {
+  return !NulInName(from) && !NulInName(to) &&
+         ::rename(Native(from).c_str(), Native(to).c_str()) == 0;
+}
+
+bool RawRemove(const std::u16string& name) {
+  return !NulInName(name) && ::unlink(Native(name).c_str()) == 0;
+}
+
+}  // namespace detail
+
+bool SameFile(const std::u16string& a, const std::u16string& b) {
+  struct stat first, second;
+  if (a.find(u'\0') != std::u16string::npos || b.find(u'\0') != std::u16string::npos) return false;
+  return ::stat(Native(a).c_str(), &first) == 0 && ::stat(Native(b).c_str(), &second) == 0 &&
+         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
 // -------------------------------------------------------------------- files

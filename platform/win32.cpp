@@ -25,6 +25,7 @@ const char16_t* const kBuildName = u"win64";
 #else
 const char16_t* const kBuildName = u"win32";
 #endif
+const bool kNamesIgnoreCase = true;
 const bool kMasksMatchShortNames = true;
 
 namespace {
@@ -245,6 +246,95 @@ std::u16string FromAnsi(const std::string& bytes) {
   text.clear();
   for (char b : bytes) text += static_cast<unsigned char>(b) < 0x80 ? char16_t(b) : u'\uFFFD';
   return text;
+}
+
+// ---------------------------------------------------------------- whole files
+
+namespace detail {
+
+RawFile RawCreateBeside(const std::u16string& name, std::u16string& temporary) {
+  if (!UsableName(name)) {
+    SetLastError(name.size() > kMaxNameLength ? ERROR_FILENAME_EXCED_RANGE : ERROR_INVALID_NAME);
+    return RawFile();
+  }
+  // The folder part ends at the last separator, or at the colon of a drive.
+  const std::size_t cut = name.find_last_of(u"\\/:");
+  const std::u16string folder =
+      cut == std::u16string::npos ? std::u16string() : name.substr(0, cut + 1);
+  // A name unlikely to be taken; CREATE_NEW makes sure it is not.
+  static DWORD counter = 0;
+  for (int attempt = 0; attempt < 64; ++attempt) {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    const DWORD mix = GetCurrentProcessId() * 2654435761u ^ static_cast<DWORD>(now.QuadPart) ^
+                      (++counter * 40503u);
+    std::u16string hex;
+    for (int shift = 28; shift >= 0; shift -= 4) hex += u"0123456789abcdef"[(mix >> shift) & 15];
+    const std::u16string candidate = folder + u"~zx" + hex + u".tmp";
+    if (!UsableName(candidate)) {
+      SetLastError(ERROR_FILENAME_EXCED_RANGE);
+      break;
+    }
+    HANDLE handle = CreateFileW(Wide(candidate), GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+      temporary = candidate;
+      return RawFile(reinterpret_cast<std::intptr_t>(handle));
+    }
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
+  }
+  return RawFile();
+}
+
+bool RawWritesInPlace(const std::u16string& name) {
+  if (!UsableName(name)) return false;
+  // A device (NUL, CON, a serial port) has no folder to put a file beside.
+  HANDLE handle = CreateFileW(Wide(name), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  const bool device = GetFileType(handle) != FILE_TYPE_DISK;
+  CloseHandle(handle);
+  return device;
+}
+
+bool RawReplace(const std::u16string& from, const std::u16string& to) {
+  if (!UsableName(from) || !UsableName(to)) {
+    SetLastError(ERROR_INVALID_NAME);
+    return false;
+  }
+  return MoveFileExW(Wide(from), Wide(to), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+bool RawRemove(const std::u16string& name) {
+  return UsableName(name) && DeleteFileW(Wide(name)) != 0;
+}
+
+}  // namespace detail
+
+namespace {
+
+// The volume serial number and file index of an existing file or folder.
+bool FileIdentity(const std::u16string& name, BY_HANDLE_FILE_INFORMATION& info) {
+  if (!UsableName(name)) return false;
+  // No access asked: the identity needs none, and any open file allows it.
+  HANDLE handle = CreateFileW(Wide(name), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  const bool ok = GetFileInformationByHandle(handle, &info) != 0;
+  CloseHandle(handle);
+  return ok;
+}
+
+}  // namespace
+
+bool SameFile(const std::u16string& a, const std::u16string& b) {
+  BY_HANDLE_FILE_INFORMATION first, second;
+  return FileIdentity(a, first) && FileIdentity(b, second) &&
+         first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+         first.nFileIndexHigh == second.nFileIndexHigh &&
+         first.nFileIndexLow == second.nFileIndexLow;
 }
 
 // ---------------------------------------------------------------- files

@@ -10,6 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -28,7 +30,8 @@ struct RenamerOptions {
   std::uint32_t logLevel = 0;          ///< 0 none, 1 errors and warnings, 2+ renames too
   std::u16string fileListName;         ///< empty: no file list
   /// -w 1: also make names that Windows can hold (composed accents, no
-  /// trailing dot or blank, no device name, at most 255 code units).
+  /// trailing dot or blank, no device name, at most 255 code units, and
+  /// names of one directory that differ only in case told apart).
   bool windowsNames = false;
   std::u16string journalFileName;  ///< empty: no journal
   std::u16string undoFileName;     ///< not empty: undo this journal instead of a walk
@@ -167,9 +170,70 @@ bool ApplyRule(const std::u16string& search, const std::u16string& replacement, 
 /// kMaxGrownLength ends the rewriting: later rules are not applied.
 std::u16string RewriteName(EntryKind kind, const std::u16string& nameOrPath, bool& changed);
 
+/// What the walk knows of the names in one directory beyond what the disk
+/// shows, while it processes that directory's entries of one kind: the
+/// names its renames gave and vacated there in debug mode, where the disk
+/// keeps the old names, and with -w 1 the names by their FoldCase keys.
+/// Memory grows with the directory's entries, never with the tree.
+struct DirectoryNames {
+  EntryKind kind = EntryKind::File;
+  std::u16string path;  ///< the directory: empty or ending in the separator
+  /// Debug mode: true for a name a rename would have given, false for one
+  /// it would have vacated; keyed by the name, or where the file system
+  /// ignores case by its FoldCase key.
+  std::unordered_map<std::u16string, bool> renamed;
+  /// -w 1: by FoldCase key, the entries of the kind as this run has left
+  /// them, and whether the walk has kept or given that name here; filled
+  /// from a listing before the first name is tested (listed).
+  struct Presence {
+    std::uint32_t entries = 0;
+    bool settled = false;
+  };
+  std::unordered_map<std::u16string, Presence> present;
+  bool listed = false;
+  /// -w 1: two entries share a key. Only then can a name that keeps its
+  /// spelling meet a settled one: a new name is tested against them all.
+  bool twins = false;
+  /// -w 1: the walk's own listing, read whole before the first entry is
+  /// processed when its pattern matches every name (NextEntry).
+  std::vector<platform::DirEntry> pending;
+  std::size_t nextPending = 0;
+};
+
+/// The walk's next entry from listing, which lists the directory of names
+/// by pattern. With -w 1 and a pattern that matches every name ("*.*",
+/// "*"), the first call reads the whole listing and takes `present` from
+/// it, so that no second listing is needed; the entries then come from
+/// what it read.
+bool NextEntry(DirectoryNames& names, platform::DirectoryListing& listing,
+               const std::u16string& pattern, platform::DirEntry& entry);
+
+/// -w 1: counts name, an entry of the kind in a whole reading of the
+/// directory of names that the walk made itself, in `present`; a walk
+/// that notes every such entry spares the record a listing of its own.
+void NotePresent(DirectoryNames& names, const std::u16string& name);
+
 /// Adds a counter to name until prefix + name is not taken by an entry of
-/// the same kind (at most kUniqueTries candidates).
-void MakeUniqueName(EntryKind kind, const std::u16string& prefix, std::u16string& name);
+/// the same kind (at most kUniqueTries candidates). With names, the record
+/// of the directory that holds the entry prefix + oldName, a candidate in
+/// that directory is tested as this run has left it: in debug mode a name
+/// the run would have given is taken and one it would have vacated is
+/// free; with -w 1 a name that differs only in case from another entry's
+/// is taken too, which writes a "WARN_WIN CASE" line and counts in
+/// windowsNames.
+void MakeUniqueName(EntryKind kind, const std::u16string& prefix, std::u16string& name,
+                    DirectoryNames* names = nullptr, const std::u16string& oldName = u"");
+
+/// -w 1: whether the entry prefix + name, which the rewriting left as it
+/// is, differs only in case from a name the walk has kept or given in its
+/// directory before it; it then goes through MakeUniqueName as a changed
+/// name would. Otherwise the name counts as kept from here on.
+bool ClashesByCase(DirectoryNames* names, const std::u16string& prefix, const std::u16string& name);
+
+/// Records in the record of its directory where the renamed entry prefix +
+/// oldName ended up: finalName, or oldName when its rename failed.
+void NoteOutcome(DirectoryNames* names, const std::u16string& prefix, const std::u16string& oldName,
+                 const std::u16string& finalName);
 
 // names that Windows can hold, for -w (windows_names.cpp)
 /// The canonical composed form (NFC) of text, from the generated Unicode

@@ -30,9 +30,10 @@ void WriteOldAndNew(const std::u16string& oldLabel, const std::u16string& oldPat
   WriteLine(u"----");
 }
 
-// The rename step of one directory; path becomes the path under which the
+// The rename step of one directory, an entry of the directory of names
+// (nullptr for the start directory); path becomes the path under which the
 // walk goes on. Returns true when the directory was renamed on disk.
-bool RenameDirectory(std::u16string& path) {
+bool RenameDirectory(std::u16string& path, DirectoryNames* names) {
   if (path.size() <= 1) return false;
   const bool endsInSeparator = path.back() == platform::kPathSeparator;
   std::u16string oldPath = path;
@@ -41,8 +42,9 @@ bool RenameDirectory(std::u16string& path) {
   bool changed = false;
   // Kept on purpose (docs/ARCHITECTURE.md): the rules see the whole path.
   std::u16string newPath = RewriteName(EntryKind::Directory, oldPath, changed);
+  if (!changed) changed = ClashesByCase(names, u"", oldPath);
   if (!changed) return false;
-  MakeUniqueName(EntryKind::Directory, u"", newPath);
+  MakeUniqueName(EntryKind::Directory, u"", newPath, names, oldPath);
   if (ReportsDetails()) WriteOldAndNew(u"Old Dir:", oldPath, u"New Dir:", newPath);
 
   bool renamed = false;
@@ -60,12 +62,13 @@ bool RenameDirectory(std::u16string& path) {
       WriteOldAndNew(u"ERR_EXCEPTION DIR OLD:", oldPath, u"ERR_EXCEPTION DIR NEW:", newPath);
     }
   }
+  NoteOutcome(names, u"", oldPath, renamed || options.debugMode ? newPath : oldPath);
   // The walk goes on under the new path even when nothing was renamed.
   path = endsInSeparator ? newPath + platform::kPathSeparator : newPath;
   return renamed;
 }
 
-bool WalkDirectoryTree(std::u16string& path, bool isLink);
+bool WalkDirectoryTree(std::u16string& path, bool isLink, DirectoryNames* names);
 
 // The directory pass over the subdirectories of the directory at path, in
 // listing order; a directory that cannot be listed is passed over.
@@ -74,9 +77,12 @@ void WalkSubdirectories(const std::u16string& path) {
   platform::DirectoryListing listing;
   if (!listing.Open(path + options.subdirPattern)) return;
   RenamedPaths renamedHere;
+  DirectoryNames names;
+  names.kind = EntryKind::Directory;
+  names.path = path;
   platform::DirEntry entry;
   std::u16string subdir;
-  while (listing.Next(entry)) {
+  while (NextEntry(names, listing, options.subdirPattern, entry)) {
     if (!entry.isDirectory || IsDotEntry(entry.name)) continue;
     subdir = path + entry.name + platform::kPathSeparator;
     if (walkDepth >= kWalkDepthCap) {
@@ -85,20 +91,26 @@ void WalkSubdirectories(const std::u16string& path) {
       continue;
     }
     if (!renamedHere.empty() && renamedHere.count(subdir) != 0) continue;
-    if (WalkDirectoryTree(subdir, entry.isLink)) renamedHere.insert(subdir);
+    if (WalkDirectoryTree(subdir, entry.isLink, &names)) renamedHere.insert(subdir);
   }
 }
 
-// The directory pass below one directory; path becomes the directory's path
-// after its rename step, and the result tells whether it was renamed on disk.
-// A directory link gets its rename step but is not listed: followed, it
-// could lead out of the tree or round in a loop. The recursion is bounded
-// by kWalkDepthCap.
+// The directory pass below one directory, an entry of the directory of
+// names; path becomes the directory's path after its rename step, and the
+// result tells whether it was renamed on disk. A directory link gets its
+// rename step but is not listed: followed, it could lead out of the tree or
+// round in a loop. Debug mode does not go down into a directory whose name
+// it would change: the disk holds its entries under the old path, and the
+// new path may name another directory that the run would have renamed
+// away. The recursion is bounded by kWalkDepthCap.
 // NOLINTNEXTLINE(misc-no-recursion)
-bool WalkDirectoryTree(std::u16string& path, bool isLink) {
+bool WalkDirectoryTree(std::u16string& path, bool isLink, DirectoryNames* names) {
   ++walkDepth;
-  const bool renamed = RenameDirectory(path);
-  if (options.includeSubdirs && !isLink) WalkSubdirectories(path);
+  const std::u16string oldPath = options.debugMode ? path : std::u16string();
+  const bool renamed = RenameDirectory(path, names);
+  if (options.includeSubdirs && !isLink && !(options.debugMode && path != oldPath)) {
+    WalkSubdirectories(path);
+  }
   --walkDepth;
   return renamed;
 }
@@ -124,21 +136,23 @@ bool RenameFile(const std::u16string& path, const std::u16string& oldName,
 
 // The file pass's steps for one file of the directory at path: count,
 // rewrite, make the new name free, rename and list. A file renamed on disk
-// joins renamedHere.
-void ProcessFile(const std::u16string& path, const std::u16string& name,
-                 RenamedPaths& renamedHere) {
+// joins renamedHere; names records where each file ended up.
+void ProcessFile(const std::u16string& path, const std::u16string& name, RenamedPaths& renamedHere,
+                 DirectoryNames& names) {
   ++counters.totalFiles;
   bool changed = false;
   std::u16string newName = RewriteName(EntryKind::File, name, changed);
+  if (!changed) changed = ClashesByCase(&names, path, name);
   if (!changed) {
     AddToFileList(path + name);
     return;
   }
-  MakeUniqueName(EntryKind::File, path, newName);
+  MakeUniqueName(EntryKind::File, path, newName, &names, name);
   if (ReportsDetails()) WriteOldAndNew(u"Old File:", path + name, u"New File:", path + newName);
   bool renamedOnDisk = false;
   const bool done = RenameFile(path, name, newName, renamedOnDisk);
   if (renamedOnDisk) renamedHere.insert(path + newName);
+  NoteOutcome(&names, path, name, renamedOnDisk || options.debugMode ? newName : name);
   if (done) return;
   ++counters.ioErrors;
   if (ReportsErrors()) {
@@ -150,7 +164,7 @@ void ProcessFile(const std::u16string& path, const std::u16string& name,
 }  // namespace
 
 // The start directory is entered even when it is a link: the user named it.
-void WalkDirectories(std::u16string path) { WalkDirectoryTree(path, false); }
+void WalkDirectories(std::u16string path) { WalkDirectoryTree(path, false, nullptr); }
 
 namespace {
 
@@ -161,16 +175,18 @@ namespace {
 bool OneReading() { return !platform::kMasksMatchShortNames && options.includeSubdirs; }
 
 // The file pass over the subdirectories of the directory at path; with
-// OneReading, the names of the files the mask matches are kept in files.
+// OneReading, the names of the files the mask matches are kept in files, and
+// every file of the reading is noted in names.
 // NOLINTNEXTLINE(misc-no-recursion)
 void WalkSubdirectoryFiles(const std::u16string& path, bool maskUsable,
-                           std::vector<std::u16string>& files) {
+                           std::vector<std::u16string>& files, DirectoryNames& names) {
   platform::DirectoryListing listing;
   if (!listing.Open(path + options.subdirPattern)) return;
   const bool keepFiles = OneReading() && maskUsable;
   platform::DirEntry entry;
   while (listing.Next(entry)) {
     if (!entry.isDirectory) {
+      if (keepFiles) NotePresent(names, entry.name);
       if (keepFiles && platform::MatchesWildcard(options.fileMask, entry.name)) {
         files.push_back(std::move(entry.name));
       }
@@ -182,15 +198,15 @@ void WalkSubdirectoryFiles(const std::u16string& path, bool maskUsable,
 }
 
 // The files of the directory at path by a listing of the mask.
-void ProcessListedFiles(const std::u16string& path) {
+void ProcessListedFiles(const std::u16string& path, DirectoryNames& names) {
   platform::DirectoryListing listing;
   if (!listing.Open(path + options.fileMask)) return;
   RenamedPaths renamedHere;
   platform::DirEntry entry;
-  while (listing.Next(entry)) {
+  while (NextEntry(names, listing, options.fileMask, entry)) {
     if (entry.isDirectory) continue;
     if (!renamedHere.empty() && renamedHere.count(path + entry.name) != 0) continue;
-    ProcessFile(path, entry.name, renamedHere);
+    ProcessFile(path, entry.name, renamedHere, names);
   }
 }
 
@@ -204,12 +220,14 @@ void WalkFiles(const std::u16string& path) {
   // A mask with a separator would list another folder: it matches no file.
   const bool maskUsable = !platform::HoldsPathSeparator(options.fileMask);
   std::vector<std::u16string> files;
-  if (options.includeSubdirs) WalkSubdirectoryFiles(path, maskUsable, files);
+  DirectoryNames names;
+  names.path = path;
+  if (options.includeSubdirs) WalkSubdirectoryFiles(path, maskUsable, files, names);
   if (OneReading()) {
     RenamedPaths renamedHere;
-    for (const std::u16string& name : files) ProcessFile(path, name, renamedHere);
+    for (const std::u16string& name : files) ProcessFile(path, name, renamedHere, names);
   } else if (maskUsable) {
-    ProcessListedFiles(path);
+    ProcessListedFiles(path, names);
   }
   --walkDepth;
 }

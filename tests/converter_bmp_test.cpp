@@ -61,5 +61,31 @@ TEST_F(BmpHeaderTest, ColourTableKeepsTheFourthBytesOfTheActivePalette) {
   EXPECT_EQ(bmp.header[117], 16);
 }
 
+struct ScaledHeaderCase {
+  bool indexed;
+  std::uint32_t scale;
+  std::uint32_t fileSize, width, height, imageSize;
+};
+
+TEST_F(BmpHeaderTest, AScaledHeaderGivesTheSizesOfTheScaledPicture) {
+  const ScaledHeaderCase cases[] = {
+      {false, 1, 147512, 256, 192, 147458},
+      {true, 1, 24696, 256, 192, 24578},
+      {false, 3, 54 + 147456 * 9 + 2, 768, 576, 147456 * 9 + 2},
+      {true, 8, 118 + 24576 * 64 + 2, 2048, 1536, 24576 * 64 + 2},
+  };
+  auto dword = [](std::size_t at) {
+    return std::uint32_t{bmp.header[at]} | std::uint32_t{bmp.header[at + 1]} << 8 |
+           std::uint32_t{bmp.header[at + 2]} << 16 | std::uint32_t{bmp.header[at + 3]} << 24;
+  };
+  for (const ScaledHeaderCase& c : cases) {
+    ComposeBmpHeader(c.indexed, c.scale);
+    EXPECT_EQ(dword(2), c.fileSize) << c.scale;
+    EXPECT_EQ(dword(18), c.width) << c.scale;
+    EXPECT_EQ(dword(22), c.height) << c.scale;
+    EXPECT_EQ(dword(34), c.imageSize) << c.scale;
+  }
+}
+
 }  // namespace
 }  // namespace converter

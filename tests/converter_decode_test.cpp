@@ -1,6 +1,7 @@
 // Pixel addressing and colour rules of the screen decoder.
 // SPDX-License-Identifier: MIT
 #include <cstring>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -76,18 +77,22 @@ struct AttributeCase {
   std::uint8_t attribute;
   std::uint8_t ink;
   std::uint8_t index;
+  std::uint8_t swappedIndex;  ///< in flash phase 1
 };
 
-TEST_F(DecodeTest, ColorIndexTakesInkPaperAndBrightButIgnoresFlash) {
+TEST_F(DecodeTest, ColorIndexIgnoresFlashAndPhaseOneSwapsInkAndPaper) {
   const AttributeCase cases[] = {
-      {0x07, 1, 7}, {0x07, 0, 0},  {0x47, 1, 15}, {0x47, 0, 8}, {0x38, 1, 0},
-      {0x38, 0, 7}, {0xC7, 1, 15}, {0xC7, 0, 8},  {0x87, 1, 7}, {0x87, 0, 0},
-      {0x3F, 0, 7}, {0x7F, 0, 15}, {0xFF, 1, 15}, {0x80, 0, 0}, {0x4A, 1, 10},
-      {0x4A, 0, 9}, {0x16, 1, 6},  {0x16, 0, 2},  {0x40, 0, 8}, {0x29, 0, 5},
+      {0x07, 1, 7, 7}, {0x07, 0, 0, 0},   {0x47, 1, 15, 15}, {0x47, 0, 8, 8}, {0x38, 1, 0, 0},
+      {0x38, 0, 7, 7}, {0xC7, 1, 15, 8},  {0xC7, 0, 8, 15},  {0x87, 1, 7, 0}, {0x87, 0, 0, 7},
+      {0x3F, 0, 7, 7}, {0x7F, 0, 15, 15}, {0xFF, 1, 15, 15}, {0x80, 0, 0, 0}, {0x4A, 1, 10, 10},
+      {0x4A, 0, 9, 9}, {0x16, 1, 6, 6},   {0x16, 0, 2, 2},   {0x40, 0, 8, 8}, {0x29, 0, 5, 5},
+      {0xB9, 1, 1, 7}, {0xB9, 0, 7, 1},
   };
   for (const AttributeCase& c : cases) {
     screen.attributes[0] = c.attribute;
     EXPECT_EQ(ColorIndex(3, 5, c.ink), c.index) << "attribute " << int(c.attribute);
+    EXPECT_EQ(PhaseColorIndex(3, 5, c.ink, 0), c.index) << "attribute " << int(c.attribute);
+    EXPECT_EQ(PhaseColorIndex(3, 5, c.ink, 1), c.swappedIndex) << "attribute " << int(c.attribute);
   }
 }
 
@@ -165,6 +170,25 @@ TEST_F(DecodeTest, AnEmptyScreenWithDefaultAttributesIsBlackThroughout) {
   for (std::size_t i = 0; i < kIndexedPixelSize; ++i) ASSERT_EQ(bmp.pixels[i], 0) << i;
   RenderTrueColor();
   for (std::uint8_t b : bmp.pixels) ASSERT_EQ(b, 0);
+}
+
+// The index image of the scaled and PNG pictures, rendered a byte at a
+// time, against the pixel-by-pixel rules.
+TEST_F(DecodeTest, TheIndexImageHoldsEveryPixelsIndexInBothPhases) {
+  for (std::size_t i = 0; i < sizeof screen; ++i) {
+    reinterpret_cast<std::uint8_t*>(&screen)[i] =
+        static_cast<std::uint8_t>((i * 131 + i / 7) & 0xFF);
+  }
+  std::vector<std::uint8_t> indices(kIndexImageSize);
+  for (std::uint32_t phase : {0u, 1u}) {
+    RenderIndexImage(phase, indices.data());
+    for (std::uint16_t y = 0; y < kScreenHeight; ++y) {
+      for (std::uint16_t x = 0; x < kScreenWidth; ++x) {
+        ASSERT_EQ(indices[y * 256u + x], PhaseColorIndex(x, y, ScreenPixel(x, y), phase))
+            << "phase " << phase << " x " << x << " y " << y;
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -4,10 +4,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -33,6 +35,7 @@ using testsupport::ScratchDir;
 using testsupport::TestScreen;
 using testsupport::Utf8Lines;
 using testsupport::WriteBytes;
+using testsupport::ZxrasterPictureSettings;
 using testsupport::ZxrasterSettings;
 using testsupport::ZxrasterSummary;
 
@@ -104,6 +107,45 @@ std::string ExpectedBmp(const std::string& scr, bool indexed, const Colors& colo
   return file;
 }
 
+// The screen whose picture is `scr`'s flash phase 1: ink and paper swapped
+// in every cell whose FLASH bit is set.
+std::string SwapFlashCells(std::string scr) {
+  for (std::size_t c = 6144; c < scr.size() && c < 6912; ++c) {
+    const auto a = static_cast<std::uint8_t>(scr[c]);
+    if ((a & 0x80) != 0) scr[c] = static_cast<char>((a & 0xC0) | (a & 7) << 3 | (a >> 3 & 7));
+  }
+  return scr;
+}
+
+// A BMP of the screen's size scaled by the test: each pixel an N x N block.
+std::string ScaledBmp(const std::string& bmp, bool indexed, std::uint32_t factor) {
+  const std::size_t scale = factor;
+  const std::size_t headerSize = indexed ? 118 : 54;
+  const std::size_t rowSize = (indexed ? 128 : 768) * scale;
+  std::string file = bmp.substr(0, headerSize);
+  file.resize(headerSize + rowSize * 192 * scale + 2, '\0');
+  Put32(file, 2, static_cast<std::uint32_t>(file.size()));
+  Put32(file, 18, 256 * factor);
+  Put32(file, 22, 192 * factor);
+  Put32(file, 34, static_cast<std::uint32_t>(rowSize * 192 * scale + 2));
+  for (std::size_t r = 0; r < 192 * scale; ++r) {
+    for (std::size_t x = 0; x < 256 * scale; ++x) {
+      const std::size_t from = x / scale;
+      const std::size_t source = headerSize + (r / scale) * (indexed ? 128 : 768);
+      const std::size_t target = headerSize + r * rowSize;
+      if (indexed) {
+        const auto byte = static_cast<std::uint8_t>(bmp[source + from / 2]);
+        const int index = from % 2 == 0 ? byte >> 4 : byte & 15;
+        char& cell = file[target + x / 2];
+        cell = static_cast<char>(cell | (x % 2 != 0 ? index : index << 4));
+      } else {
+        file.replace(target + 3 * x, 3, bmp, source + 3 * from, 3);
+      }
+    }
+  }
+  return file;
+}
+
 const Lines kUsage = {
     u"",
     u"  Usage: zxraster.exe -i Filename -o Filename -l Filename -p Filenme -c color",
@@ -112,7 +154,11 @@ const Lines kUsage = {
     u"      -l [Log filename] (file.log,UTF) If not set, then logging to console",
     u"      -p [Palette filename] (file.txt,ANSI) If not set, then using int.palette",
     u"      -c [Color format] (0|1) 0 - 24bit Truecolor, 1 - 4bit indexed color",
+    u"      -f [File format] (bmp|png) bmp - Windows BMP, png - PNG (file.png)",
+    u"      -s [Scale] (1..8) each ZX pixel as an N x N block",
+    u"      -a [Flash phase] (0|1|2) 0 - as stored, 1 - ink/paper swapped, 2 - animated PNG",
     u"Example: zxraster.exe -i inp.scr -o C:\\TEMP\\out.bmp -l x.log -p palett.txt -c 0",
+    u"Example: zxraster.exe -i inp.scr -o out.png -f png -s 3 -a 2",
     u"Example of palette filename:",
     u"----------",
     u"0,0,0",
@@ -159,13 +205,52 @@ TEST(ZxrasterCommandLine, OptionsAreExactTokensAndTheFirstOccurrenceWins) {
       {{u"-c", u"x", u"-i", u"a.scr"}, ZxrasterSettings(u"a.scr", u"a.scr.bmp", kIndexedColor)},
       {{u"-i", u"a.scr", u"-c", u"0x"}, ZxrasterSettings(u"a.scr", u"a.scr.bmp")},
       {{u"-i", u"a.scr", u"-c"}, ZxrasterSettings(u"a.scr", u"a.scr.bmp")},
+      // A picture option shows all three; PNG output changes the default name.
+      {{u"-i", u"a.scr", u"-f", u"PNG"},
+       ZxrasterPictureSettings(ZxrasterSettings(u"a.scr", u"a.scr.png"), u"PNG", u"1", u"0")},
+      {{u"-i", u"a.scr", u"-s", u"3", u"-a", u"1", u"-f"},
+       ZxrasterPictureSettings(ZxrasterSettings(u"a.scr", u"a.scr.bmp"), u"bmp", u"3", u"1")},
+      {{u"-a", u"2", u"-i", u"a.scr", u"-f", u"png", u"-f", u"bmp", u"-o", u"x"},
+       ZxrasterPictureSettings(ZxrasterSettings(u"a.scr", u"x"), u"png", u"1", u"2")},
   };
   for (const SettingsCase& c : cases) {
     ScratchDir dir;
     ConsoleRun r = Zxraster(dir, c.args);
-    ASSERT_GE(r.console.size(), 8u);
-    EXPECT_LINES(Lines(r.console.begin(), r.console.begin() + 8), c.settings)
+    ASSERT_GE(r.console.size(), c.settings.size());
+    EXPECT_LINES(Lines(r.console.begin(), r.console.begin() + c.settings.size()), c.settings)
         << "arguments starting " << Narrow(c.args[0]);
+  }
+}
+
+struct BadOptionCase {
+  std::vector<std::u16string> args;
+  std::u16string message;
+};
+
+TEST(ZxrasterCommandLine, ABadPictureOptionIsOneCountedErrorAndNoPicture) {
+  const BadOptionCase cases[] = {
+      {{u"-s", u"0"}, u"ERR_SCALE: 0 is out of range (1 to 8)."},
+      {{u"-s", u"9"}, u"ERR_SCALE: 9 is out of range (1 to 8)."},
+      {{u"-s", u"2x"}, u"ERR_SCALE: 2x is out of range (1 to 8)."},
+      {{u"-s", u"-1", u"-f", u"png"}, u"ERR_SCALE: -1 is out of range (1 to 8)."},
+      {{u"-s", u"4294967297"}, u"ERR_SCALE: 4294967297 is out of range (1 to 8)."},
+      {{u"-a", u"3", u"-f", u"png"}, u"ERR_FLASH: 3 is no flash phase (0, 1 or 2)."},
+      {{u"-a", u"01"}, u"ERR_FLASH: 01 is no flash phase (0, 1 or 2)."},
+      {{u"-a", u"2"}, u"ERR_FLASH: 2 needs PNG output (-f png)."},
+      {{u"-a", u"2", u"-f", u"bmp"}, u"ERR_FLASH: 2 needs PNG output (-f png)."},
+      {{u"-f", u"gif"}, u"ERR_FORMAT: gif is no picture format (bmp or png)."},
+  };
+  for (const BadOptionCase& c : cases) {
+    ScratchDir dir;
+    WriteBytes(dir / "inp.scr", TestScreen());
+    std::vector<std::u16string> args = {u"-i", u"inp.scr", u"-o", u"out.pic"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    ConsoleRun r = Zxraster(dir, args);
+    EXPECT_EQ(r.exitCode, 1u) << Narrow(c.message);
+    ASSERT_EQ(r.console.size(), 14u) << Narrow(c.message);
+    EXPECT_LINES(Lines(r.console.begin() + 11, r.console.end()),
+                 Concat({{c.message}, ZxrasterSummary(1)}));
+    EXPECT_FALSE(fs::exists(dir / "out.pic")) << Narrow(c.message);
   }
 }
 
@@ -194,6 +279,126 @@ TEST(ZxrasterConvert, IndexedWithTheBuiltinColourTable) {
   std::string bmp = ReadBytes(dir / "out.bmp");
   ASSERT_EQ(bmp.size(), 24696u);
   EXPECT_TRUE(bmp == ExpectedBmp(TestScreen(), true, kBuiltin));
+}
+
+struct ScaledCase {
+  bool indexed;
+  std::uint32_t scale;
+  std::uint32_t phase;
+};
+
+TEST(ZxrasterConvert, ScaledAndSwappedBmpsShowTheScreenScaledAndSwapped) {
+  const ScaledCase cases[] = {{false, 2, 0}, {true, 3, 0}, {false, 1, 1}, {true, 8, 1}};
+  for (const ScaledCase& c : cases) {
+    ScratchDir dir;
+    WriteBytes(dir / "inp.scr", TestScreen());
+    const std::u16string scale = testsupport::U(std::to_string(c.scale));
+    const std::u16string phase = c.phase == 0 ? u"0" : u"1";
+    ConsoleRun r = Zxraster(dir, {u"-i", u"inp.scr", u"-o", u"o.bmp", u"-c",
+                                  c.indexed ? u"1" : u"0", u"-s", scale, u"-a", phase});
+    EXPECT_EQ(r.exitCode, 0u);
+    EXPECT_LINES(
+        r.console,
+        Concat({ZxrasterPictureSettings(
+                    ZxrasterSettings(u"inp.scr", u"o.bmp", c.indexed ? kIndexedColor : kTrueColor),
+                    u"bmp", scale, phase),
+                ZxrasterSummary(0)}));
+    const std::string screenFile = c.phase == 0 ? TestScreen() : SwapFlashCells(TestScreen());
+    EXPECT_TRUE(ReadBytes(dir / "o.bmp") ==
+                ScaledBmp(ExpectedBmp(screenFile, c.indexed, kBuiltin), c.indexed, c.scale))
+        << "scale " << c.scale << " phase " << c.phase;
+  }
+}
+
+// A +3DOS header of 128 bytes for a screen: signature, 1A, issue 1, the
+// file length, a CODE header for 16384, and the checksum in byte 127.
+std::string Plus3Header(std::uint32_t fileLength) {
+  std::string header(128, '\0');
+  header.replace(0, 9, "PLUS3DOS\x1A");
+  header[9] = 1;
+  Put32(header, 11, fileLength);
+  header[15] = 3;
+  Put32(header, 16, 6912 | (16384u << 16));
+  unsigned sum = 0;
+  for (int i = 0; i < 127; ++i) sum += static_cast<std::uint8_t>(header[i]);
+  header[127] = static_cast<char>(sum & 0xFF);
+  return header;
+}
+
+struct Plus3Case {
+  const char* name;
+  std::string file;
+  bool plus3;  // converted as the screen after the header, without a size message
+};
+
+TEST(ZxrasterConvert, APlus3DosScreenFileConvertsTheScreenAfterItsHeader) {
+  const std::string header = Plus3Header(7040);
+  std::string badSum = header;
+  badSum[127] = static_cast<char>(badSum[127] + 1);
+  std::string badSignature = header;
+  badSignature[8] = '\x1B';
+  badSignature[127] = static_cast<char>(badSignature[127] + 1);  // the sum still holds
+  const Plus3Case cases[] = {
+      {"a +3DOS screen", header + TestScreen(), true},
+      {"a wrong checksum", badSum + TestScreen(), false},
+      {"no 1A after the signature", badSignature + TestScreen(), false},
+      {"one byte too long", header + TestScreen() + "x", false},
+      {"one byte too short", header + TestScreen().substr(1), false},
+  };
+  for (const Plus3Case& c : cases) {
+    ScratchDir dir;
+    WriteBytes(dir / "inp.scr", c.file);
+    ConsoleRun r = Zxraster(dir, {u"-i", u"inp.scr", u"-o", u"o.bmp"});
+    EXPECT_EQ(r.exitCode, 0u) << c.name;
+    const Lines size = {u"ERR_INP_FILE: length of inp.scr is " +
+                        testsupport::U(std::to_string(c.file.size())) +
+                        u" bytes, not equal 6912 bytes, truncated."};
+    EXPECT_LINES(r.console, Concat({ZxrasterSettings(u"inp.scr", u"o.bmp"),
+                                    c.plus3 ? Lines() : size, ZxrasterSummary(0)}))
+        << c.name;
+    EXPECT_TRUE(ReadBytes(dir / "o.bmp") ==
+                ExpectedBmp(c.plus3 ? TestScreen() : c.file, false, kBuiltin))
+        << c.name;
+  }
+}
+
+struct PngBytesCase {
+  std::vector<std::u16string> options;
+  std::size_t size;
+  std::uint32_t crc;  ///< of the whole file
+};
+
+// The same screen and options give the same PNG file in every build (the
+// figures are the native build's), with nothing in it that varies.
+TEST(ZxrasterConvert, APngIsTheSameFileInEveryBuild) {
+  const PngBytesCase cases[] = {
+      {{}, 10742, 0x1EB52449},
+      {{u"-c", u"1"}, 4886, 0xABB03830},
+      {{u"-s", u"3", u"-a", u"1"}, 19132, 0x97E8B5D1},
+      {{u"-c", u"1", u"-s", u"2", u"-a", u"2"}, 16000, 0xB9685CAB},
+      {{u"-a", u"2", u"-p", u"pal.txt"}, 21571, 0x0E9F0DC5},
+      {{u"-c", u"1", u"-p", u"pal.txt"}, 4886, 0x46333195},
+  };
+  for (const PngBytesCase& c : cases) {
+    ScratchDir dir;
+    fs::copy_file(fs::path(ZX_SOURCE_DIR) / "samples/zx/testcard.scr", dir / "inp.scr");
+    fs::copy_file(fs::path(ZX_SOURCE_DIR) / "samples/zx/palette_216.txt", dir / "pal.txt");
+    std::vector<std::u16string> args = {u"-i", u"inp.scr", u"-f", u"png"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    for (int run = 0; run < 2; ++run) {
+      ConsoleRun r = Zxraster(dir, args);
+      EXPECT_EQ(r.exitCode, 0u);
+      const std::string png = ReadBytes(dir / "inp.scr.png");
+      const uLong crc =
+          crc32(0L, reinterpret_cast<const Bytef*>(png.data()), static_cast<uInt>(png.size()));
+      EXPECT_EQ(png.size(), c.size) << "case of " << c.options.size() << " options";
+      EXPECT_EQ(crc, c.crc) << "case of " << c.options.size() << " options";
+    }
+    if (ZX_NATIVE_BUILD && fs::exists("/usr/bin/pngcheck")) {
+      const std::string check = "/usr/bin/pngcheck -q '" + (dir / "inp.scr.png").string() + "'";
+      EXPECT_EQ(std::system(check.c_str()), 0) << check;
+    }
+  }
 }
 
 struct SizeCase {
@@ -253,6 +458,37 @@ TEST(ZxrasterConvert, AnOutputFileInAMissingFolderIsOneCountedError) {
   EXPECT_LINES(r.console, Concat({ZxrasterSettings(u"inp.scr", u"nofolder/out.bmp"),
                                   {u"ERR_OUT_FILE: nofolder/out.bmp write error."},
                                   ZxrasterSummary(1)}));
+}
+
+// The picture is written beside the folder and cannot take its name: the
+// new file goes again, and the folder stays as it was.
+TEST(ZxrasterConvert, AnOutputNamingAFolderIsOneErrorAndLeavesNothingBehind) {
+  for (const char16_t* format : {u"bmp", u"png"}) {
+    ScratchDir dir;
+    WriteBytes(dir / "inp.scr", TestScreen());
+    fs::create_directory(dir / "o.pic");
+    WriteBytes(dir / "o.pic" / "inside.txt", "kept");
+    ConsoleRun r = Zxraster(dir, {u"-i", u"inp.scr", u"-o", u"o.pic", u"-f", format});
+    EXPECT_EQ(r.exitCode, 1u);
+    ASSERT_EQ(r.console.size(), 14u);
+    EXPECT_EQ(r.console[11], u"ERR_OUT_FILE: o.pic write error.");
+    EXPECT_EQ(testsupport::FilesBelow(dir.path()),
+              (std::map<std::string, std::string>{{"inp.scr", TestScreen()},
+                                                  {"o.pic/inside.txt", "kept"}}));
+  }
+}
+
+// A device has no folder for a new file, and must never be replaced by one.
+TEST(ZxrasterConvert, ADeviceAsOutputIsWrittenInPlace) {
+  ScratchDir dir;
+  WriteBytes(dir / "inp.scr", TestScreen());
+  const std::u16string device = ZX_NATIVE_BUILD ? u"/dev/null" : u"NUL";
+  ConsoleRun r = Zxraster(dir, {u"-i", u"inp.scr", u"-o", device, u"-f", u"png"});
+  EXPECT_EQ(r.exitCode, 0u);
+  EXPECT_EQ(testsupport::FilesBelow(dir.path()).size(), 1u);
+  if (ZX_NATIVE_BUILD) {
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+  }
 }
 
 TEST(ZxrasterConvert, TheScreenFileItselfCanBeTheOutput) {
@@ -358,6 +594,49 @@ TEST(ZxrasterLog, ALogThatCannotBeOpenedIsRetriedAtEveryLine) {
   // The summary line and the rule after it fail to open the log once more.
   EXPECT_EQ(r.exitCode, 10u);
   EXPECT_TRUE(fs::exists(dir / "inp.scr.bmp"));
+}
+
+struct SameLogCase {
+  const char* name;
+  std::u16string out;  // empty: the default name
+  std::u16string log;
+  bool outputExists;
+};
+
+// Compared by identity: any spelling of the screen or the picture counts,
+// and a log created under one is removed again at once.
+TEST(ZxrasterLog, ALogThatIsTheScreenOrThePictureIsNotOpened) {
+  const std::u16string sep = testsupport::Sep();
+  const SameLogCase cases[] = {
+      {"the picture", u"o.bmp", u"o.bmp", true},
+      {"the picture, not there yet", u"o.bmp", u"o.bmp", false},
+      {"the picture by another spelling", u"o.bmp", u"." + sep + u"o.bmp", true},
+      {"the picture by another spelling, not there yet", u"o.bmp",
+       u"sub" + sep + u".." + sep + u"o.bmp", false},
+      {"the screen", u"", u"inp.scr", false},
+      {"the screen by another spelling", u"", u"sub" + sep + u".." + sep + u"inp.scr", false},
+  };
+  for (const SameLogCase& c : cases) {
+    ScratchDir dir;
+    WriteBytes(dir / "inp.scr", TestScreen());
+    fs::create_directory(dir / "sub");
+    if (c.outputExists) WriteBytes(dir / "o.bmp", "an older picture");
+    std::vector<std::u16string> args = {u"-i", u"inp.scr", u"-l", c.log};
+    if (!c.out.empty()) args.insert(args.end(), {u"-o", c.out});
+    const std::u16string out = c.out.empty() ? u"inp.scr.bmp" : c.out;
+    ConsoleRun r = Zxraster(dir, args);
+    EXPECT_LINES(r.console,
+                 testsupport::EachAfter(u"ERR_OPEN_LOG: " + c.log + u".",
+                                        Concat({ZxrasterSettings(u"inp.scr", out, kLogging, c.log),
+                                                ZxrasterSummary(8)})))
+        << c.name;
+    EXPECT_EQ(r.exitCode, 10u) << c.name;
+    EXPECT_TRUE(ReadBytes(dir / "inp.scr") == TestScreen()) << c.name;
+    EXPECT_TRUE(ReadBytes(dir / testsupport::PathOf(out)) ==
+                ExpectedBmp(TestScreen(), false, kBuiltin))
+        << c.name;
+    EXPECT_EQ(testsupport::FilesBelow(dir.path()).size(), 2u) << c.name << ": no other file";
+  }
 }
 
 TEST(ZxrasterLog, AConsoleThatRefusesWritesEndsTheRunWithExitCodeOne) {

@@ -33,6 +33,7 @@ using testsupport::CountStartingWith;
 using testsupport::HasLine;
 using testsupport::Narrow;
 using testsupport::ProcessResult;
+using testsupport::ReadBytes;
 using testsupport::ScratchDir;
 using testsupport::SummaryValue;
 using testsupport::U;
@@ -243,35 +244,48 @@ TEST(ConsoleFault, EndsTheRunWithOneErrorLine) {
 struct ConverterCase {
   const char* name;
   bool indexed;
+  bool png;
   const char16_t* out;
   const char16_t* log;  // empty: no log
   std::uint64_t limit;
-  Outcome outcome;       // kUnexpected, or kGuarded for a counted BMP failure
-  std::int64_t bmpSize;  // -1: no BMP file
+  Outcome outcome;     // kUnexpected, or kGuarded for a counted picture failure
+  const char* before;  // what o.bmp holds before the run; nullptr: no such file
 };
 
 TEST(ZxrasterOutputFault, EndsAsPromised) {
   const ConverterCase cases[] = {
-      // The bytes already written stay; the run goes on to its summary.
-      {"true-colour BMP past the size limit", false, u"o.bmp", u"", 100000, Outcome::kGuarded,
-       100000},
-      {"indexed BMP past the size limit", true, u"o.bmp", u"", 10000, Outcome::kGuarded, 10000},
-      {"BMP that can hardly grow", false, u"o.bmp", u"", 1, Outcome::kGuarded, 1},
-      {"BMP on a full device", true, u"/dev/full", u"", 0, Outcome::kGuarded, -1},
+      // A picture that cannot be written whole leaves no trace: no new
+      // file, no half-written one, and an older file of that name as it was.
+      {"true-colour BMP past the size limit", false, false, u"o.bmp", u"", 100000,
+       Outcome::kGuarded, nullptr},
+      {"indexed BMP past the size limit", true, false, u"o.bmp", u"", 10000, Outcome::kGuarded,
+       nullptr},
+      {"BMP that can hardly grow", false, false, u"o.bmp", u"", 1, Outcome::kGuarded, nullptr},
+      {"BMP past the size limit over an older picture", false, false, u"o.bmp", u"", 100000,
+       Outcome::kGuarded, "an older picture"},
+      {"PNG past the size limit over an older picture", false, true, u"o.bmp", u"", 2000,
+       Outcome::kGuarded, "an older picture"},
+      {"BMP past the size limit over the screen itself", true, false, u"inp.scr", u"", 20480,
+       Outcome::kGuarded, nullptr},
+      {"BMP on a full device", true, false, u"/dev/full", u"", 0, Outcome::kGuarded, nullptr},
       // These settings outgrow the log's buffer before the BMP step.
-      {"log on a full device", false, u"o.bmp", u"/dev/full", 0, Outcome::kUnexpected, -1},
+      {"log on a full device", false, false, u"o.bmp", u"/dev/full", 0, Outcome::kUnexpected,
+       nullptr},
       // These fill it to the byte: it is written out at once, so the log
       // fails with the last line of the settings, before the BMP step.
-      {"log past the size limit", true, u"o.bmp", u"x.log", 100, Outcome::kUnexpected, -1},
+      {"log past the size limit", true, false, u"o.bmp", u"x.log", 100, Outcome::kUnexpected,
+       nullptr},
   };
   for (const ConverterCase& c : cases) {
     SCOPED_TRACE(c.name);
     ScratchDir dir;
     WriteBytes(dir / "inp.scr", testsupport::TestScreen());
+    if (c.before != nullptr) WriteBytes(dir / "o.bmp", c.before);
     std::vector<std::u16string> args = {u"-i", u"inp.scr", u"-o",
                                         c.out, u"-c",      c.indexed ? u"1" : u"0"};
     const std::u16string log = c.log;
     if (!log.empty()) args.insert(args.end(), {u"-l", log});
+    if (c.png) args.insert(args.end(), {u"-f", u"png"});
     ChildOptions options;
     options.fileSizeLimit = c.limit;
     const ProcessResult run = testsupport::RunChild("zxraster", args, dir.path(), options);
@@ -286,18 +300,25 @@ TEST(ZxrasterOutputFault, EndsAsPromised) {
     } else {
       const unsigned flags = (c.indexed ? testsupport::kIndexedColor : testsupport::kTrueColor) |
                              (log.empty() ? 0u : testsupport::kLogging);
+      Lines settings = testsupport::ZxrasterSettings(u"inp.scr", c.out, flags, log);
+      if (c.png) settings = testsupport::ZxrasterPictureSettings(settings, u"png", u"1", u"0");
       EXPECT_EQ(console,
-                testsupport::Concat({testsupport::ZxrasterSettings(u"inp.scr", c.out, flags, log),
+                testsupport::Concat({settings,
                                      {u"ERR_OUT_FILE: " + std::u16string(c.out) + u" write error."},
                                      testsupport::ZxrasterSummary(1)}))
           << run.out;
       EXPECT_EQ(run.exitCode, 1u);
       EXPECT_EQ(run.err, "");
     }
-    if (c.bmpSize < 0) {
+    if (c.before == nullptr) {
       EXPECT_FALSE(fs::exists(dir / "o.bmp"));
     } else {
-      EXPECT_EQ(fs::file_size(dir / "o.bmp"), static_cast<std::uintmax_t>(c.bmpSize));
+      EXPECT_EQ(ReadBytes(dir / "o.bmp"), c.before);
+    }
+    EXPECT_TRUE(ReadBytes(dir / "inp.scr") == testsupport::TestScreen()) << "the screen is kept";
+    for (const auto& entry : fs::directory_iterator(dir.path())) {
+      const std::string name = entry.path().filename().string();
+      EXPECT_TRUE(name == "inp.scr" || name == "o.bmp" || name == "x.log") << name << " is left";
     }
   }
 }

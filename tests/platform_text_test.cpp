@@ -1,5 +1,5 @@
-// Text conversions of the platform layer: UTF-8, the ANSI code page, decimals, line
-// splitting and wildcards.
+// Text conversions of the platform layer: UTF-8, the ANSI code page, case
+// folding, decimals, line splitting and wildcards.
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
@@ -96,6 +96,24 @@ TEST(Ansi, EveryByteReadsBackAsItself) {
   }
   EXPECT_EQ(platform::FromAnsi("\x81\x8d\x8f\x90\x9d"), u"\x81\x8d\x8f\x90\x9d");
   EXPECT_EQ(platform::FromAnsi("\xe9\x80\x9f"), u"\u00e9\u20ac\u0178");
+}
+
+TEST(FoldCase, GivesNamesThatWindowsTakesForOneTheSameKey) {
+  const std::pair<std::u16string, std::u16string> rows[] = {
+      {u"ReadMe.TXT", u"readme.txt"},
+      {u"\u00C4\u00D6\u00DC\u00DE\u0178", u"\u00E4\u00F6\u00FC\u00FE\u00FF"},  // Latin-1, Ÿ
+      {u"\u03A3\u03C2", u"\u03C3\u03C3"},              // capital and final sigma
+      {u"\u0130\u0131", u"\u0130i"},                   // dotted capital I stays; dotless i
+      {u"\u212A\u212B\u2126", u"k\u00E5\u03C9"},       // Kelvin, Angstrom, Ohm signs
+      {u"\u1E9E\u00DF", u"\u00DF\u00DF"},              // capital sharp s; sharp s stays
+      {u"\u01C4\u01C5\u01C6", u"\u01C6\u01C6\u01C6"},  // DŽ in its three cases
+      {u"\u0416\u13A0\uAB70\uFF21", u"\u0436\u13A0\u13A0\uFF41"},  // Cyrillic, Cherokee, fullwidth
+      {u"\U00010400\xD800", u"\U00010400\xD800"},  // outside the BMP, lone surrogate: kept
+  };
+  for (const auto& [name, key] : rows) {
+    EXPECT_EQ(platform::FoldCase(name), key) << Narrow(name);
+    EXPECT_EQ(platform::FoldCase(key), key) << Narrow(key);
+  }
 }
 
 TEST(Decimal, WritesPlainUnsignedDigits) {

@@ -1,6 +1,6 @@
-// Behaviour that only the Win32 backend has: the system's code pages, the
-// 259-unit name limit, MoveFileW's refusal to replace, FindFirstFileW's
-// listing, and the console as a child process sees it.
+// Behaviour that only the Win32 backend has: the system's code pages and
+// case mapping, the 259-unit name limit, MoveFileW's refusal to replace,
+// FindFirstFileW's listing, and the console as a child process sees it.
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
@@ -87,6 +87,23 @@ TEST(Win32CodePage, FromAnsiReadsWindows1252) {
   SKIP_UNLESS_1252();
   EXPECT_EQ(U("€é") + char16_t(0x81), platform::FromAnsi("\x80\xE9\x81"));
   EXPECT_EQ(u"", platform::FromAnsi(""));
+}
+
+// Every code unit and the system's upper case of it are one name to
+// Windows; FoldCase must give them one key.
+TEST(Win32Case, FoldCaseJoinsEveryUnitWithItsSystemUpperCase) {
+  std::string missed;
+  for (unsigned unit = 0; unit < 0x10000; ++unit) {
+    if (unit >= 0xD800 && unit <= 0xDFFF) continue;
+    wchar_t upper = static_cast<wchar_t>(unit);
+    CharUpperBuffW(&upper, 1);
+    const std::u16string name(1, static_cast<char16_t>(unit));
+    const std::u16string upperName(1, static_cast<char16_t>(upper));
+    if (platform::FoldCase(name) != platform::FoldCase(upperName)) {
+      missed += " U+" + std::to_string(unit) + "/" + std::to_string(upper);
+    }
+  }
+  EXPECT_EQ(missed, "");
 }
 
 TEST(Win32Rename, RefusesAnExistingTargetAndKeepsBothEntries) {

@@ -193,6 +193,30 @@ TEST_F(MakeUniqueNameTest, EachKindIsTestedOnlyAgainstItsOwnKind) {
   EXPECT_EQ(path, Prefix() + u"d");
 }
 
+// In debug mode the record of the directory answers before the disk: a
+// name the run gave is taken, one it vacated is free. A candidate in
+// another directory goes to the disk.
+TEST_F(MakeUniqueNameTest, DebugModeAsksTheDirectoryRecordFirst) {
+  renamer::options.debugMode = true;
+  File(u"b.txt");
+  Dir(u"sub");
+  renamer::DirectoryNames names;
+  names.path = Prefix();
+  renamer::NoteOutcome(&names, Prefix(), u"b.txt", u"c.txt");
+  const struct {
+    std::u16string prefix, name, expected;
+  } cases[] = {
+      {Prefix(), u"b.txt", u"b.txt"},                                // vacated
+      {Prefix(), u"c.txt", u"1_c.txt"},                              // given
+      {Prefix() + u"sub" + testsupport::Sep(), u"c.txt", u"c.txt"},  // elsewhere
+  };
+  for (const auto& c : cases) {
+    std::u16string name = c.name;
+    renamer::MakeUniqueName(EntryKind::File, c.prefix, name, &names, u"a.txt");
+    EXPECT_EQ(name, c.expected) << testsupport::Narrow(c.prefix + c.name);
+  }
+}
+
 TEST_F(MakeUniqueNameTest, TakesThe2048thCandidateUntested) {
   File(u"x.txt");
   for (int n = 1; n <= 2046; ++n) File(U(std::to_string(n) + "_x.txt"));

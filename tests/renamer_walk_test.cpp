@@ -116,6 +116,8 @@ class WalkTest : public ::testing::Test {
     return tree;
   }
 
+  Lines DebugThenWorkingAgree(std::vector<std::u16string> args);
+
   testsupport::ScratchDir scratch_;
 };
 
@@ -630,6 +632,129 @@ TEST_F(WalkTest, RenamedEntriesAreProcessedOncePerListing) {
 // Contents of every file below dir, as a sorted list (the multiset).
 std::vector<std::string> AllContents(const fs::path& dir) {
   return testsupport::SortedContents(testsupport::FilesBelow(dir));
+}
+
+// A debug run, then a working run of the same arguments: the debug run
+// must have foreseen every name, so their walk lines, file lists and
+// counters match. Returns the working run's walk lines.
+Lines WalkTest::DebugThenWorkingAgree(std::vector<std::u16string> args) {
+  fs::remove(At(u"list.txt"));
+  const auto before = Tree();
+  const std::vector<std::string> contents = AllContents(At(u"T"));
+  args.insert(args.end(), {u"-v", u"2", u"-n", u"list.txt"});
+  std::vector<std::u16string> debugArgs = args;
+  debugArgs.insert(debugArgs.end(), {u"-b", u"1"});
+  const ConsoleRun debug = Scour(debugArgs);
+  const Lines debugList = FileList();
+  fs::remove(At(u"list.txt"));
+  EXPECT_EQ(Tree(), before) << "the debug run changed the tree";
+  const ConsoleRun working = Scour(args);
+  EXPECT_EQ(WalkLines(debug.console), WalkLines(working.console));
+  EXPECT_EQ(debugList, FileList());
+  EXPECT_EQ(Counters(debug.console), Counters(working.console));
+  EXPECT_EQ(working.exitCode, 0u);
+  EXPECT_EQ(AllContents(At(u"T")), contents);
+  return WalkLines(working.console);
+}
+
+// Names that collide once rewritten, and renames that free a name for a
+// later entry ("b" becomes "c" before "a" becomes "b"), in both kinds. The
+// folders whose names change are empty: debug mode does not go down into
+// them, and the file pass shows their entries under their present names.
+TEST_F(WalkTest, DebugModeForeseesItsOwnRenames) {
+  // "B.txt" frees "b.txt" for "a.txt" where names ignore case; elsewhere
+  // it stands beside "b.txt".
+  std::vector<std::u16string> files = {u"a.txt",  u"B.txt",  u"c.txt",  u"x&.txt",
+                                       u"x#.txt", u"x+.txt", u"y&.txt", u"y#.txt"};
+  if (!OnWindows()) files.push_back(u"b.txt");
+  for (const std::u16string& name : files) File(J({u"T", name}), Narrow(name));
+  File(J({u"T", u"keep", u"a.txt"}), "keep a");
+  File(J({u"T", u"keep", u"b.txt"}), "keep b");
+  for (const std::u16string dir : {u"a", u"b", u"c", u"d&", u"d#", u"e&", u"e#", u"e+_1"}) {
+    Dir(J({u"T", dir}));
+  }
+  Rules("&\r\n+\r\n#\r\n+\r\nb\r\nc\r\na\r\nb\r\nB\r\nC\r\n");
+  const Lines walk = DebugThenWorkingAgree({u"-d", u"T"});
+  // Every file but c.txt and x+.txt changes, and both in keep.
+  EXPECT_EQ(CountStartingWith(walk, u"New File:"), files.size());
+  EXPECT_EQ(CountStartingWith(walk, u"New Dir:"), 6u);
+  Lines list = FileList();
+  std::sort(list.begin(), list.end());
+  EXPECT_EQ(std::adjacent_find(list.begin(), list.end()), list.end());
+  EXPECT_EQ(list.size(), files.size() + 2);
+}
+
+struct CaseClashCase {
+  const char* what;
+  std::string rules;
+  std::vector<std::u16string> files, dirs, args;
+  std::size_t clashes;  // WARN_WIN CASE lines
+  std::size_t twins;    // entries left whose name another one has in another case
+};
+
+// -w 1: no two entries of one folder keep names that differ only in case;
+// the one processed later gets the counter. A debug run foresees it.
+TEST_F(WalkTest, WindowsNamesTellNamesApartWithoutRegardToCase) {
+  if (OnWindows()) GTEST_SKIP() << "Windows cannot hold such names side by side";
+  const std::vector<std::u16string> w = {u"-w", u"1"};
+  const std::vector<CaseClashCase> cases = {
+      {"names that differ only in case",
+       kAmpRule,
+       {u"Readme.txt", u"README.txt", u"readme.TXT"},
+       {},
+       w,
+       2,
+       0},
+      {"folders", kAmpRule, {}, {u"Docs", u"docs", u"DOCS"}, w, 2, 0},
+      {"a new name and a name on disk", kAmpRule, {u"x&.txt", u"X[+].txt"}, {}, w, 1, 0},
+      {"two new names", "&\n+\n#\n+\n", {u"a&.txt", u"A#.txt"}, {}, w, 1, 0},
+      {"a counter that meets a name of another case",
+       kAmpRule,
+       {u"q&.txt", u"q[+].txt", u"1_Q[+].txt"},
+       {},
+       w,
+       1,
+       0},
+      {"beyond ASCII: umlaut, ligature, a Kelvin sign's best fit",
+       kAmpRule,
+       {U("\xC3\x84rger"), U("\xC3\xA4rger"), U("\xC5\x92uvre"), U("\xC5\x93uvre"),
+        U("\xE2\x84\xAA.txt"), u"k.txt"},
+       {},
+       w,
+       3,
+       0},
+      {"a mask that lists only some names",
+       kAmpRule,
+       {u"Readme.txt", u"README.txt", u"x&.txt", u"X[+].txt", u"y.dat", u"Y.dat"},
+       {},
+       {u"-w", u"1", u"-f", u"*.txt"},
+       2,
+       2},
+      {"a rename that changes only the case is no clash", "x\nX\n", {u"x.txt"}, {}, w, 0, 0},
+      {"a file and a folder are told apart", kAmpRule, {u"data"}, {u"DATA"}, w, 0, 0},
+      {"without -w 1", kAmpRule, {u"Readme.txt", u"README.txt"}, {u"Docs", u"docs"}, {}, 0, 4},
+  };
+  for (const CaseClashCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(At(u"T"));
+    Dir(u"T");
+    for (const std::u16string& file : c.files) File(J({u"T", file}), Narrow(file));
+    for (const std::u16string& dir : c.dirs) Dir(J({u"T", dir}));
+    Rules(c.rules);
+    std::vector<std::u16string> args = {u"-d", u"T"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const Lines walk = DebugThenWorkingAgree(args);
+    EXPECT_EQ(CountStartingWith(walk, u"WARN_WIN CASE "), c.clashes);
+    std::set<std::pair<bool, std::u16string>> keys;  // each kind on its own
+    std::size_t entries = 0;
+    for (const auto& entry : fs::directory_iterator(At(u"T"))) {
+      ++entries;
+      keys.emplace(entry.is_directory(),
+                   platform::FoldCase(testsupport::NameOf(entry.path().filename())));
+    }
+    EXPECT_EQ(keys.size() + c.twins / 2, entries);
+  }
+  EXPECT_TRUE(Exists(J({u"T", u"Readme.txt"})));  // the last case keeps every name
 }
 
 TEST_F(WalkTest, WorkingRunKeepsEveryFile) {

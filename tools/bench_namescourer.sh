@@ -12,6 +12,8 @@
 #     goal: at most 1.3 x;
 #   - working mode on a fresh copy against `detox -r` on another fresh copy
 #     (copies made outside the timing); goal: faster than detox;
+#   - working mode with -w 1 on a third fresh copy, paired with the working
+#     run; goal: at most 1.3 x;
 #   - peak resident memory (GNU time) on the tree and on a tree 4 times
 #     larger; goal: at most 4 MiB, and no growth with the tree's size;
 #   - the journal: working runs with and without -j on fresh copies, paired
@@ -68,7 +70,7 @@ peak_kib() {
 
 scour_debug() { "$program" -d "$1" -r "$work/rules.txt" -f '*.*' -b 1 -v 0; }
 scour_debug_w() { "$program" -d "$1" -r "$work/rules.txt" -f '*.*' -b 1 -v 0 -w 1; }
-scour_work() { "$program" -d "$1" -r "$work/rules.txt" -f '*.*' -v 0; }
+scour_work() { "$program" -d "$1" -r "$work/rules.txt" -f '*.*' -v 0 "${@:2}"; }
 
 scour_journal() { "$program" -d "$1" -r "$work/rules.txt" -f '*.*' -v 0 -j "$2"; }
 undo() { "$program" -u "$1" -v 0; }
@@ -94,17 +96,21 @@ echo "namescourer debug mode: ${debug_s} s  = $(ratio "$debug_s" "$find_s") x fi
 windows_s=$(median "${windows_times[@]}")
 echo "debug mode with -w 1:   ${windows_s} s  = $(ratio "$windows_s" "$debug_s") x without (goal <= 1.3)"
 
-work_times=() detox_times=()
+work_times=() work_w_times=() detox_times=()
 for _ in $(seq "$runs"); do
-  rm -rf "$work/copy-a" "$work/copy-b"
+  rm -rf "$work/copy-a" "$work/copy-b" "$work/copy-c"
   cp -a "$tree" "$work/copy-a"
   cp -a "$tree" "$work/copy-b"
+  cp -a "$tree" "$work/copy-c"
   sync
   work_times+=("$(seconds scour_work "$work/copy-a")")
+  work_w_times+=("$(seconds scour_work "$work/copy-c" -w 1)")
   if command -v detox >/dev/null; then detox_times+=("$(seconds detox -r "$work/copy-b")"); fi
 done
 work_s=$(median "${work_times[@]}")
 echo "namescourer working:    ${work_s} s"
+work_w_s=$(median "${work_w_times[@]}")
+echo "  the same with -w 1:    ${work_w_s} s  = $(ratio "$work_w_s" "$work_s") x without (goal <= 1.3)"
 if [ ${#detox_times[@]} -gt 0 ]; then
   detox_s=$(median "${detox_times[@]}")
   echo "detox -r:               ${detox_s} s  (namescourer = $(ratio "$work_s" "$detox_s") x detox, goal < 1)"
@@ -114,7 +120,7 @@ fi
 files_before=$(find "$tree" -type f | wc -l)
 files_after=$(find "$work/copy-a" -type f | wc -l)
 echo "files before/after working run: $files_before / $files_after"
-rm -rf "$work/copy-a" "$work/copy-b"
+rm -rf "$work/copy-a" "$work/copy-b" "$work/copy-c"
 
 rss1=$(peak_kib "$program" -d "$tree" -r "$work/rules.txt" -f '*.*' -b 1 -v 0)
 rss4=$(peak_kib "$program" -d "$tree4" -r "$work/rules.txt" -f '*.*' -b 1 -v 0)

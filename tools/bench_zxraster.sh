@@ -5,6 +5,10 @@
 #
 # For context it also times /bin/touch creating one new file per run: where
 # creating a file is slow, that cost alone can outweigh a process start.
+#
+# Then PNG beside BMP, each over the same screens: a truecolour PNG at scale
+# 1 against /bin/true, and a truecolour PNG at scale 4 against a BMP at
+# scale 4.
 # The screens and BMPs go to a folder under $TMPDIR (default /tmp).
 #
 # Usage: tools/bench_zxraster.sh [BUILD_DIR] [COUNT] [FORMAT]
@@ -76,3 +80,33 @@ echo "zxraster median:      ${zx} us per conversion"
 echo "/bin/true median:     ${tr} us per start"
 echo "/bin/touch median:    ${to} us per new file"
 awk -v z="$zx" -v t="$tr" 'BEGIN { printf "ratio zxraster/true:  %.2f (goal: at most 1.50)\n", z / t }'
+
+# The median time of converting every screen once with the given options,
+# each into its own new file (the extension is the first argument).
+median_conversion_us() {
+  local extension=$1 screen status start end
+  shift
+  : >"$work/run.times"
+  for ((i = 0; i < count; i++)); do
+    screen=$(printf '%s/screen_%02d.scr' "$work" "$i")
+    start=$EPOCHREALTIME
+    status=0
+    "$zxraster" -i "$screen" -o "$screen.$extension" "$@" >/dev/null || status=$?
+    end=$EPOCHREALTIME
+    if [ "$status" -ne 0 ]; then
+      echo "bench_zxraster.sh: zxraster $* failed on $screen with exit status $status" >&2
+      exit 1
+    fi
+    elapsed_us "$start" "$end" >>"$work/run.times"
+  done
+  median_us <"$work/run.times"
+}
+
+png1=$(median_conversion_us s1.png -f png)
+bmp4=$(median_conversion_us s4.bmp -s 4)
+png4=$(median_conversion_us s4.png -f png -s 4)
+echo "PNG scale 1 median:   ${png1} us per conversion (truecolour)"
+echo "BMP scale 4 median:   ${bmp4} us per conversion (24-bit)"
+echo "PNG scale 4 median:   ${png4} us per conversion (truecolour)"
+awk -v p="$png1" -v t="$tr" 'BEGIN { printf "ratio PNG s1/true:    %.2f (goal: at most 1.50)\n", p / t }'
+awk -v p="$png4" -v b="$bmp4" 'BEGIN { printf "ratio PNG s4/BMP s4:  %.2f (goal: at most 2.00)\n", p / b }'

@@ -44,5 +44,8 @@ step "zxraster: the test card as a 4-bit BMP with the palette of normal level 21
 "$bin/zxraster" -i samples/zx/testcard.scr -o "$out/testcard-4bit.bmp" -c 1 \
   -p samples/zx/palette_216.txt
 
+step "zxraster: the test card as a PNG at three times its size, both flash phases animated"
+"$bin/zxraster" -i samples/zx/testcard.scr -o "$out/testcard-flash.png" -f png -s 3 -a 2
+
 step "done"
 ls -l "$out"

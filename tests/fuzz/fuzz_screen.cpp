@@ -1,5 +1,6 @@
 // Screen files of any size through reading, both renders and both BMP
-// writers: the screen holds the file's first 6912 bytes over the defaults,
+// writers: the screen holds the file's first 6912 bytes over the defaults
+// (a +3DOS screen file: the 6912 bytes after its header),
 // the BMP files are always 24696 and 147512 bytes with their sizes in the
 // header, and the two images show the same colours.
 //
@@ -36,6 +37,16 @@ void CheckBmp(const std::string& file, std::size_t size, std::size_t pixelOffset
   FUZZ_CHECK(Dword(file, 10) == pixelOffset, std::string(what) + " BMP pixels are misplaced");
 }
 
+// A +3DOS screen file: signature, 1A, the header's checksum, 128 + 6912 bytes.
+bool IsPlus3Screen(const std::uint8_t* data, std::size_t size) {
+  if (size != 128 + converter::kScreenSize || std::memcmp(data, "PLUS3DOS\x1A", 9) != 0) {
+    return false;
+  }
+  unsigned sum = 0;
+  for (std::size_t i = 0; i < 127; ++i) sum += data[i];
+  return (sum & 0xFF) == data[127];
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -55,7 +66,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::uint8_t expected[converter::kScreenSize];
   std::memset(expected, 0, converter::kBitmapSize);
   std::memset(expected + converter::kBitmapSize, 0x07, converter::kAttributeSize);
-  std::memcpy(expected, data, std::min<std::size_t>(size, converter::kScreenSize));
+  if (IsPlus3Screen(data, size)) {
+    std::memcpy(expected, data + 128, converter::kScreenSize);
+  } else {
+    std::memcpy(expected, data, std::min<std::size_t>(size, converter::kScreenSize));
+  }
   FUZZ_CHECK(std::memcmp(&converter::screen, expected, converter::kScreenSize) == 0,
              "screen of " + std::to_string(size) + " bytes read wrongly");
 

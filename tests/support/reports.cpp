@@ -75,6 +75,15 @@ std::vector<std::u16string> ZxrasterSettings(const std::u16string& in, const std
           zxraster::kRule};
 }
 
+std::vector<std::u16string> ZxrasterPictureSettings(std::vector<std::u16string> settings,
+                                                    const std::u16string& format,
+                                                    const std::u16string& scale,
+                                                    const std::u16string& flash) {
+  settings.insert(settings.end() - 1,
+                  {zxraster::kFormat + format, zxraster::kScale + scale, zxraster::kFlash + flash});
+  return settings;
+}
+
 std::string TestScreen() {
   std::string data(6912, '\0');
   for (int k = 0; k < 6144; ++k) data[k] = static_cast<char>((k * 37 + 11 + (k >> 8)) & 0xFF);

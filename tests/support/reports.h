@@ -49,6 +49,9 @@ inline constexpr char16_t kPaletteFile[] = u" Pal.File: ";
 inline constexpr char16_t kLogging[] = u"  Logging: ";
 inline constexpr char16_t kIdxColor[] = u"Idx Color: ";
 inline constexpr char16_t kTrueColor[] = u"TrueColor: ";
+inline constexpr char16_t kFormat[] = u"   Format: ";
+inline constexpr char16_t kScale[] = u"    Scale: ";
+inline constexpr char16_t kFlash[] = u"    Flash: ";
 inline constexpr char16_t kIoErrors[] = u"IOERRORS: ";
 }  // namespace zxraster
 
@@ -92,6 +95,13 @@ std::vector<std::u16string> ZxrasterSettings(const std::u16string& in, const std
                                              unsigned flags = kTrueColor,
                                              const std::u16string& log = u"",
                                              const std::u16string& palette = u"");
+
+/// The settings with the three picture lines (-f, -s, -a as given, or
+/// their defaults) before the rule, as printed when any of them is given.
+std::vector<std::u16string> ZxrasterPictureSettings(std::vector<std::u16string> settings,
+                                                    const std::u16string& format,
+                                                    const std::u16string& scale,
+                                                    const std::u16string& flash);
 
 /// What zxraster ends with: its error count, then a rule.
 std::vector<std::u16string> ZxrasterSummary(std::uint32_t ioErrors);

@@ -1,0 +1,208 @@
+// PNG output: truecolour or 4-bit indexed, scaled, and the two flash phases
+// as an animated PNG; compressed with zlib.
+// SPDX-License-Identifier: MIT
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <stdexcept>
+#include <utility>
+#include <vector>
+
+#include "converter/converter.h"
+
+namespace converter {
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+const std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+
+// The real machine swaps the flash phases every 16 frames of 50 Hz.
+constexpr std::uint16_t kFrameDelayNumerator = 32;
+constexpr std::uint16_t kFrameDelayDenominator = 100;
+
+// PNG row filters used here.
+constexpr std::uint8_t kFilterSub = 1;
+constexpr std::uint8_t kFilterUp = 2;
+
+void Put32(Bytes& out, std::uint32_t value) {
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    out.push_back(static_cast<std::uint8_t>((value >> shift) & 0xFF));
+  }
+}
+
+void Put16(Bytes& out, std::uint16_t value) {
+  out.push_back(static_cast<std::uint8_t>(value >> 8));
+  out.push_back(static_cast<std::uint8_t>(value & 0xFF));
+}
+
+// Length, type, data and the CRC of type and data.
+void PutChunk(Bytes& out, const char* type, const Bytes& data) {
+  Put32(out, static_cast<std::uint32_t>(data.size()));
+  const std::size_t typeAt = out.size();
+  out.insert(out.end(), type, type + 4);
+  out.insert(out.end(), data.begin(), data.end());
+  uLong crc = crc32(0L, Z_NULL, 0);
+  crc = crc32(crc, &out[typeAt], static_cast<uInt>(4 + data.size()));
+  Put32(out, static_cast<std::uint32_t>(crc));
+}
+
+// One line of picture bytes from one line of colour indices, each pixel
+// `scale` times: 4-bit pairs, or red, green, blue.
+void ExpandLine(const std::uint8_t* line, bool indexed, std::uint32_t scale, Bytes& raw) {
+  const std::size_t width = std::size_t{kScreenWidth} * scale;
+  for (std::size_t x = 0; x < width; ++x) {
+    const std::uint8_t index = line[x / scale] & 0x0F;
+    if (!indexed) {
+      raw[3 * x] = ActivePalette.entry[index][kRed];
+      raw[3 * x + 1] = ActivePalette.entry[index][kGreen];
+      raw[3 * x + 2] = ActivePalette.entry[index][kBlue];
+    } else if (x % 2 == 0) {
+      raw[x / 2] = static_cast<std::uint8_t>(index << 4);
+    } else {
+      raw[x / 2] = static_cast<std::uint8_t>(raw[x / 2] | index);
+    }
+  }
+}
+
+// A zlib stream that collects its output.
+struct Deflater {
+  z_stream stream{};
+  Bytes out;
+
+  Deflater() {
+    if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15, 9, Z_RLE) != Z_OK) {
+      throw std::bad_alloc();
+    }
+  }
+  ~Deflater() { deflateEnd(&stream); }
+  Deflater(const Deflater&) = delete;
+  Deflater& operator=(const Deflater&) = delete;
+
+  // Hands the bytes (none, to finish) to zlib; the stream's state after it.
+  int Feed(const Bytes* data, int flush) {
+    stream.next_in = data != nullptr ? const_cast<Bytef*>(data->data()) : Z_NULL;
+    stream.avail_in = data != nullptr ? static_cast<uInt>(data->size()) : 0;
+    std::uint8_t buffer[16384];
+    int result = Z_OK;
+    do {
+      stream.next_out = buffer;
+      stream.avail_out = sizeof buffer;
+      result = deflate(&stream, flush);
+      out.insert(out.end(), buffer, buffer + (sizeof buffer - stream.avail_out));
+    } while (stream.avail_out == 0);
+    return result;
+  }
+};
+
+// Compresses the rows of one phase into one zlib stream, row by row, so no
+// copy of the whole picture is ever made. Each ZX line gives `scale` rows:
+// the first filtered against its left neighbours (runs of one colour become
+// zeros), the repeats against the row above (all zeros). The rows are then
+// mostly runs of zeros, which run-length matching finds at a fraction of
+// the time of a full match search; the file is the same for the same
+// screen, options and zlib.
+Bytes CompressRows(const std::uint8_t* indices, bool indexed, std::uint32_t scale) {
+  scale = std::max<std::uint32_t>(scale, 1);
+  const std::size_t width = std::size_t{kScreenWidth} * scale;
+  const std::size_t rowSize = indexed ? width / 2 : width * 3;
+  const std::size_t step = indexed ? 1 : 3;  // bytes per pixel, for the Sub filter
+  Bytes raw(rowSize);
+  Bytes first(rowSize + 1);
+  first[0] = kFilterSub;
+  Bytes repeat(rowSize + 1, 0);
+  repeat[0] = kFilterUp;
+
+  Deflater deflater;
+  for (std::size_t y = 0; y < kScreenHeight; ++y) {
+    ExpandLine(&indices[y * kScreenWidth], indexed, scale, raw);
+    for (std::size_t i = 0; i < rowSize; ++i) {
+      const std::uint8_t left = i >= step ? raw[i - step] : 0;
+      first[i + 1] = static_cast<std::uint8_t>(raw[i] - left);
+    }
+    deflater.Feed(&first, Z_NO_FLUSH);
+    for (std::uint32_t k = 1; k < scale; ++k) deflater.Feed(&repeat, Z_NO_FLUSH);
+  }
+  if (deflater.Feed(nullptr, Z_FINISH) != Z_STREAM_END) {
+    throw std::runtime_error("zlib: deflate failed");
+  }
+  return std::move(deflater.out);
+}
+
+// Frame control: the sequence number, the whole picture, the delay; the
+// frame replaces the one before.
+Bytes FrameControl(std::uint32_t sequence, std::uint32_t width, std::uint32_t height) {
+  Bytes data;
+  Put32(data, sequence);
+  Put32(data, width);
+  Put32(data, height);
+  Put32(data, 0);  // x offset
+  Put32(data, 0);  // y offset
+  Put16(data, kFrameDelayNumerator);
+  Put16(data, kFrameDelayDenominator);
+  data.push_back(0);  // dispose: none
+  data.push_back(0);  // blend: source
+  return data;
+}
+
+}  // namespace
+
+Bytes EncodePng(bool indexed, std::uint32_t scale, std::uint32_t phase) {
+  const std::uint32_t width = kScreenWidth * scale;
+  const std::uint32_t height = kScreenHeight * scale;
+  const bool animated = phase == 2;
+  Bytes png(kSignature, kSignature + sizeof kSignature);
+
+  Bytes header;
+  Put32(header, width);
+  Put32(header, height);
+  header.push_back(indexed ? 4 : 8);  // bit depth
+  header.push_back(indexed ? 3 : 2);  // colour type: palette, or RGB
+  header.push_back(0);                // compression: deflate
+  header.push_back(0);                // filter method: adaptive
+  header.push_back(0);                // no interlace
+  PutChunk(png, "IHDR", header);
+
+  if (animated) {
+    Bytes control;
+    Put32(control, 2);  // frames
+    Put32(control, 0);  // plays: for ever
+    PutChunk(png, "acTL", control);
+  }
+  if (indexed) {
+    Bytes palette;
+    for (const auto& entry : ActivePalette.entry) {
+      palette.push_back(entry[kRed]);
+      palette.push_back(entry[kGreen]);
+      palette.push_back(entry[kBlue]);
+    }
+    PutChunk(png, "PLTE", palette);
+  }
+
+  Bytes indices(kIndexImageSize);
+  RenderIndexImage(animated ? 0 : phase, indices.data());
+  if (animated) PutChunk(png, "fcTL", FrameControl(0, width, height));
+  PutChunk(png, "IDAT", CompressRows(indices.data(), indexed, scale));
+  if (animated) {
+    // The second frame: phase 1, in a frame data chunk after its control.
+    PutChunk(png, "fcTL", FrameControl(1, width, height));
+    RenderIndexImage(1, indices.data());
+    Bytes frame;
+    Put32(frame, 2);  // sequence number
+    const Bytes data = CompressRows(indices.data(), indexed, scale);
+    frame.insert(frame.end(), data.begin(), data.end());
+    PutChunk(png, "fdAT", frame);
+  }
+  PutChunk(png, "IEND", Bytes());
+  return png;
+}
+
+void WritePng() {
+  const Bytes png = EncodePng(options.idxColor, options.scale, options.flashPhase);
+  WritePictureFile(png.data(), png.size());
+}
+
+}  // namespace converter
