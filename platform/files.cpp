@@ -249,11 +249,11 @@ ReplacingFile::~ReplacingFile() = default;
 
 bool ReplacingFile::Create(const std::u16string& name) {
   impl_->GiveUp();
-  impl_->name = name;
-  if (detail::RawWritesInPlace(name)) {
-    impl_->file = detail::RawOpen(name, OpenMode::CreateBytes);
+  impl_->name = detail::RawLinkTarget(name);
+  if (detail::RawWritesInPlace(impl_->name)) {
+    impl_->file = detail::RawOpen(impl_->name, OpenMode::CreateBytes);
   } else {
-    impl_->file = detail::RawCreateBeside(name, impl_->temporary);
+    impl_->file = detail::RawCreateBeside(impl_->name, impl_->temporary);
   }
   return impl_->file.IsOpen();
 }

@@ -92,6 +92,11 @@ RawFile RawCreateBeside(const std::u16string& name, std::u16string& temporary);
 /// device (POSIX: neither a regular file nor a directory; Windows: not a
 /// disk file, such as NUL).
 bool RawWritesInPlace(const std::u16string& name);
+/// The name whose file a write to `name` reaches: POSIX resolves a symbolic
+/// link (so that the picture replaces the link's target, and the link stays
+/// a link); `name` itself when it is no link, or a dangling one, and always
+/// on Windows.
+std::u16string RawLinkTarget(const std::u16string& name);
 /// Moves `from` over `to`, replacing a file of that name; false on failure.
 bool RawReplace(const std::u16string& from, const std::u16string& to);
 /// Removes a file; false on failure.

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <utility>
@@ -201,6 +202,18 @@ namespace {
 bool NulInName(const std::u16string& name) { return name.find(u'\0') != std::u16string::npos; }
 
 }  // namespace
+
+std::u16string RawLinkTarget(const std::u16string& name) {
+  struct stat st;
+  if (NulInName(name) || ::lstat(Native(name).c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+    return name;
+  }
+  char* resolved = ::realpath(Native(name).c_str(), nullptr);
+  if (resolved == nullptr) return name;
+  std::u16string target = DecodeUtf8(resolved);
+  std::free(resolved);
+  return target;
+}
 
 bool RawReplace(const std::u16string& from, const std::u16string& to) {
   return !NulInName(from) && !NulInName(to) &&

@@ -299,6 +299,9 @@ bool RawWritesInPlace(const std::u16string& name) {
   return device;
 }
 
+// Windows links are rare in output paths; MoveFileExW replaces the name.
+std::u16string RawLinkTarget(const std::u16string& name) { return name; }
+
 bool RawReplace(const std::u16string& from, const std::u16string& to) {
   if (!UsableName(from) || !UsableName(to)) {
     SetLastError(ERROR_INVALID_NAME);

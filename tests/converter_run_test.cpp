@@ -491,6 +491,22 @@ TEST(ZxrasterConvert, ADeviceAsOutputIsWrittenInPlace) {
   }
 }
 
+// An output name that is a symbolic link stays a link: the picture replaces
+// the file it leads to, in another folder here.
+TEST(ZxrasterConvert, ALinkAsOutputStaysALinkToThePicture) {
+  if (!ZX_NATIVE_BUILD) GTEST_SKIP() << "symbolic links are made by the POSIX tests";
+  ScratchDir dir;
+  WriteBytes(dir / "inp.scr", TestScreen());
+  fs::create_directory(dir / "pictures");
+  WriteBytes(dir / "pictures" / "o.bmp", "old picture");
+  fs::create_symlink("pictures/o.bmp", dir / "o.bmp");
+  ConsoleRun r = Zxraster(dir, {u"-i", u"inp.scr", u"-o", u"o.bmp", u"-c", u"1"});
+  EXPECT_EQ(r.exitCode, 0u);
+  EXPECT_TRUE(fs::is_symlink(dir / "o.bmp"));
+  EXPECT_TRUE(ReadBytes(dir / "pictures" / "o.bmp") == ExpectedBmp(TestScreen(), true, kBuiltin));
+  EXPECT_EQ(testsupport::FilesBelow(dir.path()).size(), 2u);  // the screen and the picture
+}
+
 TEST(ZxrasterConvert, TheScreenFileItselfCanBeTheOutput) {
   ScratchDir dir;
   WriteBytes(dir / "inp.scr", TestScreen());
