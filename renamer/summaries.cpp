@@ -9,12 +9,11 @@ namespace renamer {
 
 std::u16string YesNo(bool flag) { return flag ? u"yes" : u"no"; }
 
-void PrintSettings() {
-  WriteLine(u"   Initial path: " + options.workDir);
-  WriteLine(u"  Incl. subdirs: " + YesNo(options.includeSubdirs));
-  WriteLine(u"  Filename mask: " + options.fileMask);
-  WriteLine(u"   Replace conf: " + options.ruleFileName);
-  WriteLine(u" Repl.rules qty: " + platform::Decimal(rules.ruleCount));
+namespace {
+
+// The settings rows that a walk and an undo share, from the debug mode on,
+// and the line that ends the block.
+void PrintModeAndOutputSettings() {
   WriteLine(u" Debug Renaming: " + YesNo(options.debugMode));
   WriteLine(u"        Logging: " + YesNo(!options.logFileName.empty()));
   WriteLine(u"       Loglevel: " + platform::Decimal(options.logLevel));
@@ -23,6 +22,17 @@ void PrintSettings() {
   WriteLine(u"  Filelist make: " + YesNo(!options.fileListName.empty()));
   if (!options.journalFileName.empty()) PrintJournalSetting();
   WriteLine(u"----------------");
+}
+
+}  // namespace
+
+void PrintSettings() {
+  WriteLine(u"   Initial path: " + options.workDir);
+  WriteLine(u"  Incl. subdirs: " + YesNo(options.includeSubdirs));
+  WriteLine(u"  Filename mask: " + options.fileMask);
+  WriteLine(u"   Replace conf: " + options.ruleFileName);
+  WriteLine(u" Repl.rules qty: " + platform::Decimal(rules.ruleCount));
+  PrintModeAndOutputSettings();
 }
 
 void PrintStatistics() {
@@ -52,14 +62,7 @@ void PrintJournalSetting() {
 void PrintUndoSettings(const std::u16string& startDirectory) {
   WriteLine(u"   Undo journal: " + options.undoFileName);
   WriteLine(u"  Journal start: " + startDirectory);
-  WriteLine(u" Debug Renaming: " + YesNo(options.debugMode));
-  WriteLine(u"        Logging: " + YesNo(!options.logFileName.empty()));
-  WriteLine(u"       Loglevel: " + platform::Decimal(options.logLevel));
-  WriteLine(u"   Log filename: " + options.logFileName);
-  WriteLine(u"  Filelist name: " + options.fileListName);
-  WriteLine(u"  Filelist make: " + YesNo(!options.fileListName.empty()));
-  if (!options.journalFileName.empty()) PrintJournalSetting();
-  WriteLine(u"----------------");
+  PrintModeAndOutputSettings();
 }
 
 void PrintUndoStatistics() {
