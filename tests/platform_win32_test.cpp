@@ -59,7 +59,7 @@ TEST(Win32CodePage, ToAnsiBestFitsOneByteForEachCharacter) {
 TEST(Win32CodePage, SystemConversionEqualsTheCommittedTable) {
   int differences = 0;
   for (std::uint32_t unit = 0; unit <= 0xFFFF; ++unit) {
-    const wchar_t wide = static_cast<wchar_t>(unit);
+    const auto wide = static_cast<wchar_t>(unit);
     char bytes[8] = {};
     const int n = WideCharToMultiByte(1252, 0, &wide, 1, bytes, sizeof bytes, nullptr, nullptr);
     const std::uint8_t expected = platform::cp1252::ToByte(static_cast<char16_t>(unit));
@@ -95,7 +95,7 @@ TEST(Win32Case, FoldCaseJoinsEveryUnitWithItsSystemUpperCase) {
   std::string missed;
   for (unsigned unit = 0; unit < 0x10000; ++unit) {
     if (unit >= 0xD800 && unit <= 0xDFFF) continue;
-    wchar_t upper = static_cast<wchar_t>(unit);
+    auto upper = static_cast<wchar_t>(unit);
     CharUpperBuffW(&upper, 1);
     const std::u16string name(1, static_cast<char16_t>(unit));
     const std::u16string upperName(1, static_cast<char16_t>(upper));

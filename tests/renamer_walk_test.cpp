@@ -348,7 +348,7 @@ TEST_F(WalkTest, AMaskWithASeparatorMatchesNoFile) {
   File(J({u"T", u"s", u"i&.txt"}), "I");
   Rules(kAmpRule);
   std::vector<std::u16string> masks = {J({u"..", u"*"}), J({u"s", u"*"})};
-  if (OnWindows()) masks.push_back(u"C:*");
+  if (OnWindows()) masks.emplace_back(u"C:*");
   for (const std::u16string& mask : masks) {
     const ConsoleRun run = Scour({u"-d", u"T", u"-f", mask, u"-v", u"2"});
     EXPECT_EQ(WalkLines(run.console), Lines{}) << Narrow(mask);
@@ -666,7 +666,7 @@ TEST_F(WalkTest, DebugModeForeseesItsOwnRenames) {
   // it stands beside "b.txt".
   std::vector<std::u16string> files = {u"a.txt",  u"B.txt",  u"c.txt",  u"x&.txt",
                                        u"x#.txt", u"x+.txt", u"y&.txt", u"y#.txt"};
-  if (!OnWindows()) files.push_back(u"b.txt");
+  if (!OnWindows()) files.emplace_back(u"b.txt");
   for (const std::u16string& name : files) File(J({u"T", name}), Narrow(name));
   File(J({u"T", u"keep", u"a.txt"}), "keep a");
   File(J({u"T", u"keep", u"b.txt"}), "keep b");
