@@ -67,7 +67,9 @@ function(zx_debian_files)
   string(REPLACE "\n" "\n " licence "${licence}")
   file(WRITE ${dir}/copyright
        "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n"
-       "Upstream-Name: namescourer-zxraster\n\n"
+       "Upstream-Name: namescourer-zxraster\n"
+       "Comment: usr/bin/zxraster holds zlib, linked in statically: Copyright (C)\n"
+       " 1995-2022 Jean-loup Gailly and Mark Adler, under the zlib licence.\n\n"
        "Files: *\nCopyright: ${holder}\nLicense: Expat\n\n"
        "License: Expat\n ${licence}\n")
 
@@ -85,7 +87,9 @@ function(zx_debian_files)
   # zxraster is linked statically on purpose (converter/CMakeLists.txt).
   file(WRITE ${dir}/namescourer-zxraster
        "# Static on purpose: loading the shared C++ runtime takes longer than a conversion.\n"
-       "namescourer-zxraster: statically-linked-binary [usr/bin/zxraster]\n")
+       "namescourer-zxraster: statically-linked-binary [usr/bin/zxraster]\n"
+       "# zlib (PNG output) is linked in with the rest, for the same reason.\n"
+       "namescourer-zxraster: embedded-library zlib [usr/bin/zxraster]\n")
   install(FILES ${dir}/namescourer-zxraster DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
           COMPONENT debian EXCLUDE_FROM_ALL)
 endfunction()
