@@ -31,6 +31,9 @@ const bool kMasksMatchShortNames = false;
 
 namespace {
 
+// A name with a NUL would reach the system cut short, naming another entry.
+bool HasNul(const std::u16string& name) { return name.find(u'\0') != std::u16string::npos; }
+
 std::string Native(const std::u16string& name) { return EncodeUtf8(name); }
 
 // Writes all bytes to a descriptor, retrying after signals and partial
@@ -154,7 +157,7 @@ std::u16string FromAnsi(const std::string& bytes) {
 namespace detail {
 
 RawFile RawCreateBeside(const std::u16string& name, std::u16string& temporary) {
-  if (name.find(u'\0') != std::u16string::npos) {
+  if (HasNul(name)) {
     errno = EINVAL;  // a NUL would cut the name short and name another file
     return RawFile();
   }
@@ -192,20 +195,13 @@ RawFile RawCreateBeside(const std::u16string& name, std::u16string& temporary) {
 
 bool RawWritesInPlace(const std::u16string& name) {
   struct stat st;
-  return name.find(u'\0') == std::u16string::npos && ::stat(Native(name).c_str(), &st) == 0 &&
-         !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+  return !HasNul(name) && ::stat(Native(name).c_str(), &st) == 0 && !S_ISREG(st.st_mode) &&
+         !S_ISDIR(st.st_mode);
 }
-
-namespace {
-
-// A name holding a NUL would be cut short there and name another file.
-bool NulInName(const std::u16string& name) { return name.find(u'\0') != std::u16string::npos; }
-
-}  // namespace
 
 std::u16string RawLinkTarget(const std::u16string& name) {
   struct stat st;
-  if (NulInName(name) || ::lstat(Native(name).c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+  if (HasNul(name) || ::lstat(Native(name).c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
     return name;
   }
   char* resolved = ::realpath(Native(name).c_str(), nullptr);
@@ -216,19 +212,18 @@ std::u16string RawLinkTarget(const std::u16string& name) {
 }
 
 bool RawReplace(const std::u16string& from, const std::u16string& to) {
-  return !NulInName(from) && !NulInName(to) &&
-         ::rename(Native(from).c_str(), Native(to).c_str()) == 0;
+  return !HasNul(from) && !HasNul(to) && ::rename(Native(from).c_str(), Native(to).c_str()) == 0;
 }
 
 bool RawRemove(const std::u16string& name) {
-  return !NulInName(name) && ::unlink(Native(name).c_str()) == 0;
+  return !HasNul(name) && ::unlink(Native(name).c_str()) == 0;
 }
 
 }  // namespace detail
 
 bool SameFile(const std::u16string& a, const std::u16string& b) {
   struct stat first, second;
-  if (a.find(u'\0') != std::u16string::npos || b.find(u'\0') != std::u16string::npos) return false;
+  if (HasNul(a) || HasNul(b)) return false;
   return ::stat(Native(a).c_str(), &first) == 0 && ::stat(Native(b).c_str(), &second) == 0 &&
          first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
@@ -276,9 +271,6 @@ struct WalkRoot {
 WalkRoot walkRoot;
 
 bool openat2Missing = false;  // the kernel (or a sandbox) refuses openat2
-
-// A name with a NUL would reach the system cut short, naming another entry.
-bool HasNul(const std::u16string& name) { return name.find(u'\0') != std::u16string::npos; }
 
 // The part of a native path below the walk root, when the path lies below
 // it (the root itself gives ""); false otherwise, or when no root is set.
