@@ -175,6 +175,11 @@ bool DirectoryExists(const std::u16string& name);
 /// source's, or whose last part is ".", ".." or holds a NUL.
 bool RenameNoReplace(const std::u16string& from, const std::u16string& to);
 
+/// Whether RenameNoReplace(from, to) stays in one directory, as it must:
+/// the same directory part, and a new last part that is not empty, "." or
+/// "..", and holds no NUL. Asks nothing of the system.
+bool RenameStaysInItsDirectory(const std::u16string& from, const std::u16string& to);
+
 /// Existence test that follows no link: true when an entry of any kind (a
 /// dangling link too) has this name, or when the test fails for any reason
 /// other than "not found" or an invalid or too long name.

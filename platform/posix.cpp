@@ -702,6 +702,10 @@ bool DirectoryListing::Next(DirEntry& entry) {
 
 bool DirectoryListing::Failed() const { return impl_->failed; }
 
+bool RenameStaysInItsDirectory(const std::u16string& from, const std::u16string& to) {
+  return detail::StaysInItsDirectory(from, to, u"/");
+}
+
 bool HoldsPathSeparator(const std::u16string& text) {
   return text.find(u'/') != std::u16string::npos;
 }

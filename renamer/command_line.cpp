@@ -1,4 +1,4 @@
-// The command line: options -b -d -f -r -l -v -n -w -j -u into RenamerOptions.
+// The command line: options -b -d -f -r -l -v -n -w -j -u -p into RenamerOptions.
 // SPDX-License-Identifier: MIT
 #include "renamer/renamer.h"
 
@@ -17,6 +17,9 @@ void ParseCommandLine() {
   std::u16string windowsText;
   platform::FindOptionValue(u"-w", windowsText);
   if (!windowsText.empty() && windowsText[0] == u'1') options.windowsNames = true;
+  std::u16string previewText;
+  platform::FindOptionValue(u"-p", previewText);
+  if (!previewText.empty() && previewText[0] == u'1') options.previewMode = true;
 
   std::u16string levelText = u"0";
   platform::FindOptionValue(u"-d", options.workDir);

@@ -3,6 +3,8 @@
 //
 // One line each, UTF-8, CR LF:
 //   namescourer journal <TAB> 1 <TAB> build <TAB> start directory
+//     (a preview's plan: "namescourer plan" instead of "namescourer journal",
+//     so that no build that cannot tell a plan from a journal takes it back)
 //   D|F <TAB> old path <TAB> new path       (a directory or file rename)
 //   E <TAB> rename failed                   (the rename just above failed)
 // SPDX-License-Identifier: MIT
@@ -18,6 +20,7 @@ const char16_t* const kJournalVersion = u"1";
 namespace {
 
 const char16_t kMagic[] = u"namescourer journal";
+const char16_t kPlanMagic[] = u"namescourer plan";
 const char16_t kHexDigits[] = u"0123456789ABCDEF";
 
 void AppendHex(std::u16string& out, char16_t prefix, std::uint32_t value, int digits) {
@@ -165,30 +168,37 @@ JournalRecord ParseJournalLine(const std::u16string& line) {
 
 bool ParseJournalHeader(const std::u16string& line, JournalHeader& header) {
   const std::vector<std::u16string> fields = SplitAtTabs(line);
-  if (fields.size() != 4 || fields[0] != kMagic) return false;
+  if (fields.size() != 4 || (fields[0] != kMagic && fields[0] != kPlanMagic)) return false;
+  header.plan = fields[0] == kPlanMagic;
   header.version = fields[1];
   header.build = fields[2];
   return UnescapeJournalName(fields[3], header.startDirectory);
 }
 
 void OpenJournal(const std::u16string& startDirectory) {
-  if (options.journalFileName.empty() || options.debugMode) return;
+  if (options.journalFileName.empty() || (options.debugMode && !options.previewMode)) return;
   if (!journal.file.CreateNew(options.journalFileName)) {
     throw platform::IoError(JournalName() + ": " + platform::LastErrorText() +
                             " (a journal is always a new file)");
   }
   journal.open = true;
-  WriteJournalLine(std::u16string(kMagic) + u'\t' + kJournalVersion + u'\t' + platform::kBuildName +
-                   u'\t' + EscapeJournalName(Absolute(startDirectory)));
+  WriteJournalLine(std::u16string(options.previewMode ? kPlanMagic : kMagic) + u'\t' +
+                   kJournalVersion + u'\t' + platform::kBuildName + u'\t' +
+                   EscapeJournalName(Absolute(startDirectory)));
 }
 
 bool JournaledRename(EntryKind kind, const std::u16string& from, const std::u16string& to) {
   if (!journal.open) return platform::RenameNoReplace(from, to);
-  WriteJournalLine((kind == EntryKind::Directory ? u"D\t" : u"F\t") +
-                   EscapeJournalName(Absolute(from)) + u'\t' + EscapeJournalName(Absolute(to)));
+  PlanRename(kind, from, to);
   if (platform::RenameNoReplace(from, to)) return true;
   WriteJournalLine(u"E\trename failed");
   return false;
+}
+
+void PlanRename(EntryKind kind, const std::u16string& from, const std::u16string& to) {
+  if (!journal.open) return;
+  WriteJournalLine((kind == EntryKind::Directory ? u"D\t" : u"F\t") +
+                   EscapeJournalName(Absolute(from)) + u'\t' + EscapeJournalName(Absolute(to)));
 }
 
 void CloseJournal() {

@@ -35,6 +35,10 @@ struct RenamerOptions {
   bool windowsNames = false;
   std::u16string journalFileName;  ///< empty: no journal
   std::u16string undoFileName;     ///< not empty: undo this journal instead of a walk
+  /// -p 1: rename nothing, as debug mode, but walk every directory under
+  /// its present name while naming each path as the working run would
+  /// after the renames above it; with -j the journal is written as a plan.
+  bool previewMode = false;
 };
 
 /// The statistics of the run, printed in this order.
@@ -100,16 +104,22 @@ extern UndoCounters undoCounters;
 /// Substitutions made by the ApplyRule call under way (0 between calls).
 extern std::uint32_t replaceDepth;
 extern std::uint32_t walkDepth;  ///< directories being walked, one inside the other
+/// The preview's file pass is deciding a directory's path again: its lines
+/// and counts were made in the directory pass.
+extern bool retracing;
 
 // The gates of the log level (0 to 9). Level 0 keeps the log closed and
 // writes no error, warning or renaming message.
 /// Level 1 and above: the log takes every line written.
 inline bool UsesLog() { return options.logLevel >= 1; }
 /// Level 1 and above: errors and warnings are written.
-inline bool ReportsErrors() { return options.logLevel >= 1; }
+inline bool ReportsErrors() { return options.logLevel >= 1 && !retracing; }
 /// Level 2 and above: the renaming information and the file list's own
 /// errors are written too.
-inline bool ReportsDetails() { return options.logLevel >= 2; }
+inline bool ReportsDetails() { return options.logLevel >= 2 && !retracing; }
+
+/// Debug mode and the preview leave the disk as it is.
+inline bool RenamesNothing() { return options.debugMode || options.previewMode; }
 
 /// Resets every record to its start value (the driver's defaults; tests).
 void ResetRun();
@@ -178,6 +188,10 @@ std::u16string RewriteName(EntryKind kind, const std::u16string& nameOrPath, boo
 struct DirectoryNames {
   EntryKind kind = EntryKind::File;
   std::u16string path;  ///< the directory: empty or ending in the separator
+  /// Preview: where the directory stands on disk now, when the run would
+  /// have renamed it or a directory above it; empty when that is `path`.
+  /// The disk is asked there about the names in it.
+  std::u16string diskPath;
   /// Debug mode: true for a name a rename would have given, false for one
   /// it would have vacated; keyed by the name, or where the file system
   /// ignores case by its FoldCase key.
@@ -231,7 +245,9 @@ void MakeUniqueName(EntryKind kind, const std::u16string& prefix, std::u16string
 bool ClashesByCase(DirectoryNames* names, const std::u16string& prefix, const std::u16string& name);
 
 /// Records in the record of its directory where the renamed entry prefix +
-/// oldName ended up: finalName, or oldName when its rename failed.
+/// oldName ended up: finalName, or oldName when its rename failed. In debug
+/// mode and the preview, which rename nothing, the record keeps the name as
+/// given and the old one as free.
 void NoteOutcome(DirectoryNames* names, const std::u16string& prefix, const std::u16string& oldName,
                  const std::u16string& finalName);
 
@@ -271,6 +287,7 @@ JournalRecord ParseJournalLine(const std::u16string& line);
 /// The header's fields; false when the line is no journal header.
 struct JournalHeader {
   std::u16string version, build, startDirectory;
+  bool plan = false;  ///< written by a preview (-p 1): nothing was renamed
 };
 bool ParseJournalHeader(const std::u16string& line, JournalHeader& header);
 extern const char16_t* const kJournalVersion;
@@ -283,6 +300,9 @@ void OpenJournal(const std::u16string& startDirectory);
 /// and a failure is marked after it. Throws platform::IoError when the
 /// journal cannot take a line: nothing is renamed then.
 bool JournaledRename(EntryKind kind, const std::u16string& from, const std::u16string& to);
+/// The preview (-p 1): writes the record of a rename that the working run
+/// would make to the plan, while one is open; renames nothing.
+void PlanRename(EntryKind kind, const std::u16string& from, const std::u16string& to);
 /// Closes the journal; a failure is reported and counted in ioErrors.
 void CloseJournal();
 

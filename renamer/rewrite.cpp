@@ -48,6 +48,11 @@ bool NameIn(const DirectoryNames& names, const std::u16string& prefix, const std
   return entry != u"." && entry != u"..";
 }
 
+// The directory of names as the disk holds it now.
+const std::u16string& OnDiskDirectory(const DirectoryNames& names) {
+  return names.diskPath.empty() ? names.path : names.diskPath;
+}
+
 // Lists the directory of names once, for the entries of its kind that this
 // run has left there: the listed ones that the record does not know of,
 // and the names that the record gives.
@@ -55,7 +60,7 @@ void ListPresent(DirectoryNames& names) {
   names.listed = true;
   platform::DirectoryListing listing;
   platform::DirEntry entry;
-  if (listing.Open(names.path + u"*")) {
+  if (listing.Open(OnDiskDirectory(names) + u"*")) {
     while (listing.Next(entry)) {
       if (entry.isDirectory != (names.kind == EntryKind::Directory) || entry.name == u"." ||
           entry.name == u"..") {
@@ -72,9 +77,9 @@ void ListPresent(DirectoryNames& names) {
 }
 
 // The test of the candidate prefix + name. Outside the directory of names
-// (or without one) it asks the disk. Inside, the record of debug mode comes
-// before the disk, and with -w 1 an entry whose key matches takes the
-// candidate too, unless it is the entry being renamed (oldEntry). byCase
+// (or without one) it asks the disk. Inside, the record of debug mode and
+// the preview comes before the disk (where the directory stands now), and with -w 1 an entry whose
+// key matches takes the candidate too, unless it is the entry being renamed (oldEntry). byCase
 // tells that only a name differing in case took it.
 bool IsTaken(EntryKind kind, const std::u16string& prefix, const std::u16string& name,
              DirectoryNames* names, std::u16string_view oldEntry, bool& byCase) {
@@ -83,7 +88,10 @@ bool IsTaken(EntryKind kind, const std::u16string& prefix, const std::u16string&
   if (names == nullptr || !NameIn(*names, prefix, name, entry)) return OnDisk(kind, prefix + name);
   const auto known =
       names->renamed.empty() ? names->renamed.end() : names->renamed.find(NameKey(entry));
-  const bool taken = known != names->renamed.end() ? known->second : OnDisk(kind, prefix + name);
+  const bool taken = known != names->renamed.end() ? known->second
+                     : names->diskPath.empty()
+                         ? OnDisk(kind, prefix + name)
+                         : OnDisk(kind, names->diskPath + std::u16string(entry));
   if (!options.windowsNames) return taken;
 
   if (!names->listed) ListPresent(*names);
@@ -279,13 +287,13 @@ bool ClashesByCase(DirectoryNames* names, const std::u16string& prefix,
 
 void NoteOutcome(DirectoryNames* names, const std::u16string& prefix, const std::u16string& oldName,
                  const std::u16string& finalName) {
-  if (names == nullptr || (!options.windowsNames && !options.debugMode)) return;
+  if (names == nullptr || (!options.windowsNames && !RenamesNothing())) return;
   std::u16string_view oldEntry;
   std::u16string_view finalEntry;
   if (!NameIn(*names, prefix, oldName, oldEntry)) return;
   // A new name in another directory is never given: such a rename fails.
   if (!NameIn(*names, prefix, finalName, finalEntry)) finalEntry = oldEntry;
-  if (finalEntry != oldEntry && options.debugMode) {
+  if (finalEntry != oldEntry && RenamesNothing()) {
     names->renamed[NameKey(oldEntry)] = false;
     names->renamed[NameKey(finalEntry)] = true;
   }

@@ -13,6 +13,7 @@ RenamerJournal journal;
 UndoCounters undoCounters;
 std::uint32_t replaceDepth = 0;
 std::uint32_t walkDepth = 0;
+bool retracing = false;
 
 void ResetRun() {
   options = RenamerOptions();
@@ -24,6 +25,7 @@ void ResetRun() {
   undoCounters = UndoCounters();
   replaceDepth = 0;
   walkDepth = 0;
+  retracing = false;
 }
 
 std::uint32_t RunRenamer() {

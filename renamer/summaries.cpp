@@ -15,6 +15,7 @@ namespace {
 // and the line that ends the block.
 void PrintModeAndOutputSettings() {
   WriteLine(u" Debug Renaming: " + YesNo(options.debugMode));
+  if (options.previewMode) WriteLine(u"   Preview mode: yes (nothing renamed)");
   WriteLine(u"        Logging: " + YesNo(!options.logFileName.empty()));
   WriteLine(u"       Loglevel: " + platform::Decimal(options.logLevel));
   WriteLine(u"   Log filename: " + options.logFileName);
@@ -56,7 +57,9 @@ void PrintStatistics() {
 
 void PrintJournalSetting() {
   WriteLine(u"   Journal file: " + options.journalFileName +
-            (options.debugMode ? u" (none in debug mode)" : u""));
+            (options.previewMode ? u" (a plan)"
+             : options.debugMode ? u" (none in debug mode)"
+                                 : u""));
 }
 
 void PrintUndoSettings(const std::u16string& startDirectory) {
@@ -96,6 +99,7 @@ void PrintUsage() {
       u"              no trailing dot/blank, no device name, <= 255 chars",
       u"-j [journal]  write each rename to a new journal (UTF8) before it is made",
       u"-u [journal]  undo the renames of a journal, last first; -u ignores -d, -f, -r",
+      u"-p 1          preview the whole run: rename nothing, report it all (-j: the plan)",
       u"Example:",
       u"namescourer.exe -d -C:\\TEMP -f *.jpg -r repl.txt -l err.log -v 1 -n newlist.txt",
       u"Example of [replaceconf] repl.txt:",

@@ -55,6 +55,11 @@ struct JournalReader {
         !ParseJournalHeader(platform::DecodeUtf8(line), header)) {
       throw platform::IoError(Name(name) + ": not a namescourer journal");
     }
+    if (header.plan) {
+      throw platform::IoError(Name(name) +
+                              ": a plan written by a preview (-p 1); nothing was renamed, so "
+                              "there is nothing to take back");
+    }
     if (header.version != kJournalVersion) {
       throw platform::IoError(Name(name) + ": journal format version " + Name(header.version) +
                               "; this program takes back version " + Name(kJournalVersion));
@@ -124,7 +129,9 @@ void UndoRecord(const JournalRecord& record, bool complete, bool failedInRun) {
   if (!newThere && oldThere) return NothingToDo(skip, u"not renamed");
   if (!newThere) return Refused(refuse, u"neither name exists");
   if (oldThere) return Refused(refuse, u"the old name is taken");
-  if (!options.debugMode && !JournaledRename(record.kind, record.to, record.from)) {
+  if (RenamesNothing()) {
+    PlanRename(record.kind, record.to, record.from);
+  } else if (!JournaledRename(record.kind, record.to, record.from)) {
     return Refused(refuse, u"the rename back failed");
   }
   ++undoCounters.takenBack;

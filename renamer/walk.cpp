@@ -30,58 +30,87 @@ void WriteOldAndNew(const std::u16string& oldLabel, const std::u16string& oldPat
   WriteLine(u"----");
 }
 
+// The new path of the directory at oldPath (without the separator at its
+// end), an entry of the directory of names (nullptr for the start
+// directory); false when its path stays.
+bool NewDirectoryPath(const std::u16string& oldPath, DirectoryNames* names,
+                      std::u16string& newPath) {
+  bool changed = false;
+  // Kept on purpose (docs/ARCHITECTURE.md): the rules see the whole path.
+  newPath = RewriteName(EntryKind::Directory, oldPath, changed);
+  if (!changed) changed = ClashesByCase(names, u"", oldPath);
+  if (!changed) return false;
+  MakeUniqueName(EntryKind::Directory, u"", newPath, names, oldPath);
+  return true;
+}
+
+// The preview's guess at the rename from -> to: true when it would be made.
+// A rename out of its directory (a rule that changed a parent part, or a
+// separator in a new name) is refused before the system is asked, so the
+// preview knows that much; other failures show only in the run.
+bool ForeseenRename(EntryKind kind, const std::u16string& from, const std::u16string& to) {
+  if (!platform::RenameStaysInItsDirectory(from, to)) return false;
+  PlanRename(kind, from, to);
+  return true;
+}
+
 // The rename step of one directory, an entry of the directory of names
 // (nullptr for the start directory); path becomes the path under which the
-// walk goes on. Returns true when the directory was renamed on disk.
-bool RenameDirectory(std::u16string& path, DirectoryNames* names) {
+// walk goes on. Returns true when the directory was renamed on disk;
+// failed tells that its rename failed (in the preview: would fail).
+bool RenameDirectory(std::u16string& path, DirectoryNames* names, bool& failed) {
+  failed = false;
   if (path.size() <= 1) return false;
   const bool endsInSeparator = path.back() == platform::kPathSeparator;
   std::u16string oldPath = path;
   if (endsInSeparator) oldPath.pop_back();
 
-  bool changed = false;
-  // Kept on purpose (docs/ARCHITECTURE.md): the rules see the whole path.
-  std::u16string newPath = RewriteName(EntryKind::Directory, oldPath, changed);
-  if (!changed) changed = ClashesByCase(names, u"", oldPath);
-  if (!changed) return false;
-  MakeUniqueName(EntryKind::Directory, u"", newPath, names, oldPath);
+  std::u16string newPath;
+  if (!NewDirectoryPath(oldPath, names, newPath)) return false;
   if (ReportsDetails()) WriteOldAndNew(u"Old Dir:", oldPath, u"New Dir:", newPath);
 
   bool renamed = false;
-  if (options.debugMode) {
+  if (options.debugMode && !options.previewMode) {
     ++counters.dirRenames;
-  } else if (platform::DirectoryExists(oldPath) &&
-             JournaledRename(EntryKind::Directory, oldPath, newPath)) {
+  } else if (options.previewMode ? ForeseenRename(EntryKind::Directory, oldPath, newPath)
+                                 : platform::DirectoryExists(oldPath) &&
+                                       JournaledRename(EntryKind::Directory, oldPath, newPath)) {
     // Only a directory is renamed here: a start path that names a file
     // fails like any refused rename and keeps its name.
-    renamed = true;
+    renamed = !options.previewMode;
     ++counters.dirRenames;
   } else {
+    failed = true;
     ++counters.ioErrors;
     if (ReportsErrors()) {
       WriteOldAndNew(u"ERR_EXCEPTION DIR OLD:", oldPath, u"ERR_EXCEPTION DIR NEW:", newPath);
     }
   }
-  NoteOutcome(names, u"", oldPath, renamed || options.debugMode ? newPath : oldPath);
+  NoteOutcome(names, u"", oldPath, renamed || (RenamesNothing() && !failed) ? newPath : oldPath);
   // The walk goes on under the new path even when nothing was renamed.
   path = endsInSeparator ? newPath + platform::kPathSeparator : newPath;
   return renamed;
 }
 
-bool WalkDirectoryTree(std::u16string& path, bool isLink, DirectoryNames* names);
+bool WalkDirectoryTree(std::u16string& path, const std::u16string& diskPath, bool isLink,
+                       DirectoryNames* names);
 
 // The directory pass over the subdirectories of the directory at path, in
-// listing order; a directory that cannot be listed is passed over.
+// listing order; a directory that cannot be listed is passed over. The
+// directory stands at diskPath on disk: in the preview its present path,
+// otherwise path itself.
 // NOLINTNEXTLINE(misc-no-recursion)
-void WalkSubdirectories(const std::u16string& path) {
+void WalkSubdirectories(const std::u16string& path, const std::u16string& diskPath) {
   platform::DirectoryListing listing;
-  if (!listing.Open(path + options.subdirPattern)) return;
+  if (!listing.Open(diskPath + options.subdirPattern)) return;
   RenamedPaths renamedHere;
   DirectoryNames names;
   names.kind = EntryKind::Directory;
   names.path = path;
+  if (diskPath != path) names.diskPath = diskPath;
   platform::DirEntry entry;
   std::u16string subdir;
+  std::u16string subdirOnDisk;
   while (NextEntry(names, listing, options.subdirPattern, entry)) {
     if (!entry.isDirectory || IsDotEntry(entry.name)) continue;
     subdir = path + entry.name + platform::kPathSeparator;
@@ -91,7 +120,8 @@ void WalkSubdirectories(const std::u16string& path) {
       continue;
     }
     if (!renamedHere.empty() && renamedHere.count(subdir) != 0) continue;
-    if (WalkDirectoryTree(subdir, entry.isLink, &names)) renamedHere.insert(subdir);
+    if (options.previewMode) subdirOnDisk = diskPath + entry.name + platform::kPathSeparator;
+    if (WalkDirectoryTree(subdir, subdirOnDisk, entry.isLink, &names)) renamedHere.insert(subdir);
   }
 }
 
@@ -102,14 +132,20 @@ void WalkSubdirectories(const std::u16string& path) {
 // round in a loop. Debug mode does not go down into a directory whose name
 // it would change: the disk holds its entries under the old path, and the
 // new path may name another directory that the run would have renamed
-// away. The recursion is bounded by kWalkDepthCap.
+// away. The preview does, listing it where it stands (diskPath, which only
+// the preview reads) and naming its entries below path, as the run will. The recursion is
+// bounded by kWalkDepthCap.
 // NOLINTNEXTLINE(misc-no-recursion)
-bool WalkDirectoryTree(std::u16string& path, bool isLink, DirectoryNames* names) {
+bool WalkDirectoryTree(std::u16string& path, const std::u16string& diskPath, bool isLink,
+                       DirectoryNames* names) {
   ++walkDepth;
-  const std::u16string oldPath = options.debugMode ? path : std::u16string();
-  const bool renamed = RenameDirectory(path, names);
-  if (options.includeSubdirs && !isLink && !(options.debugMode && path != oldPath)) {
-    WalkSubdirectories(path);
+  const bool stopsAtRename = options.debugMode && !options.previewMode;
+  const std::u16string oldPath = stopsAtRename ? path : std::u16string();
+  bool failed = false;
+  const bool renamed = RenameDirectory(path, names, failed);
+  if (options.includeSubdirs && !isLink && !(stopsAtRename && path != oldPath)) {
+    // After a failed rename the run lists the new path, as the preview does.
+    WalkSubdirectories(path, options.previewMode && !failed ? diskPath : path);
   }
   --walkDepth;
   return renamed;
@@ -121,7 +157,9 @@ bool RenameFile(const std::u16string& path, const std::u16string& oldName,
                 const std::u16string& newName, bool& renamedOnDisk) {
   renamedOnDisk = false;
   // Outside the guard: a journal that cannot take the record stops the run.
-  if (!options.debugMode) {
+  if (options.previewMode) {
+    if (!ForeseenRename(EntryKind::File, path + oldName, path + newName)) return false;
+  } else if (!options.debugMode) {
     if (!JournaledRename(EntryKind::File, path + oldName, path + newName)) return false;
     renamedOnDisk = true;
   }
@@ -152,7 +190,11 @@ void ProcessFile(const std::u16string& path, const std::u16string& name, Renamed
   bool renamedOnDisk = false;
   const bool done = RenameFile(path, name, newName, renamedOnDisk);
   if (renamedOnDisk) renamedHere.insert(path + newName);
-  NoteOutcome(&names, path, name, renamedOnDisk || options.debugMode ? newName : name);
+  // Debug mode gives every new name; the preview each that the run would.
+  const bool given =
+      renamedOnDisk || (options.debugMode && !options.previewMode) ||
+      (options.previewMode && platform::RenameStaysInItsDirectory(path + name, path + newName));
+  NoteOutcome(&names, path, name, given ? newName : name);
   if (done) return;
   ++counters.ioErrors;
   if (ReportsErrors()) {
@@ -164,7 +206,10 @@ void ProcessFile(const std::u16string& path, const std::u16string& name, Renamed
 }  // namespace
 
 // The start directory is entered even when it is a link: the user named it.
-void WalkDirectories(std::u16string path) { WalkDirectoryTree(path, false, nullptr); }
+void WalkDirectories(std::u16string path) {
+  const std::u16string diskPath = options.previewMode ? path : std::u16string();
+  WalkDirectoryTree(path, diskPath, false, nullptr);
+}
 
 namespace {
 
@@ -174,15 +219,51 @@ namespace {
 // 8.3 short names.
 bool OneReading() { return !platform::kMasksMatchShortNames && options.includeSubdirs; }
 
+// The preview's file pass: the path that the directory pass gave the
+// directory at path, an entry of the directory of names (nullptr: the
+// start directory), decided again as the directory pass decided it, in the
+// same order and with the same record, writing and counting nothing.
+// walked tells whether the directory pass went on below it, as it does
+// unless the rename would fail; the path stays as it is then.
+std::u16string RetracedPath(const std::u16string& path, DirectoryNames* names, bool& walked) {
+  walked = true;
+  if (path.size() <= 1) return path;
+  const bool endsInSeparator = path.back() == platform::kPathSeparator;
+  std::u16string oldPath = path;
+  if (endsInSeparator) oldPath.pop_back();
+  const RenamerCounters kept = counters;
+  retracing = true;
+  std::u16string newPath;
+  const bool changed = NewDirectoryPath(oldPath, names, newPath);
+  retracing = false;
+  counters = kept;
+  if (!changed) return path;
+  walked = platform::RenameStaysInItsDirectory(oldPath, newPath);
+  NoteOutcome(names, u"", oldPath, walked ? newPath : oldPath);
+  if (!walked) return path;
+  return endsInSeparator ? newPath + platform::kPathSeparator : newPath;
+}
+
+void WalkFilesAt(const std::u16string& path, const std::u16string& diskPath, bool retrace);
+
 // The file pass over the subdirectories of the directory at path; with
 // OneReading, the names of the files the mask matches are kept in files, and
-// every file of the reading is noted in names.
+// every file of the reading is noted in names. The directory stands at
+// diskPath (the preview; otherwise path); with retrace, the preview decides
+// again the paths the directory pass gave its subdirectories.
 // NOLINTNEXTLINE(misc-no-recursion)
-void WalkSubdirectoryFiles(const std::u16string& path, bool maskUsable,
-                           std::vector<std::u16string>& files, DirectoryNames& names) {
+void WalkSubdirectoryFiles(const std::u16string& path, const std::u16string& diskPath, bool retrace,
+                           bool maskUsable, std::vector<std::u16string>& files,
+                           DirectoryNames& names) {
   platform::DirectoryListing listing;
-  if (!listing.Open(path + options.subdirPattern)) return;
+  if (!listing.Open(diskPath + options.subdirPattern)) return;
   const bool keepFiles = OneReading() && maskUsable;
+  DirectoryNames subdirs;  // the preview: the directory pass's record, kept again
+  subdirs.kind = EntryKind::Directory;
+  if (retrace) {
+    subdirs.path = path;
+    subdirs.diskPath = names.diskPath;
+  }
   platform::DirEntry entry;
   while (listing.Next(entry)) {
     if (!entry.isDirectory) {
@@ -192,15 +273,27 @@ void WalkSubdirectoryFiles(const std::u16string& path, bool maskUsable,
       }
       continue;
     }
-    if (entry.isLink || IsDotEntry(entry.name) || walkDepth >= kWalkDepthCap) continue;
-    WalkFiles(path + entry.name + platform::kPathSeparator);
+    if (IsDotEntry(entry.name) || walkDepth >= kWalkDepthCap) continue;
+    if (!options.previewMode) {
+      if (!entry.isLink) WalkFiles(path + entry.name + platform::kPathSeparator);
+      continue;
+    }
+    // A link has its rename step in the directory pass, so it takes part.
+    bool walked = retrace;
+    std::u16string subdir = path + entry.name + platform::kPathSeparator;
+    if (retrace) subdir = RetracedPath(subdir, &subdirs, walked);
+    if (!entry.isLink) {
+      WalkFilesAt(subdir, diskPath + entry.name + platform::kPathSeparator, walked);
+    }
   }
 }
 
-// The files of the directory at path by a listing of the mask.
-void ProcessListedFiles(const std::u16string& path, DirectoryNames& names) {
+// The files of the directory at path by a listing of the mask; the
+// directory stands at diskPath.
+void ProcessListedFiles(const std::u16string& path, const std::u16string& diskPath,
+                        DirectoryNames& names) {
   platform::DirectoryListing listing;
-  if (!listing.Open(path + options.fileMask)) return;
+  if (!listing.Open(diskPath + options.fileMask)) return;
   RenamedPaths renamedHere;
   platform::DirEntry entry;
   while (NextEntry(names, listing, options.fileMask, entry)) {
@@ -210,26 +303,40 @@ void ProcessListedFiles(const std::u16string& path, DirectoryNames& names) {
   }
 }
 
-}  // namespace
-
-// Subdirectories first, then this directory's files; the recursion is
-// bounded by kWalkDepthCap.
+// Subdirectories first, then this directory's files, which stand at
+// diskPath (only the preview's differs from path); the recursion is bounded
+// by kWalkDepthCap.
 // NOLINTNEXTLINE(misc-no-recursion)
-void WalkFiles(const std::u16string& path) {
+void WalkFilesAt(const std::u16string& path, const std::u16string& diskPath, bool retrace) {
   ++walkDepth;
   // A mask with a separator would list another folder: it matches no file.
   const bool maskUsable = !platform::HoldsPathSeparator(options.fileMask);
   std::vector<std::u16string> files;
   DirectoryNames names;
   names.path = path;
-  if (options.includeSubdirs) WalkSubdirectoryFiles(path, maskUsable, files, names);
+  if (options.previewMode && diskPath != path) names.diskPath = diskPath;
+  if (options.includeSubdirs) {
+    WalkSubdirectoryFiles(path, diskPath, retrace, maskUsable, files, names);
+  }
   if (OneReading()) {
     RenamedPaths renamedHere;
     for (const std::u16string& name : files) ProcessFile(path, name, renamedHere, names);
   } else if (maskUsable) {
-    ProcessListedFiles(path, names);
+    ProcessListedFiles(path, diskPath, names);
   }
   --walkDepth;
+}
+
+}  // namespace
+
+// NOLINTNEXTLINE(misc-no-recursion)
+void WalkFiles(const std::u16string& path) {
+  if (!options.previewMode) return WalkFilesAt(path, path, false);
+  // The run renames the start directory in its directory pass and then
+  // finds nothing at its old path.
+  bool walked = true;
+  if (RetracedPath(path, nullptr, walked) != path) return;
+  WalkFilesAt(path, path, walked);
 }
 
 }  // namespace renamer

@@ -41,6 +41,7 @@ const Lines kUsage = {
     u"              no trailing dot/blank, no device name, <= 255 chars",
     u"-j [journal]  write each rename to a new journal (UTF8) before it is made",
     u"-u [journal]  undo the renames of a journal, last first; -u ignores -d, -f, -r",
+    u"-p 1          preview the whole run: rename nothing, report it all (-j: the plan)",
     u"Example:",
     u"namescourer.exe -d -C:\\TEMP -f *.jpg -r repl.txt -l err.log -v 1 -n newlist.txt",
     u"Example of [replaceconf] repl.txt:",
