@@ -21,6 +21,7 @@ namespace {
 
 const char16_t kMagic[] = u"namescourer journal";
 const char16_t kPlanMagic[] = u"namescourer plan";
+const char16_t kFailureMark[] = u"E\trename failed";
 const char16_t kHexDigits[] = u"0123456789ABCDEF";
 
 void AppendHex(std::u16string& out, char16_t prefix, std::uint32_t value, int digits) {
@@ -191,14 +192,15 @@ bool JournaledRename(EntryKind kind, const std::u16string& from, const std::u16s
   if (!journal.open) return platform::RenameNoReplace(from, to);
   PlanRename(kind, from, to);
   if (platform::RenameNoReplace(from, to)) return true;
-  WriteJournalLine(u"E\trename failed");
+  WriteJournalLine(kFailureMark);
   return false;
 }
 
-void PlanRename(EntryKind kind, const std::u16string& from, const std::u16string& to) {
+void PlanRename(EntryKind kind, const std::u16string& from, const std::u16string& to, bool fails) {
   if (!journal.open) return;
   WriteJournalLine((kind == EntryKind::Directory ? u"D\t" : u"F\t") +
                    EscapeJournalName(Absolute(from)) + u'\t' + EscapeJournalName(Absolute(to)));
+  if (fails) WriteJournalLine(kFailureMark);
 }
 
 void CloseJournal() {

@@ -301,8 +301,10 @@ void OpenJournal(const std::u16string& startDirectory);
 /// journal cannot take a line: nothing is renamed then.
 bool JournaledRename(EntryKind kind, const std::u16string& from, const std::u16string& to);
 /// The preview (-p 1): writes the record of a rename that the working run
-/// would make to the plan, while one is open; renames nothing.
-void PlanRename(EntryKind kind, const std::u16string& from, const std::u16string& to);
+/// would make to the plan, while one is open, with the failure mark after
+/// it when the rename would fail; renames nothing.
+void PlanRename(EntryKind kind, const std::u16string& from, const std::u16string& to,
+                bool fails = false);
 /// Closes the journal; a failure is reported and counted in ioErrors.
 void CloseJournal();
 

@@ -49,9 +49,9 @@ bool NewDirectoryPath(const std::u16string& oldPath, DirectoryNames* names,
 // separator in a new name) is refused before the system is asked, so the
 // preview knows that much; other failures show only in the run.
 bool ForeseenRename(EntryKind kind, const std::u16string& from, const std::u16string& to) {
-  if (!platform::RenameStaysInItsDirectory(from, to)) return false;
-  PlanRename(kind, from, to);
-  return true;
+  const bool stays = platform::RenameStaysInItsDirectory(from, to);
+  PlanRename(kind, from, to, !stays);
+  return stays;
 }
 
 // The rename step of one directory, an entry of the directory of names
