@@ -22,11 +22,11 @@ step "namescourer: the settings summary of a run without rules (nothing is walke
 
 tree=$out/renamer-demo
 list=$out/renamer-demo.list
-rm -rf "$tree" "$list"
+rm -rf "$tree" "$list" "$list.preview"
 tools/make_renamer_sample.sh "$tree"
 
-step "namescourer: debug mode at level 2 (decides and reports, renames nothing)"
-"$bin/namescourer" -d "$tree" -r samples/renamer/rules.txt -b 1 -v 2
+step "namescourer: a preview at level 2 (the whole run, every level, nothing renamed)"
+"$bin/namescourer" -d "$tree" -r samples/renamer/rules.txt -p 1 -v 2 -n "$list.preview"
 
 step "namescourer: the same run for real, with a file list"
 "$bin/namescourer" -d "$tree" -r samples/renamer/rules.txt -v 2 -n "$list"
@@ -35,6 +35,8 @@ step "the tree afterwards"
 (cd "$tree" && find . -mindepth 1 | LC_ALL=C sort)
 step "the file list ($list)"
 cat "$list"
+step "the preview's file list holds the same paths"
+if diff <(LC_ALL=C sort "$list.preview") <(LC_ALL=C sort "$list"); then echo "the same"; fi
 step "every file still holds its original path"
 grep -r . "$tree" | LC_ALL=C sort
 
