@@ -70,14 +70,18 @@ bool RenameDirectory(std::u16string& path, DirectoryNames* names, bool& failed) 
   if (ReportsDetails()) WriteOldAndNew(u"Old Dir:", oldPath, u"New Dir:", newPath);
 
   bool renamed = false;
-  if (options.debugMode && !options.previewMode) {
-    ++counters.dirRenames;
-  } else if (options.previewMode ? ForeseenRename(EntryKind::Directory, oldPath, newPath)
-                                 : platform::DirectoryExists(oldPath) &&
-                                       JournaledRename(EntryKind::Directory, oldPath, newPath)) {
+  bool made = true;  // renamed, or to be renamed in debug mode and the preview
+  if (options.previewMode) {
+    // A listed entry is there; the start directory may be missing.
+    made = (names != nullptr || platform::DirectoryExists(oldPath)) &&
+           ForeseenRename(EntryKind::Directory, oldPath, newPath);
+  } else if (!options.debugMode) {
     // Only a directory is renamed here: a start path that names a file
     // fails like any refused rename and keeps its name.
-    renamed = !options.previewMode;
+    made = renamed = platform::DirectoryExists(oldPath) &&
+                     JournaledRename(EntryKind::Directory, oldPath, newPath);
+  }
+  if (made) {
     ++counters.dirRenames;
   } else {
     failed = true;
@@ -86,7 +90,7 @@ bool RenameDirectory(std::u16string& path, DirectoryNames* names, bool& failed) 
       WriteOldAndNew(u"ERR_EXCEPTION DIR OLD:", oldPath, u"ERR_EXCEPTION DIR NEW:", newPath);
     }
   }
-  NoteOutcome(names, u"", oldPath, renamed || (RenamesNothing() && !failed) ? newPath : oldPath);
+  NoteOutcome(names, u"", oldPath, made ? newPath : oldPath);
   // The walk goes on under the new path even when nothing was renamed.
   path = endsInSeparator ? newPath + platform::kPathSeparator : newPath;
   return renamed;

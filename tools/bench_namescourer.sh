@@ -10,6 +10,9 @@
 #     alternating runs);
 #   - the same debug run with -w 1 (names Windows can hold) against it;
 #     goal: at most 1.3 x;
+#   - the preview (-p 1), which goes down into every directory, against
+#     the debug run, in alternating runs; goal: at most 1.2 x; its peak
+#     memory on the tree and the 4 times larger one: no growth;
 #   - working mode on a fresh copy against `detox -r` on another fresh copy
 #     (copies made outside the timing); goal: faster than detox;
 #   - working mode with -w 1 on a third fresh copy, paired with the working
@@ -21,7 +24,7 @@
 #     undo (-u) of that journal; goal: at most 1.5 x the run with -j; peak
 #     memory of both on the tree and the 4 times larger one: no growth.
 #
-# ONLY=journal runs the journal figures alone.
+# ONLY=journal runs the journal figures alone, ONLY=preview the preview's.
 # SPDX-License-Identifier: MIT
 set -euo pipefail
 
@@ -69,6 +72,7 @@ peak_kib() {
 }
 
 scour_debug() { "$program" -d "$1" -r "$work/rules.txt" -f '*.*' -b 1 -v 0; }
+scour_preview() { "$program" -d "$1" -r "$work/rules.txt" -f '*.*' -p 1 -v 0; }
 scour_debug_w() { "$program" -d "$1" -r "$work/rules.txt" -f '*.*' -b 1 -v 0 -w 1; }
 scour_work() { "$program" -d "$1" -r "$work/rules.txt" -f '*.*' -v 0 "${@:2}"; }
 
@@ -77,6 +81,29 @@ undo() { "$program" -u "$1" -v 0; }
 
 echo "tree: $tree ($(find "$tree" -type f | wc -l) files, $(find "$tree" -mindepth 1 -type d | wc -l) directories)"
 echo "program: $program; median of $runs runs"
+
+if [ "$only" = preview ]; then
+  find "$tree" -print >/dev/null
+  scour_preview "$tree" >/dev/null
+  debug_times=() preview_times=()
+  for i in $(seq "$runs"); do
+    if [ $((i % 2)) -eq 1 ]; then
+      debug_times+=("$(seconds scour_debug "$tree")")
+      preview_times+=("$(seconds scour_preview "$tree")")
+    else
+      preview_times+=("$(seconds scour_preview "$tree")")
+      debug_times+=("$(seconds scour_debug "$tree")")
+    fi
+  done
+  debug_s=$(median "${debug_times[@]}")
+  preview_s=$(median "${preview_times[@]}")
+  echo "namescourer debug mode: ${debug_s} s  (runs: ${debug_times[*]})"
+  echo "preview (-p 1):         ${preview_s} s  = $(ratio "$preview_s" "$debug_s") x debug mode (goal <= 1.2; runs: ${preview_times[*]})"
+  rss1=$(peak_kib "$program" -d "$tree" -r "$work/rules.txt" -f '*.*' -p 1 -v 0)
+  rss4=$(peak_kib "$program" -d "$tree4" -r "$work/rules.txt" -f '*.*' -p 1 -v 0)
+  echo "peak RSS, preview:      tree ${rss1} KiB, 4x tree ${rss4} KiB (goal: no growth)"
+  exit 0
+fi
 
 if [ "$only" != journal ]; then
 # Warm the page cache so that neither side pays for the first read.
