@@ -98,7 +98,7 @@ TEST_F(DecodeTest, ColorIndexIgnoresFlashAndPhaseOneSwapsInkAndPaper) {
   };
   for (const AttributeCase& c : cases) {
     screen.attributes[0] = c.attribute;
-    screen.bitmap[5 * 256] = c.ink != 0 ? 0x10 : 0x00;  // pixel (3, 5)
+    screen.bitmap[std::size_t{5} * 256] = c.ink != 0 ? 0x10 : 0x00;  // pixel (3, 5)
     EXPECT_EQ(ColorIndex(3, 5, c.ink), c.index) << "attribute " << int(c.attribute);
     RenderFlashPhase(0);
     EXPECT_EQ(RenderedIndex(3, 5), c.index) << "attribute " << int(c.attribute);

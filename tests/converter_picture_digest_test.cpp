@@ -78,9 +78,13 @@ std::string Sha256(const std::string& message) {
     }
     for (int i = 0; i < 8; ++i) h[i] += v[i];
   }
-  char hex[65];
-  for (int i = 0; i < 8; ++i) std::snprintf(hex + 8 * i, 9, "%08x", static_cast<unsigned>(h[i]));
-  return std::string(hex, 64);
+  std::string hex;
+  for (const std::uint32_t word : h) {
+    char digits[9];
+    std::snprintf(digits, sizeof digits, "%08x", static_cast<unsigned>(word));
+    hex += digits;
+  }
+  return hex;
 }
 
 std::uint32_t Be32(const std::string& bytes, std::size_t at) {
