@@ -90,12 +90,19 @@ TEST(ParseCommandLine, SwitchesDebugModeOnlyForAValueStartingWithOne) {
     renamer::ParseCommandLine();
     EXPECT_EQ(renamer::options.windowsNames, debug) << Narrow(value);
     EXPECT_FALSE(renamer::options.debugMode) << Narrow(value);
+    // So does -p, which leaves debug mode as -b says.
+    renamer::ResetRun();
+    platform::SetArguments({u"-p", value, u"-b", u"0"});
+    renamer::ParseCommandLine();
+    EXPECT_EQ(renamer::options.previewMode, debug) << Narrow(value);
+    EXPECT_FALSE(renamer::options.debugMode) << Narrow(value);
   }
   renamer::ResetRun();
   platform::SetArguments({u"-b"});
   renamer::ParseCommandLine();
   EXPECT_FALSE(renamer::options.debugMode);
   EXPECT_FALSE(renamer::options.windowsNames);
+  EXPECT_FALSE(renamer::options.previewMode);
   platform::SetArguments({});
 }
 
