@@ -31,7 +31,7 @@ void WriteOldAndNew(const std::u16string& oldLabel, const std::u16string& oldPat
 }
 
 // The new path of the directory at oldPath (without the separator at its
-// end), an entry of the directory of names (nullptr for the start
+// end), an entry of the directory that names records (nullptr for the start
 // directory); false when its path stays.
 bool NewDirectoryPath(const std::u16string& oldPath, DirectoryNames* names,
                       std::u16string& newPath) {
@@ -54,7 +54,7 @@ bool ForeseenRename(EntryKind kind, const std::u16string& from, const std::u16st
   return stays;
 }
 
-// The rename step of one directory, an entry of the directory of names
+// The rename step of one directory, an entry of the directory that names records
 // (nullptr for the start directory); path becomes the path under which the
 // walk goes on. Returns true when the directory was renamed on disk;
 // failed tells that its rename failed (in the preview: would fail).
@@ -221,10 +221,12 @@ namespace {
 // reading of a directory gives both its subdirectories and its files.
 // Windows lists the files by the mask itself, since its matching also sees
 // 8.3 short names.
-bool OneReading() { return !platform::kMasksMatchShortNames && options.includeSubdirs; }
+bool FilesComeWithSubdirectories() {
+  return !platform::kMasksMatchShortNames && options.includeSubdirs;
+}
 
 // The preview's file pass: the path that the directory pass gave the
-// directory at path, an entry of the directory of names (nullptr: the
+// directory at path, an entry of the directory that names records (nullptr: the
 // start directory), decided again as the directory pass decided it, in the
 // same order and with the same record, writing and counting nothing.
 // walked tells whether the directory pass went on below it, as it does
@@ -251,7 +253,7 @@ std::u16string RetracedPath(const std::u16string& path, DirectoryNames* names, b
 void WalkFilesAt(const std::u16string& path, const std::u16string& diskPath, bool retrace);
 
 // The file pass over the subdirectories of the directory at path; with
-// OneReading, the names of the files the mask matches are kept in files, and
+// FilesComeWithSubdirectories, the names of the files the mask matches are kept in files, and
 // every file of the reading is noted in names. The directory stands at
 // diskPath (the preview; otherwise path); with retrace, the preview decides
 // again the paths the directory pass gave its subdirectories.
@@ -261,7 +263,7 @@ void WalkSubdirectoryFiles(const std::u16string& path, const std::u16string& dis
                            DirectoryNames& names) {
   platform::DirectoryListing listing;
   if (!listing.Open(diskPath + options.subdirPattern)) return;
-  const bool keepFiles = OneReading() && maskUsable;
+  const bool keepFiles = FilesComeWithSubdirectories() && maskUsable;
   DirectoryNames subdirs;  // the preview: the directory pass's record, kept again
   subdirs.kind = EntryKind::Directory;
   if (retrace) {
@@ -322,7 +324,7 @@ void WalkFilesAt(const std::u16string& path, const std::u16string& diskPath, boo
   if (options.includeSubdirs) {
     WalkSubdirectoryFiles(path, diskPath, retrace, maskUsable, files, names);
   }
-  if (OneReading()) {
+  if (FilesComeWithSubdirectories()) {
     RenamedPaths renamedHere;
     for (const std::u16string& name : files) ProcessFile(path, name, renamedHere, names);
   } else if (maskUsable) {
