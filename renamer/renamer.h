@@ -84,9 +84,10 @@ struct RuleList {
 };
 
 constexpr std::uint32_t kReplaceCap = 1024;  ///< substitutions per rule and name
-/// Longest text a growing rule may leave before the rewriting stops: no
-/// file system holds a longer path.
-constexpr std::size_t kMaxGrownLength = 32767;
+/// Units by which the rules together may lengthen one text (a file's name,
+/// a directory's path) over its length before the first rule: no file
+/// system holds a path grown by more.
+constexpr std::size_t kMaxGrowth = 32767;
 constexpr std::uint32_t kUniqueTries = 2048;  ///< candidates of MakeUniqueName
 constexpr std::uint32_t kWalkDepthCap = 512;  ///< deepest directory walked
 
@@ -157,17 +158,23 @@ void LoadRules();
 enum class EntryKind { Directory, File };
 
 /// Repeated leftmost substitution of search by replacement in text, at most
-/// kReplaceCap times, and no more once a substitution that lengthens the
-/// text has made it longer than kMaxGrownLength (reported and counted like
+/// kReplaceCap times; a lengthening substitution that would leave more than
+/// maxLength units is not made and ends the rule (reported and counted like
 /// the cap). Returns true and sets result when anything changed.
 bool ApplyRule(const std::u16string& search, const std::u16string& replacement, std::u16string text,
-               std::u16string& result);
+               std::u16string& result, std::size_t maxLength);
+/// ApplyRule on its own: the text may grow by kMaxGrowth units.
+inline bool ApplyRule(const std::u16string& search, const std::u16string& replacement,
+                      const std::u16string& text, std::u16string& result) {
+  return ApplyRule(search, replacement, text, result, text.size() + kMaxGrowth);
+}
 
 /// The ANSI check and the rules over nameOrPath: a file's name alone, or a
 /// directory's whole path, which the rules see entire (kept on purpose; see
 /// docs/ARCHITECTURE.md). Returns the rewritten text; changed tells whether
-/// it differs from the text given. A rule that grows the text past
-/// kMaxGrownLength ends the rewriting: later rules are not applied.
+/// it differs from the text given. Every rule runs once; together they may
+/// lengthen the text by kMaxGrowth units, each rule within what the rules
+/// before it left of that.
 std::u16string RewriteName(EntryKind kind, const std::u16string& nameOrPath, bool& changed);
 
 /// What the walk knows of the names in one directory beyond what the disk

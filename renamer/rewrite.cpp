@@ -139,7 +139,7 @@ void MakeWindowsSafe(EntryKind kind, const std::u16string& name, bool composed,
 }  // namespace
 
 bool ApplyRule(const std::u16string& search, const std::u16string& replacement, std::u16string text,
-               std::u16string& result) {
+               std::u16string& result, std::size_t maxLength) {
   // replaceDepth counts this call's substitutions on top of its entry
   // value, and is back to that value on return.
   const std::uint32_t entryDepth = replaceDepth;
@@ -151,12 +151,18 @@ bool ApplyRule(const std::u16string& search, const std::u16string& replacement, 
       if (text.empty() || search.size() > text.size()) break;
       const std::size_t pos = text.find(search, from);
       if (pos == std::u16string::npos) break;
+      // A substitution that would grow the text past its budget is not
+      // made; the rule stops at the text as it stands.
+      if (replacement.size() > search.size() &&
+          text.size() - search.size() + replacement.size() > maxLength) {
+        if (ReportsErrors()) WriteLine(u"ERR_EXCEED_REPLACE: " + text);
+        ++counters.exceededReplaces;
+        break;
+      }
       text.replace(pos, search.size(), replacement);
       result = text;
       substituted = true;
-      // A text longer than any path a file system holds is not rewritten on.
-      const bool overgrown = replacement.size() > search.size() && text.size() > kMaxGrownLength;
-      if (replaceDepth >= kReplaceCap || overgrown) {
+      if (replaceDepth >= kReplaceCap) {
         if (ReportsErrors()) WriteLine(u"ERR_EXCEED_REPLACE: " + result);
         ++counters.exceededReplaces;
         break;
@@ -173,21 +179,20 @@ bool ApplyRule(const std::u16string& search, const std::u16string& replacement, 
 
 namespace {
 
-// The rules in file order over text; true when any changed it. A rule that
-// grows the text past kMaxGrownLength ends the rewriting (ApplyRule has
-// reported it).
+// The rules in file order over text; true when any changed it. Each rule
+// runs once, and all of them together may lengthen the text by kMaxGrowth
+// units over its length here.
 bool ApplyRules(std::u16string& text) {
   bool changed = false;
+  const std::size_t maxLength = text.size() + kMaxGrowth;
   std::u16string scratch;
   for (std::uint32_t i = 0; i < rules.ruleCount; ++i) {
     // Most names hold no search string; skip the copies for them.
     if (text.find(rules.searchText[i]) == std::u16string::npos) continue;
     scratch = text;
-    if (!ApplyRule(rules.searchText[i], rules.replaceText[i], text, scratch)) continue;
-    const bool overgrown = scratch.size() > text.size() && scratch.size() > kMaxGrownLength;
+    if (!ApplyRule(rules.searchText[i], rules.replaceText[i], text, scratch, maxLength)) continue;
     text.swap(scratch);
     changed = true;
-    if (overgrown) break;
   }
   return changed;
 }

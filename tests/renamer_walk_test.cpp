@@ -444,30 +444,45 @@ TEST_F(WalkTest, DepthCapStopsBelowLevel512) {
 
 #ifndef _WIN32
 // Below the start directory paths are resolved one folder at a time, so a
-// tree deeper than the system's path limit (4096 bytes) is walked whole.
+// tree deeper than the system's path limit (4096 bytes) is walked whole, and
+// the rules rewrite a path longer than 32,767 units in full.
 TEST_F(WalkTest, PathsLongerThanTheSystemLimitAreProcessed) {
-  const std::string part(120, 'p');
-  fs::create_directory(At(u"T"));
-  int fd = ::open(At(u"T").c_str(), O_RDONLY | O_DIRECTORY);
-  std::u16string deepest = u"T";
-  for (int level = 0; level < 40; ++level) {
-    const std::string name = level == 39 ? "d&" : part;
-    ASSERT_EQ(::mkdirat(fd, name.c_str(), 0755), 0);
-    const int next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY);
+  struct DeepCase {
+    int levels;
+    std::size_t partLength;
+    std::string deepest;
+    std::u16string renamed;
+  };
+  const std::vector<DeepCase> cases = {
+      {40, 120, "d&", u"d[+]"},
+      {200, 170, "q&x&y", u"q[+]x[+]y"},
+  };
+  for (const DeepCase& c : cases) {
+    fs::remove_all(At(u"T"));
+    fs::remove(At(u"list.txt"));  // a file list is appended to
+    const std::string part(c.partLength, 'p');
+    fs::create_directory(At(u"T"));
+    int fd = ::open(At(u"T").c_str(), O_RDONLY | O_DIRECTORY);
+    std::u16string deepest = u"T";
+    for (int level = 0; level < c.levels; ++level) {
+      const std::string name = level == c.levels - 1 ? c.deepest : part;
+      ASSERT_EQ(::mkdirat(fd, name.c_str(), 0755), 0);
+      const int next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY);
+      ::close(fd);
+      fd = next;
+      deepest += u"/" + (level == c.levels - 1 ? c.renamed : U(part));
+    }
+    ASSERT_EQ(::close(::openat(fd, "x&y", O_WRONLY | O_CREAT, 0644)), 0);
     ::close(fd);
-    fd = next;
-    deepest += u"/" + U(level == 39 ? "d[+]" : part);
+    ASSERT_GT(deepest.size(), 4096u);
+    Rules(kAmpRule);
+    const ConsoleRun run = Scour({u"-d", u"T", u"-v", u"1", u"-n", u"list.txt"});
+    EXPECT_EQ(FileList(), (Lines{deepest + u"/x[+]y"})) << c.levels;
+    Counts expected;
+    expected.total = expected.files = expected.dirs = 1;
+    EXPECT_EQ(Counters(run.console), expected) << c.levels;
+    EXPECT_EQ(run.exitCode, 0u) << c.levels;
   }
-  ASSERT_EQ(::close(::openat(fd, "x&y", O_WRONLY | O_CREAT, 0644)), 0);
-  ::close(fd);
-  ASSERT_GT(deepest.size(), 4096u);
-  Rules(kAmpRule);
-  const ConsoleRun run = Scour({u"-d", u"T", u"-v", u"1", u"-n", u"list.txt"});
-  EXPECT_EQ(FileList(), (Lines{deepest + u"/x[+]y"}));
-  Counts expected;
-  expected.total = expected.files = expected.dirs = 1;
-  EXPECT_EQ(Counters(run.console), expected);
-  EXPECT_EQ(run.exitCode, 0u);
 }
 #endif
 
