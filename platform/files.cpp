@@ -250,11 +250,10 @@ ReplacingFile::~ReplacingFile() = default;
 bool ReplacingFile::Create(const std::u16string& name) {
   impl_->GiveUp();
   impl_->name = detail::RawLinkTarget(name);
-  if (detail::RawWritesInPlace(impl_->name)) {
-    impl_->file = detail::RawOpen(impl_->name, OpenMode::CreateBytes);
-  } else {
-    impl_->file = detail::RawCreateBeside(impl_->name, impl_->temporary);
-  }
+  bool inPlace = detail::RawWritesInPlace(impl_->name);
+  if (!inPlace) impl_->file = detail::RawCreateBeside(impl_->name, impl_->temporary, inPlace);
+  // Truncated and written: the caller has the whole content at hand.
+  if (inPlace) impl_->file = detail::RawOpen(impl_->name, OpenMode::CreateBytes);
   return impl_->file.IsOpen();
 }
 

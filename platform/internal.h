@@ -85,17 +85,22 @@ bool RawTruncateHere(const RawFile& file);
 
 /// Creates a new, empty byte file with a name of its own in the folder of
 /// `name`, for writing; `temporary` receives its name. An empty RawFile on
-/// failure. POSIX: it takes the permission bits of an existing regular file
-/// `name`.
-RawFile RawCreateBeside(const std::u16string& name, std::u16string& temporary);
+/// failure, with `inPlace` set where the existing file `name` is to be
+/// written in place instead: POSIX, a regular file with more than one
+/// link, another owner or group than a new file would get, set-id or
+/// sticky bits, or in a folder this user may not write (a new file gets
+/// the old one's permission bits); Windows, a file with more than one link,
+/// or a folder so deep that no temporary name fits where `name` fits.
+RawFile RawCreateBeside(const std::u16string& name, std::u16string& temporary, bool& inPlace);
 /// True when `name` exists and is to be written in place, not replaced: a
 /// device (POSIX: neither a regular file nor a directory; Windows: not a
-/// disk file, such as NUL).
+/// disk file, such as NUL); POSIX also a symbolic link that leads to no
+/// file yet, so that the file is created where it leads.
 bool RawWritesInPlace(const std::u16string& name);
 /// The name whose file a write to `name` reaches: POSIX resolves a symbolic
 /// link (so that the picture replaces the link's target, and the link stays
-/// a link); `name` itself when it is no link, or a dangling one, and always
-/// on Windows.
+/// a link); `name` itself when it is no link, or a dangling one (written in
+/// place, through the link), and always on Windows.
 std::u16string RawLinkTarget(const std::u16string& name);
 /// Moves `from` over `to`, replacing a file of that name; false on failure.
 bool RawReplace(const std::u16string& from, const std::u16string& to);

@@ -292,10 +292,16 @@ class ByteFile {
 /// MOVEFILE_REPLACE_EXISTING; POSIX: rename), replacing a file of that
 /// name. A failed Commit, and a file given up before its Commit (the
 /// destructor), remove the new file, so the file of that name stays as it
-/// was. An existing device (/dev/null, NUL) is written in place. POSIX: a
-/// new file that replaces a regular one gets its permission bits; a regular
-/// file the user may not write is not replaced (Windows: MoveFileExW
-/// refuses a read-only file).
+/// was. Where a new file cannot take the old one's place whole, Create
+/// opens the old file and empties it, and the bytes are written into it:
+/// an existing device (/dev/null, NUL); a file with other links; POSIX, a
+/// file in a folder this user may not write, or whose owner, group or mode
+/// a new file would not get; Windows, a folder where no temporary name
+/// fits; and POSIX a symbolic link that leads to no file yet (the file is
+/// created where it leads). POSIX: a new file that replaces a regular one
+/// gets its permission bits; a regular file the user may not write is
+/// neither replaced nor written (Windows: MoveFileExW refuses a read-only
+/// file).
 class ReplacingFile {
  public:
   ReplacingFile();

@@ -156,7 +156,8 @@ std::u16string FromAnsi(const std::string& bytes) {
 
 namespace detail {
 
-RawFile RawCreateBeside(const std::u16string& name, std::u16string& temporary) {
+RawFile RawCreateBeside(const std::u16string& name, std::u16string& temporary, bool& inPlace) {
+  inPlace = false;
   if (HasNul(name)) {
     errno = EINVAL;  // a NUL would cut the name short and name another file
     return RawFile();
@@ -166,9 +167,17 @@ RawFile RawCreateBeside(const std::u16string& name, std::u16string& temporary) {
       slash == std::u16string::npos ? std::u16string() : name.substr(0, slash + 1);
   struct stat old;
   const bool replacesFile = ::stat(Native(name).c_str(), &old) == 0 && S_ISREG(old.st_mode);
-  // A file this user may not write stays protected, though the folder would
-  // let a new file take its name.
-  if (replacesFile && ::faccessat(AT_FDCWD, Native(name).c_str(), W_OK, AT_EACCESS) != 0) {
+  // A new file takes the old one's place only where that keeps everything
+  // the old one had: its other links, its owner, its mode; and only where
+  // the folder lets this user put a file in it. Otherwise the old file is
+  // written in place, where only a full disk can leave it partly written;
+  // one this user may not write stays as it is (the open fails).
+  if (replacesFile &&
+      (old.st_nlink != 1 || old.st_uid != ::geteuid() || (old.st_mode & 07000) != 0 ||
+       ::faccessat(AT_FDCWD, Native(name).c_str(), W_OK, AT_EACCESS) != 0 ||
+       ::faccessat(AT_FDCWD, folder.empty() ? "." : Native(folder).c_str(), W_OK | X_OK,
+                   AT_EACCESS) != 0)) {
+    inPlace = true;
     return RawFile();
   }
   // A hidden name, unlikely to be taken; O_EXCL makes sure it is not.
@@ -183,10 +192,24 @@ RawFile RawCreateBeside(const std::u16string& name, std::u16string& temporary) {
     const std::u16string candidate = folder + u".zx" + DecodeUtf8(hex) + u".tmp";
     RawFile file(::open(Native(candidate).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (file.IsOpen()) {
-      // The picture keeps the old file's permissions (never set-id bits).
-      if (replacesFile) (void)::fchmod(static_cast<int>(file.Handle()), old.st_mode & 0777);
-      temporary = candidate;
-      return file;
+      if (!replacesFile) {
+        temporary = candidate;
+        return file;
+      }
+      // The new file's group is the folder's or this user's; the old file
+      // keeps its place when that is not its own group, or when its
+      // permission bits cannot be given to the new file.
+      struct stat made;
+      const int fd = static_cast<int>(file.Handle());
+      if (::fstat(fd, &made) == 0 && made.st_gid == old.st_gid &&
+          ::fchmod(fd, old.st_mode & 0777) == 0) {
+        temporary = candidate;
+        return file;
+      }
+      RawClose(file);
+      (void)::unlink(Native(candidate).c_str());
+      inPlace = true;
+      return RawFile();
     }
     if (errno != EEXIST) break;
   }
@@ -194,9 +217,11 @@ RawFile RawCreateBeside(const std::u16string& name, std::u16string& temporary) {
 }
 
 bool RawWritesInPlace(const std::u16string& name) {
+  if (HasNul(name)) return false;
   struct stat st;
-  return !HasNul(name) && ::stat(Native(name).c_str(), &st) == 0 && !S_ISREG(st.st_mode) &&
-         !S_ISDIR(st.st_mode);
+  if (::stat(Native(name).c_str(), &st) == 0) return !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+  // A link that leads nowhere yet: the file is created where it leads.
+  return errno == ENOENT && ::lstat(Native(name).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
 std::u16string RawLinkTarget(const std::u16string& name) {

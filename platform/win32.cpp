@@ -252,7 +252,25 @@ std::u16string FromAnsi(const std::string& bytes) {
 
 namespace detail {
 
-RawFile RawCreateBeside(const std::u16string& name, std::u16string& temporary) {
+namespace {
+
+// True when `name` is a file with other links, which a new file would not
+// have.
+bool HasOtherLinks(const std::u16string& name) {
+  HANDLE handle = CreateFileW(Wide(name), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool linked = GetFileInformationByHandle(handle, &info) != 0 && info.nNumberOfLinks > 1;
+  CloseHandle(handle);
+  return linked;
+}
+
+}  // namespace
+
+RawFile RawCreateBeside(const std::u16string& name, std::u16string& temporary, bool& inPlace) {
+  inPlace = false;
   if (!UsableName(name)) {
     SetLastError(name.size() > kMaxNameLength ? ERROR_FILENAME_EXCED_RANGE : ERROR_INVALID_NAME);
     return RawFile();
@@ -261,6 +279,17 @@ RawFile RawCreateBeside(const std::u16string& name, std::u16string& temporary) {
   const std::size_t cut = name.find_last_of(u"\\/:");
   const std::u16string folder =
       cut == std::u16string::npos ? std::u16string() : name.substr(0, cut + 1);
+  // The temporary name is no longer than the name's own part, so that it
+  // fits wherever the name fits: "~zx", 8 hex digits and ".tmp" where that
+  // allows, else "~" and fewer digits; below 3 digits the file is written
+  // in place, as is one with other links.
+  const std::size_t own = name.size() - folder.size();
+  if (own < 4 || HasOtherLinks(name)) {
+    inPlace = true;
+    return RawFile();
+  }
+  const bool full = own >= 15;
+  const std::size_t digits = full ? 8 : own - 1;
   // A name unlikely to be taken; CREATE_NEW makes sure it is not.
   static DWORD counter = 0;
   for (int attempt = 0; attempt < 64; ++attempt) {
@@ -270,11 +299,8 @@ RawFile RawCreateBeside(const std::u16string& name, std::u16string& temporary) {
                       (++counter * 40503u);
     std::u16string hex;
     for (int shift = 28; shift >= 0; shift -= 4) hex += u"0123456789abcdef"[(mix >> shift) & 15];
-    const std::u16string candidate = folder + u"~zx" + hex + u".tmp";
-    if (!UsableName(candidate)) {
-      SetLastError(ERROR_FILENAME_EXCED_RANGE);
-      break;
-    }
+    const std::u16string candidate =
+        folder + (full ? u"~zx" : u"~") + hex.substr(8 - digits) + (full ? u".tmp" : u"");
     HANDLE handle = CreateFileW(Wide(candidate), GENERIC_READ | GENERIC_WRITE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);

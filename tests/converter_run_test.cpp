@@ -491,20 +491,39 @@ TEST(ZxrasterConvert, ADeviceAsOutputIsWrittenInPlace) {
   }
 }
 
-// An output name that is a symbolic link stays a link: the picture replaces
-// the file it leads to, in another folder here.
+// An output name that is a link stays one: the picture is written to the
+// file a symbolic link leads to, in another folder here, and created there
+// when the link leads nowhere yet; a file with another hard link keeps it.
 TEST(ZxrasterConvert, ALinkAsOutputStaysALinkToThePicture) {
-  if (!ZX_NATIVE_BUILD) GTEST_SKIP() << "symbolic links are made by the POSIX tests";
-  ScratchDir dir;
-  WriteBytes(dir / "inp.scr", TestScreen());
-  fs::create_directory(dir / "pictures");
-  WriteBytes(dir / "pictures" / "o.bmp", "old picture");
-  fs::create_symlink("pictures/o.bmp", dir / "o.bmp");
-  ConsoleRun r = Zxraster(dir, {u"-i", u"inp.scr", u"-o", u"o.bmp", u"-c", u"1"});
-  EXPECT_EQ(r.exitCode, 0u);
-  EXPECT_TRUE(fs::is_symlink(dir / "o.bmp"));
-  EXPECT_TRUE(ReadBytes(dir / "pictures" / "o.bmp") == ExpectedBmp(TestScreen(), true, kBuiltin));
-  EXPECT_EQ(testsupport::FilesBelow(dir.path()).size(), 2u);  // the screen and the picture
+  enum class Link { kSymbolic, kDangling, kHard };
+  const struct {
+    const char* what;
+    Link link;
+    std::size_t files;  // regular files afterwards, the screen included
+  } cases[] = {
+      {"symbolic link", Link::kSymbolic, 2},
+      {"symbolic link that leads nowhere yet", Link::kDangling, 2},
+      {"hard link", Link::kHard, 3},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (!ZX_NATIVE_BUILD && c.link != Link::kHard) continue;  // symbolic links need privileges
+    ScratchDir dir;
+    WriteBytes(dir / "inp.scr", TestScreen());
+    fs::create_directory(dir / "pictures");
+    if (c.link != Link::kDangling) WriteBytes(dir / "pictures" / "o.bmp", "old picture");
+    if (c.link == Link::kHard) {
+      fs::create_hard_link(dir / "pictures" / "o.bmp", dir / "o.bmp");
+    } else {
+      fs::create_symlink(fs::path("pictures") / "o.bmp", dir / "o.bmp");
+    }
+    ConsoleRun r = Zxraster(dir, {u"-i", u"inp.scr", u"-o", u"o.bmp", u"-c", u"1"});
+    EXPECT_EQ(r.exitCode, 0u);
+    EXPECT_EQ(fs::is_symlink(dir / "o.bmp"), c.link != Link::kHard);
+    EXPECT_TRUE(fs::equivalent(dir / "o.bmp", dir / "pictures" / "o.bmp"));
+    EXPECT_TRUE(ReadBytes(dir / "pictures" / "o.bmp") == ExpectedBmp(TestScreen(), true, kBuiltin));
+    EXPECT_EQ(testsupport::FilesBelow(dir.path()).size(), c.files);
+  }
 }
 
 TEST(ZxrasterConvert, TheScreenFileItselfCanBeTheOutput) {

@@ -183,6 +183,34 @@ TEST(Win32NameLength, NamesOver259UnitsAreRefused) {
   EXPECT_TRUE(platform::FileExists(shortName));
 }
 
+// The picture's temporary name is no longer than its own name, so a name
+// of 259 units in a deep folder is written, new and over an old file; one
+// too short for any temporary name is written in place.
+TEST(Win32NameLength, APictureIsWrittenWhereverItsNameFits) {
+  ScratchDir dir;
+  for (const std::u16string own : {u"o.bmp", u"ab", u"a-picture-of-24-units.bmp"}) {
+    std::u16string folder = Name(dir.path()) + u"\\";
+    folder += std::u16string(258 - folder.size() - own.size(), u'f') + u"\\";
+    const std::u16string name = folder + own;
+    ASSERT_EQ(name.size(), 259u);
+    std::filesystem::create_directory(folder);
+    for (const std::string content : {"first", "second"}) {
+      platform::ReplacingFile file;
+      const auto* bytes = reinterpret_cast<const std::uint8_t*>(content.data());
+      EXPECT_TRUE(file.Create(name) && file.Write(bytes, content.size()) && file.Commit())
+          << testsupport::Narrow(own);
+      EXPECT_EQ(ReadBytes(name), content) << testsupport::Narrow(own);
+    }
+    std::size_t entries = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+      (void)entry;
+      ++entries;
+    }
+    EXPECT_EQ(entries, 1u) << "nothing left beside " << testsupport::Narrow(own);
+    std::filesystem::remove_all(folder);
+  }
+}
+
 TEST(Win32Names, AnEmbeddedNulNeverReachesTheSystem) {
   ScratchDir dir;
   WriteBytes(dir / "x", "keep");
