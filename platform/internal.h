@@ -122,16 +122,25 @@ void MaskLineControls(std::u16string& text, bool c0);
 /// reason in LastErrorText.
 bool EncodeLine(const std::u16string& text, std::string& bytes);
 
+/// The length of the folder part of `path`: up to and including its last
+/// separator (any character of `separators`); without one, with `drives`
+/// a leading drive designator ("C:", a drive's current folder); else 0.
+inline std::size_t FolderPartLength(const std::u16string& path, const std::u16string& separators,
+                                    bool drives) {
+  const std::size_t cut = path.find_last_of(separators);
+  if (cut != std::u16string::npos) return cut + 1;
+  const bool letter = path.size() >= 2 && ((path[0] >= u'A' && path[0] <= u'Z') ||
+                                           (path[0] >= u'a' && path[0] <= u'z'));
+  return drives && letter && path[1] == u':' ? 2 : 0;
+}
+
 /// True when renaming `from` to `to` keeps the entry in its directory: both
-/// paths have the same part up to their last separator (any character of
-/// `separators`), and the new last part is not empty, "." or "..", and holds
-/// no NUL.
+/// paths have the same folder part (FolderPartLength), and the new last part
+/// is not empty, "." or "..", and holds no NUL.
 inline bool StaysInItsDirectory(const std::u16string& from, const std::u16string& to,
-                                const std::u16string& separators) {
-  const std::size_t fromCut = from.find_last_of(separators);
-  const std::size_t toCut = to.find_last_of(separators);
-  const std::size_t fromParent = fromCut == std::u16string::npos ? 0 : fromCut + 1;
-  const std::size_t toParent = toCut == std::u16string::npos ? 0 : toCut + 1;
+                                const std::u16string& separators, bool drives = false) {
+  const std::size_t fromParent = FolderPartLength(from, separators, drives);
+  const std::size_t toParent = FolderPartLength(to, separators, drives);
   if (fromParent != toParent || from.compare(0, fromParent, to, 0, toParent) != 0) return false;
   const std::u16string name = to.substr(toParent);
   return !name.empty() && name != u"." && name != u".." && name.find(u'\0') == std::u16string::npos;

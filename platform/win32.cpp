@@ -457,11 +457,13 @@ void ClearWalkRoot() {
 
 bool RenameNoReplace(const std::u16string& from, const std::u16string& to) {
   if (!UsableName(from) || !UsableName(to)) return false;
-  // MoveFileW would take a "\" or "/" in the new name as a directory.
-  if (!detail::StaysInItsDirectory(from, to, u"\\/")) return false;
-  // Nor a ":": "C:name" is a name in drive C's current folder, "name:s" a
-  // stream of another file.
-  if (to.find(u':', to.find_last_of(u"\\/") + 1) != std::u16string::npos) return false;
+  // MoveFileW would take a "\" or "/" in the new name as a directory, and
+  // a leading "C:" as drive C's current folder: both names must share it.
+  if (!detail::StaysInItsDirectory(from, to, u"\\/", true)) return false;
+  // Nor a ":" in the name's own part: "name:s" is a stream of another file.
+  if (to.find(u':', detail::FolderPartLength(to, u"\\/", true)) != std::u16string::npos) {
+    return false;
+  }
   // Without MOVEFILE_REPLACE_EXISTING, MoveFileW refuses an existing target.
   if (MoveFileW(Wide(from), Wide(to)) == 0) return false;
   // The root renamed itself: the walk goes on below its new name.
@@ -605,6 +607,36 @@ bool RawClose(RawFile& file) {
 
 // ---------------------------------------------------------------- listing
 
+namespace {
+
+// Opens a folder itself, not what a reparse point in its last part leads
+// to, with reading access (or the system would not hold the share mode
+// against others).
+HANDLE OpenFolder(const std::u16string& directory, DWORD share) {
+  return CreateFileW(Wide(directory), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, share, nullptr,
+                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                     nullptr);
+}
+
+// True when the open folder is to be listed: a directory, and no name
+// surrogate (junction, link). Where the file system refuses the tag query,
+// the reparse attribute of its basic information decides: a reparse point
+// whose tag cannot be read may be a link, and is not listed.
+bool ListableFolder(HANDLE folder) {
+  FILE_ATTRIBUTE_TAG_INFO tag;
+  if (GetFileInformationByHandleEx(folder, FileAttributeTagInfo, &tag, sizeof tag) != 0) {
+    return (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+           ((tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 ||
+            IsReparseTagNameSurrogate(tag.ReparseTag) == 0);
+  }
+  FILE_BASIC_INFO basic;
+  return GetFileInformationByHandleEx(folder, FileBasicInfo, &basic, sizeof basic) != 0 &&
+         (basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+         (basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+
+}  // namespace
+
 struct DirectoryListing::Impl {
   HANDLE find = INVALID_HANDLE_VALUE;
   // The listed directory below the walk root, held open while it is listed
@@ -614,33 +646,77 @@ struct DirectoryListing::Impl {
   // FindFirstFileW already holds the first entry when the listing starts.
   bool firstPending = false;
   bool failed = false;
+  // A folder that another program holds open for deletion is pinned with
+  // deletion shared, and listed through that handle and its pattern
+  // (byHandle), so that the folder listed is the one checked.
+  bool byHandle = false;
+  std::u16string pattern;
+  std::vector<std::uint64_t> records;  // FILE_ID_BOTH_DIR_INFO records, aligned
+  std::size_t next = 0;                // offset of the next record; 0 with none left
+  bool restart = true;
 
   void Close() {
     if (find != INVALID_HANDLE_VALUE) FindClose(find);
     if (pin != INVALID_HANDLE_VALUE) CloseHandle(pin);
     find = pin = INVALID_HANDLE_VALUE;
     firstPending = false;
+    byHandle = false;
+    records.clear();
   }
 
-  // Opens the directory itself, not what a reparse point in its last part
-  // leads to, without sharing deletion (which a rename needs), and keeps it
-  // only when it is a directory and no name surrogate (junction, link).
+  // Pins the directory: held without delete sharing where it can be, else
+  // with it, and kept only when ListableFolder says so.
   bool Pin(const std::u16string& directory) {
-    // Reading access, or the system would not hold the share mode against others.
-    pin = CreateFileW(Wide(directory), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
-                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (pin == INVALID_HANDLE_VALUE) return false;
-    FILE_ATTRIBUTE_TAG_INFO info;
-    if (GetFileInformationByHandleEx(pin, FileAttributeTagInfo, &info, sizeof info) != 0 &&
-        (info.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-        ((info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 ||
-         IsReparseTagNameSurrogate(info.ReparseTag) == 0)) {
-      return true;
+    pin = OpenFolder(directory, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    if (pin == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION) {
+      pin = OpenFolder(directory, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+      byHandle = pin != INVALID_HANDLE_VALUE;
     }
+    if (pin == INVALID_HANDLE_VALUE) return false;
+    if (ListableFolder(pin)) return true;
     CloseHandle(pin);
     pin = INVALID_HANDLE_VALUE;
+    byHandle = false;
     return false;
+  }
+
+  // The next record of a listing through the handle that the pattern
+  // matches, by its long or its 8.3 short name, as FindFirstFileW matches.
+  bool NextByHandle(DirEntry& entry) {
+    for (;;) {
+      if (next == 0) {
+        if (records.empty()) records.resize(8192);
+        const auto size = static_cast<DWORD>(records.size() * sizeof(std::uint64_t));
+        if (GetFileInformationByHandleEx(
+                pin, restart ? FileIdBothDirectoryRestartInfo : FileIdBothDirectoryInfo,
+                records.data(), size) == 0) {
+          failed = GetLastError() != ERROR_NO_MORE_FILES;
+          Close();
+          return false;
+        }
+        restart = false;
+      }
+      const auto* bytes = reinterpret_cast<const std::uint8_t*>(records.data());
+      const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(bytes + next);
+      next = info->NextEntryOffset == 0 ? 0 : next + info->NextEntryOffset;
+      const std::u16string name(reinterpret_cast<const char16_t*>(info->FileName),
+                                info->FileNameLength / sizeof(WCHAR));
+      const std::u16string shortName(
+          reinterpret_cast<const char16_t*>(info->ShortName),
+          static_cast<std::size_t>(static_cast<std::uint8_t>(info->ShortNameLength)) /
+              sizeof(WCHAR));
+      if (!MatchesWildcard(pattern, name) &&
+          (shortName.empty() || !MatchesWildcard(pattern, shortName))) {
+        continue;
+      }
+      entry.name = name;
+      entry.isDirectory = (info->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+      // A reparse point's tag stands where the extended attributes' size would.
+      entry.isLink = entry.isDirectory &&
+                     (info->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+                     IsReparseTagNameSurrogate(info->EaSize) != 0;
+      return true;
+    }
   }
 };
 
@@ -657,6 +733,12 @@ bool DirectoryListing::Open(const std::u16string& pathAndPattern) {
       !impl_->Pin(pathAndPattern.substr(0, cut))) {
     return false;
   }
+  if (impl_->byHandle) {
+    impl_->pattern = pathAndPattern.substr(cut + 1);
+    impl_->next = 0;
+    impl_->restart = true;
+    return true;
+  }
   impl_->find = FindFirstFileW(Wide(pathAndPattern), &impl_->data);
   if (impl_->find == INVALID_HANDLE_VALUE) {
     impl_->Close();
@@ -667,6 +749,7 @@ bool DirectoryListing::Open(const std::u16string& pathAndPattern) {
 }
 
 bool DirectoryListing::Next(DirEntry& entry) {
+  if (impl_->byHandle) return impl_->pin != INVALID_HANDLE_VALUE && impl_->NextByHandle(entry);
   if (impl_->find == INVALID_HANDLE_VALUE) return false;
   if (impl_->firstPending) {
     impl_->firstPending = false;

@@ -295,6 +295,32 @@ TEST(AbsolutePath, JoinsARelativePathToTheCurrentDirectory) {
   EXPECT_EQ(absolute, here + sep + u"x");
 }
 
+// The Windows split of a rename's two names: the folder part ends at the
+// last separator or, without one, after a leading drive designator; a ":"
+// left in the new name's own part names a stream.
+TEST(RenameNoReplace, WindowsNamesKeepTheirFolderAndDrive) {
+  const struct {
+    std::u16string from, to;
+    bool stays;
+    std::size_t folder;  // FolderPartLength of `to`
+  } cases[] = {
+      {u"C:TEMP", u"C:T[+]MP", true, 2},
+      {u"c.txt", u"C:moved.txt", false, 2},
+      {u"C:a", u"D:a", false, 2},
+      {u"C:a", u"C:", false, 2},
+      {u"C:\\T\\a", u"C:\\T\\b:s", true, 5},
+      {u"T/a", u"T/C:b", true, 2},
+      {u"1:a", u"1:b", true, 0},
+      {u"a", u"..", false, 0},
+  };
+  for (const auto& c : cases) {
+    const std::string what = testsupport::Narrow(c.from + u" -> " + c.to);
+    EXPECT_EQ(platform::detail::StaysInItsDirectory(c.from, c.to, u"\\/", true), c.stays) << what;
+    EXPECT_EQ(platform::detail::FolderPartLength(c.to, u"\\/", true), c.folder) << what;
+  }
+  EXPECT_EQ(platform::detail::FolderPartLength(u"C:a", u"/", false), 0u);
+}
+
 TEST(RenameNoReplace, NeverReplacesAnExistingEntry) {
   ScratchDir dir;
   WriteBytes(dir / "a", "A");

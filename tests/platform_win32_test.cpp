@@ -245,28 +245,55 @@ TEST(Win32Exists, TellsFilesFromDirectories) {
   }
 }
 
+// The second pass lists a folder below the walk root that the test holds
+// open with delete access, as another program may: it cannot be pinned
+// against renames, and is listed all the same, through a handle that shares
+// deletion.
 TEST(Win32Listing, FindsMatchesWithDotEntriesAndDirectoryFlags) {
   ScratchDir dir;
-  WriteBytes(dir / "a.txt", "");
-  WriteBytes(dir / "B.TXT", "");
-  WriteBytes(dir / "c.dat", "");
-  std::filesystem::create_directory(dir / "sub.txt");
+  const std::filesystem::path folder = dir / "L";
+  std::filesystem::create_directory(folder);
+  WriteBytes(folder / "a.txt", "");
+  WriteBytes(folder / "B.TXT", "");
+  WriteBytes(folder / "c.dat", "");
+  std::filesystem::create_directory(folder / "sub.txt");
 
   auto list = [&](const std::u16string& pattern) {
     std::set<std::string> names;
     platform::DirectoryListing listing;
-    if (!listing.Open(Name(dir.path()) + u"\\" + pattern)) return names;
+    if (!listing.Open(Name(folder) + u"\\" + pattern)) return names;
     platform::DirEntry entry;
     while (listing.Next(entry)) {
       names.insert(testsupport::Narrow(entry.name) + (entry.isDirectory ? "/" : ""));
     }
+    EXPECT_FALSE(listing.Failed());
     return names;
   };
-  EXPECT_EQ((std::set<std::string>{"B.TXT", "a.txt", "sub.txt/"}), list(u"*.txt"));
-  EXPECT_EQ((std::set<std::string>{"./", "../", "B.TXT", "a.txt", "c.dat", "sub.txt/"}),
-            list(u"*"));
-  EXPECT_EQ((std::set<std::string>{"c.dat"}), list(u"?.dat"));
-  EXPECT_TRUE(list(u"*.none").empty());
+  for (const bool held : {false, true}) {
+    SCOPED_TRACE(held ? "held for deletion" : "plain");
+    HANDLE other = INVALID_HANDLE_VALUE;
+    if (held) {
+      ASSERT_TRUE(platform::SetWalkRoot(Name(dir.path())));
+      other = CreateFileW(folder.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+      ASSERT_NE(other, INVALID_HANDLE_VALUE);
+      HANDLE pin =
+          CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+      EXPECT_EQ(pin, INVALID_HANDLE_VALUE) << "the system lets the folder be pinned";
+      if (pin != INVALID_HANDLE_VALUE) CloseHandle(pin);
+    }
+    EXPECT_EQ((std::set<std::string>{"B.TXT", "a.txt", "sub.txt/"}), list(u"*.txt"));
+    EXPECT_EQ((std::set<std::string>{"./", "../", "B.TXT", "a.txt", "c.dat", "sub.txt/"}),
+              list(u"*"));
+    EXPECT_EQ((std::set<std::string>{"c.dat"}), list(u"?.dat"));
+    EXPECT_TRUE(list(u"*.none").empty());
+    if (held) {
+      CloseHandle(other);
+      platform::ClearWalkRoot();
+    }
+  }
 
   platform::DirectoryListing missing;
   EXPECT_FALSE(missing.Open(Name(dir / "none") + u"\\*"));
