@@ -289,7 +289,7 @@ RawFile RawCreateBeside(const std::u16string& name, std::u16string& temporary, b
     return RawFile();
   }
   const bool full = own >= 15;
-  const std::size_t digits = full ? 8 : own - 1;
+  const std::size_t digits = full ? 8 : std::min<std::size_t>(own - 1, 8);
   // A name unlikely to be taken; CREATE_NEW makes sure it is not.
   static DWORD counter = 0;
   for (int attempt = 0; attempt < 64; ++attempt) {

@@ -188,7 +188,8 @@ TEST(Win32NameLength, NamesOver259UnitsAreRefused) {
 // too short for any temporary name is written in place.
 TEST(Win32NameLength, APictureIsWrittenWhereverItsNameFits) {
   ScratchDir dir;
-  for (const std::u16string own : {u"o.bmp", u"ab", u"a-picture-of-24-units.bmp"}) {
+  for (const std::u16string own :
+       {u"o.bmp", u"ab", u"picture1.bmp", u"a-picture-of-24-units.bmp"}) {
     std::u16string folder = Name(dir.path()) + u"\\";
     folder += std::u16string(258 - folder.size() - own.size(), u'f') + u"\\";
     const std::u16string name = folder + own;
