@@ -143,43 +143,42 @@ extern void (*testBeforeFallbackRename)(const char* target);
 /// on a kernel without openat2.
 extern bool testResolveByComponents;
 
-/// A 128-byte write buffer: written out when full and when flushed.
+/// A 128-byte write buffer that holds whole lines only, so that each write
+/// to the file ends at a line end: two programs appending to one file then
+/// never splice each other's lines.
 struct OutputBuffer {
   static constexpr std::size_t kSize = 128;
   std::uint8_t data[kSize] = {};
   std::size_t used = 0;
 };
 
-/// Appends bytes, calling write(data, count, written) as soon as the buffer
-/// is full; `written` tells how many bytes reached the file, also when the
-/// write fails. A failed write takes out of the buffer what it wrote and
-/// the bytes of this append, so that no byte reaches the file twice and the
-/// next text starts whole; bytes of earlier appends that were not written
-/// stay for the next write. Returns false as soon as a write fails.
+/// Writes out and empties the buffer. False when the write fails; the bytes
+/// that did not reach the file then stay for the next flush.
 template <typename Write>
-bool BufferedAppend(OutputBuffer& buffer, const std::string& bytes, Write write) {
-  std::size_t textStart = buffer.used;  // where this append's bytes begin
-  auto writeOut = [&buffer, &write, &textStart] {
-    std::size_t written = 0;
-    if (write(buffer.data, buffer.used, written)) {
-      buffer.used = textStart = 0;
-      return true;
+bool BufferedFlush(OutputBuffer& buffer, Write write);
+
+/// Appends one whole line (its bytes and its line end). When it does not
+/// fit beside what the buffer holds, the buffer is written out first
+/// through write(data, count, written), which tells in `written` how many
+/// bytes reached the file, also when it fails; a line longer than the
+/// buffer then goes to the file in one write of its own. A failed write
+/// drops this line, so that the next one starts whole, and keeps the bytes
+/// of earlier lines that did not reach the file for the next write; no byte
+/// reaches the file twice. Returns false when a write fails.
+template <typename Write>
+bool BufferedAppend(OutputBuffer& buffer, const std::string& line, Write write) {
+  if (buffer.used + line.size() > OutputBuffer::kSize) {
+    if (!BufferedFlush(buffer, write)) return false;
+    if (line.size() > OutputBuffer::kSize) {
+      std::size_t written = 0;
+      return write(reinterpret_cast<const std::uint8_t*>(line.data()), line.size(), written);
     }
-    const std::size_t keep = textStart > written ? textStart - written : 0;
-    std::memmove(buffer.data, buffer.data + written, keep);
-    buffer.used = keep;
-    return false;
-  };
-  for (char c : bytes) {
-    if (buffer.used == OutputBuffer::kSize && !writeOut()) return false;
-    buffer.data[buffer.used++] = static_cast<std::uint8_t>(c);
-    if (buffer.used == OutputBuffer::kSize && !writeOut()) return false;
   }
+  std::memcpy(buffer.data + buffer.used, line.data(), line.size());
+  buffer.used += line.size();
   return true;
 }
 
-/// Writes out and empties the buffer. False when the write fails; the bytes
-/// that did not reach the file then stay for the next flush.
 template <typename Write>
 bool BufferedFlush(OutputBuffer& buffer, Write write) {
   if (buffer.used == 0) return true;

@@ -196,7 +196,8 @@ extern const char16_t* const kBuildName;
 // none of them can be copied.
 
 /// An output text file: UTF-8 without BOM, CR LF line ends, written through
-/// a 128-byte buffer.
+/// a 128-byte buffer of whole lines, so that every write ends at a line end
+/// (a longer line is written in one write).
 class OutputTextFile {
  public:
   OutputTextFile();

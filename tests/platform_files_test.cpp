@@ -71,16 +71,25 @@ TEST(OutputTextFile, AppendsAfterContentAndCutsAtACtrlZInTheLast128Bytes) {
   }
 }
 
-TEST(OutputTextFile, HoldsLinesInA128ByteBufferUntilFullOrClosed) {
+// Each write ends at a line end, so that writers who share a file never
+// splice their lines: the buffer goes out up to its last whole line, and a
+// line longer than the buffer goes out in one write.
+TEST(OutputTextFile, HoldsWholeLinesInA128ByteBufferUntilFullOrClosed) {
   ScratchDir dir;
   platform::OutputTextFile file;
   ASSERT_TRUE(file.Open(NameOf(dir / "b.log")));
   file.WriteLine(std::u16string(100, u'a'));
   EXPECT_EQ(fs::file_size(dir / "b.log"), 0u);
   file.WriteLine(std::u16string(100, u'b'));
-  EXPECT_EQ(fs::file_size(dir / "b.log"), 128u);
+  EXPECT_EQ(fs::file_size(dir / "b.log"), 102u);
+  file.WriteLine(std::u16string(24, u'c'));
+  EXPECT_EQ(fs::file_size(dir / "b.log"), 102u);  // 128 bytes: still held
+  file.WriteLine(std::u16string(300, u'd'));
+  EXPECT_EQ(fs::file_size(dir / "b.log"), 102u + 128u + 302u);
   ASSERT_TRUE(file.Close());
-  EXPECT_EQ(fs::file_size(dir / "b.log"), 204u);
+  EXPECT_EQ(ReadBytes(dir / "b.log"), std::string(100, 'a') + "\r\n" + std::string(100, 'b') +
+                                          "\r\n" + std::string(24, 'c') + "\r\n" +
+                                          std::string(300, 'd') + "\r\n");
 }
 
 // Two writers of one file (two runs with one log): each line lands at the
