@@ -161,10 +161,11 @@ bool BufferedFlush(OutputBuffer& buffer, Write write);
 /// fit beside what the buffer holds, the buffer is written out first
 /// through write(data, count, written), which tells in `written` how many
 /// bytes reached the file, also when it fails; a line longer than the
-/// buffer then goes to the file in one write of its own. A failed write
-/// drops this line, so that the next one starts whole, and keeps the bytes
-/// of earlier lines that did not reach the file for the next write; no byte
-/// reaches the file twice. Returns false when a write fails.
+/// buffer then goes to the file in one write of its own. A buffer that the
+/// line fills exactly is written out at once. A failed write drops this
+/// line, so that the next one starts whole, and keeps the bytes of earlier
+/// lines that did not reach the file for the next write; no byte reaches
+/// the file twice. Returns false when a write fails.
 template <typename Write>
 bool BufferedAppend(OutputBuffer& buffer, const std::string& line, Write write) {
   if (buffer.used + line.size() > OutputBuffer::kSize) {
@@ -174,9 +175,19 @@ bool BufferedAppend(OutputBuffer& buffer, const std::string& line, Write write) 
       return write(reinterpret_cast<const std::uint8_t*>(line.data()), line.size(), written);
     }
   }
+  const std::size_t lineStart = buffer.used;
   std::memcpy(buffer.data + buffer.used, line.data(), line.size());
   buffer.used += line.size();
-  return true;
+  if (buffer.used < OutputBuffer::kSize) return true;
+  std::size_t written = 0;
+  if (write(buffer.data, buffer.used, written)) {
+    buffer.used = 0;
+    return true;
+  }
+  const std::size_t keep = lineStart > written ? lineStart - written : 0;
+  std::memmove(buffer.data, buffer.data + written, keep);
+  buffer.used = keep;
+  return false;
 }
 
 template <typename Write>

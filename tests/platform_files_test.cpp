@@ -82,14 +82,15 @@ TEST(OutputTextFile, HoldsWholeLinesInA128ByteBufferUntilFullOrClosed) {
   EXPECT_EQ(fs::file_size(dir / "b.log"), 0u);
   file.WriteLine(std::u16string(100, u'b'));
   EXPECT_EQ(fs::file_size(dir / "b.log"), 102u);
-  file.WriteLine(std::u16string(24, u'c'));
-  EXPECT_EQ(fs::file_size(dir / "b.log"), 102u);  // 128 bytes: still held
+  file.WriteLine(std::u16string(24, u'c'));  // fills the buffer
+  EXPECT_EQ(fs::file_size(dir / "b.log"), 102u + 128u);
+  file.WriteLine(std::u16string(20, u'e'));
   file.WriteLine(std::u16string(300, u'd'));
-  EXPECT_EQ(fs::file_size(dir / "b.log"), 102u + 128u + 302u);
+  EXPECT_EQ(fs::file_size(dir / "b.log"), 102u + 128u + 22u + 302u);
   ASSERT_TRUE(file.Close());
-  EXPECT_EQ(ReadBytes(dir / "b.log"), std::string(100, 'a') + "\r\n" + std::string(100, 'b') +
-                                          "\r\n" + std::string(24, 'c') + "\r\n" +
-                                          std::string(300, 'd') + "\r\n");
+  EXPECT_EQ(ReadBytes(dir / "b.log"),
+            std::string(100, 'a') + "\r\n" + std::string(100, 'b') + "\r\n" + std::string(24, 'c') +
+                "\r\n" + std::string(20, 'e') + "\r\n" + std::string(300, 'd') + "\r\n");
 }
 
 // Two writers of one file (two runs with one log): each line lands at the
