@@ -10,6 +10,8 @@
 #include <string>
 #include <utility>
 
+#include "platform/platform.h"
+
 namespace platform::detail {
 
 /// A file opened by a backend: the system's handle (a descriptor on POSIX,
@@ -108,14 +110,19 @@ bool RawRemove(const std::u16string& name);
 /// U+2066..U+2069, and with `c0` also U+0000..U+001F and U+007F.
 void MaskLineControls(std::u16string& text, bool c0);
 
+/// Writes U+FFFD for each of U+DC80..U+DCFF, the escapes of raw bytes
+/// that are not UTF-8 (DecodeUtf8), so that the text's UTF-8 is valid.
+void ReplaceRawBytes(std::u16string& text);
+
 /// The bytes of one line of console or text-file output, without its line
 /// end: UTF-8 on both backends, after MaskLineControls (POSIX with the C0
 /// controls, which Windows names cannot hold), so that no name can end a
-/// line or steer a terminal. POSIX turns U+DC80..U+DCFF back into the raw
-/// bytes they stand for; Win32 converts with WideCharToMultiByte (a lone
+/// line or steer a terminal. POSIX writes U+DC80..U+DCFF as the raw bytes
+/// they stand for with `rawBytes` (so that a line names the real file),
+/// else as U+FFFD; Win32 converts with WideCharToMultiByte (a lone
 /// surrogate becomes U+FFFD). False when the conversion fails, with the
 /// reason in LastErrorText.
-bool EncodeLine(const std::u16string& text, std::string& bytes);
+bool EncodeLine(const std::u16string& text, NameBytes names, std::string& bytes);
 
 /// True when renaming `from` to `to` keeps the entry in its directory: both
 /// paths have the same part up to their last separator (any character of

@@ -592,16 +592,25 @@ TEST_F(WalkTest, NamesThatAreNotUtf8AreRenamedAndKept) {
   fs::create_directory(scratch_ / "T" / "d\xFE");
   testsupport::WriteBytes(scratch_ / "T" / "d\xFE" / "in.txt", "4");
   Rules(kAmpRule);
-  const ConsoleRun run = Scour({u"-d", u"T", u"-v", u"1"});
+  const ConsoleRun run = Scour({u"-d", u"T", u"-v", u"1", u"-l", u"run.log"});
   EXPECT_EQ(testsupport::FilesBelow(scratch_ / "T"),
             (std::map<std::string, std::string>{
                 {"bad?[+].txt", "1"}, {"?t?.txt", "2"}, {"ok.txt", "3"}, {"d?/in.txt", "4"}}));
   const Lines walk = WalkLines(run.console);
   EXPECT_EQ(CountStartingWith(walk, u"WARN_UTF SYM File: "), 2u);
   EXPECT_EQ(CountStartingWith(walk, u"FORBID_? SYM File: "), 2u);
-  EXPECT_NE(
-      std::find(walk.begin(), walk.end(), u"WARN_UTF SYM Dir: " + platform::DecodeUtf8("T/d\xFE")),
-      walk.end());
+  // Console and log are valid UTF-8: a byte that is not shows as U+FFFD.
+  EXPECT_TRUE(HasLine(walk, u"WARN_UTF SYM Dir: T/d\uFFFD"));
+  EXPECT_TRUE(HasLine(walk, u"WARN_UTF SYM File: \uFFFDt\uFFFD.txt"));
+  const Lines log = testsupport::Utf8Lines(Content(u"run.log"));
+  EXPECT_EQ(log, run.console);
+  for (const Lines* lines : {&run.console, &log}) {
+    for (const std::u16string& line : *lines) {
+      EXPECT_TRUE(std::none_of(line.begin(), line.end(), [](char16_t c) {
+        return c >= 0xDC80 && c <= 0xDCFF;
+      })) << Narrow(line);
+    }
+  }
   Counts expected;
   expected.total = 4;
   expected.dirs = expected.utfDirs = expected.forbiddenDirs = 1;
@@ -1160,14 +1169,23 @@ TEST_F(WalkTest, JournalIsAlwaysANewFileAndDebugModeWritesNone) {
   EXPECT_TRUE(HasLine(debug.console, u"   Journal file: run.journal (none in debug mode)"));
   EXPECT_FALSE(Exists(u"run.journal"));
 
-  testsupport::WriteBytes(At(u"run.journal"), "an earlier run");
+  // The report on standard error shows the name as every other line would:
+  // line breaks, direction marks and controls as "?", a byte that is not
+  // UTF-8 as U+FFFD.
+  std::u16string journal = u"run\u202E\u2028\u0085.journal";
+  std::string shown = "run???.journal";
+  if (!OnWindows()) {
+    journal = u"run\u202E\u2028\u0085\x01" + std::u16string(1, char16_t(0xDCFF)) + u".journal";
+    shown = "run????\xEF\xBF\xBD.journal";
+  }
+  testsupport::WriteBytes(At(journal), "an earlier run");
   const testsupport::ProcessResult run = testsupport::RunProgram(
-      "namescourer", {u"-d", u"T", u"-r", u"rules.txt", u"-j", u"run.journal"}, scratch_.path());
+      "namescourer", {u"-d", u"T", u"-r", u"rules.txt", u"-j", journal}, scratch_.path());
   EXPECT_EQ(run.exitCode, 1u);
-  EXPECT_EQ(run.err.rfind("I/O error: run.journal: ", 0), 0u) << run.err;
+  EXPECT_EQ(run.err.rfind("I/O error: " + shown + ": ", 0), 0u) << run.err;
   EXPECT_EQ(run.out, "");
   EXPECT_TRUE(Exists(J({u"T", u"a&.txt"})));
-  EXPECT_EQ(Content(u"run.journal"), "an earlier run");
+  EXPECT_EQ(Content(journal), "an earlier run");
 }
 
 // -w 1: one table per rule, each with the edges of its rule. A name equal to
