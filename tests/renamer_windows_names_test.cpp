@@ -277,30 +277,31 @@ TEST_F(WalkTest, WindowsNamesLeaveOnlyNamesWindowsCanHold) {
   }
   Rules(rules);
   Dir(u"T");
-  auto hex = [](char16_t c) {
-    char text[8];
-    std::snprintf(text, sizeof text, "~%02X", static_cast<unsigned>(c));
+  // before + "~HH" + after.
+  auto hex = [](const char* before, char16_t c, const char* after = "") {
+    char text[32];
+    std::snprintf(text, sizeof text, "%s~%02X%s", before, static_cast<unsigned>(c), after);
     return U(text);
   };
   std::size_t named = 0;
   for (const char16_t c : made) {
     if (std::isalpha(c) || c == u'.') continue;
     ++named;
-    File(J({u"T", u"f" + hex(c) + u".txt"}));
-    Dir(J({u"T", u"d" + hex(c)}));
+    File(J({u"T", hex("f", c, ".txt")}));
+    Dir(J({u"T", hex("d", c)}));
   }
   // Pairs: a folder and a file, two folders, two files, devices; made by
   // the rules, since Windows cannot hold them side by side.
-  Dir(J({u"T", u"D" + hex(u'o') + u"cs"}));
+  Dir(J({u"T", hex("D", u'o', "cs")}));
   File(J({u"T", u"docs"}));
-  Dir(J({u"T", hex(u'C') + u"ON"}));
-  File(J({u"T", u"c" + hex(u'o') + u"n"}));
+  Dir(J({u"T", hex("", u'C', "ON")}));
+  File(J({u"T", hex("c", u'o', "n")}));
   Dir(J({u"T", u"Data"}));
-  Dir(J({u"T", u"DAT" + hex(u'A')}));
+  Dir(J({u"T", hex("DAT", u'A')}));
   File(J({u"T", u"Readme.txt"}));
-  File(J({u"T", u"README" + hex(u'.') + u"txt"}));
-  File(J({u"T", hex(u'A') + u"UX" + hex(u':')}));
-  File(J({u"T", u"a" + hex(u'U') + u"x"}));
+  File(J({u"T", hex("README", u'.', "txt")}));
+  File(J({u"T", hex("", u'A', "UX~3A")}));
+  File(J({u"T", hex("a", u'U', "x")}));
   if (!OnWindows()) {
     // The names themselves, as a Linux file system holds them.
     for (const std::u16string name : {u"Docs2", u"a<b", u"c\nd", u"e\x01f", u"g:h", u"i\\j", u"k|l",
