@@ -140,7 +140,7 @@ const std::vector<std::vector<WindowsNameCase>> kWindowsNameTables = {
      {u"p|q\"r*s", u"p_q_r_s"},
      {u"back\\slash", u"back_slash"},
      {u"tab\tnl\ncr\rone\x01us\x1f", u"tab_nl_cr_one_us_"},
-     {u"con:", u"con_"},
+     {u"aux:", u"aux_"},
      {u"del\x7f.txt", u"del\x7f.txt"}},
 };
 
@@ -322,7 +322,7 @@ TEST_F(WalkTest, WindowsNamesLeaveOnlyNamesWindowsCanHold) {
         << Narrow(name) << " differs only in case from another name of its folder";
     ++entries;
   }
-  EXPECT_GT(entries, 2 * named + 10);
+  EXPECT_GE(entries, 2 * named + 10);
 }
 
 // Every name that -w 1 produces can be created under exactly that name.
