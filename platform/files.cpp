@@ -51,6 +51,7 @@ struct OutputTextFile::Impl {
   RawFile file;
   std::u16string name;
   detail::OutputBuffer buffer;
+  NameBytes names = NameBytes::Replaced;
 
   ~Impl() { Close(); }
 
@@ -77,10 +78,11 @@ OutputTextFile& OutputTextFile::operator=(OutputTextFile&& other) noexcept {
   return *this;
 }
 
-bool OutputTextFile::Open(const std::u16string& name) {
+bool OutputTextFile::Open(const std::u16string& name, NameBytes names) {
   if (!impl_->Close()) return false;
   impl_->buffer.used = 0;
   impl_->name = name;
+  impl_->names = names;
   RawFile file;
   if (!FileExists(name)) {
     file = detail::RawOpen(name, OpenMode::CreateTruncate);
@@ -104,7 +106,7 @@ void OutputTextFile::WriteLine(const std::u16string& text) {
   auto write = [this](const std::uint8_t* d, std::size_t n, std::size_t& w) {
     return impl_->Write(d, n, w);
   };
-  if (!detail::EncodeLine(text, bytes) ||
+  if (!detail::EncodeLine(text, impl_->names, bytes) ||
       !detail::BufferedAppend(impl_->buffer, bytes + "\r\n", write)) {
     throw FileError(impl_->name);
   }

@@ -10,6 +10,8 @@
 #include <string>
 #include <utility>
 
+#include "platform/platform.h"
+
 namespace platform::detail {
 
 /// A file opened by a backend: the system's handle (a descriptor on POSIX,
@@ -113,14 +115,19 @@ bool RawRemove(const std::u16string& name);
 /// U+2066..U+2069, and with `c0` also U+0000..U+001F and U+007F.
 void MaskLineControls(std::u16string& text, bool c0);
 
+/// Writes U+FFFD for each of U+DC80..U+DCFF, the escapes of raw bytes
+/// that are not UTF-8 (DecodeUtf8), so that the text's UTF-8 is valid.
+void ReplaceRawBytes(std::u16string& text);
+
 /// The bytes of one line of console or text-file output, without its line
 /// end: UTF-8 on both backends, after MaskLineControls (POSIX with the C0
 /// controls, which Windows names cannot hold), so that no name can end a
-/// line or steer a terminal. POSIX turns U+DC80..U+DCFF back into the raw
-/// bytes they stand for; Win32 converts with WideCharToMultiByte (a lone
+/// line or steer a terminal. POSIX writes U+DC80..U+DCFF as the raw bytes
+/// they stand for with `rawBytes` (so that a line names the real file),
+/// else as U+FFFD; Win32 converts with WideCharToMultiByte (a lone
 /// surrogate becomes U+FFFD). False when the conversion fails, with the
 /// reason in LastErrorText.
-bool EncodeLine(const std::u16string& text, std::string& bytes);
+bool EncodeLine(const std::u16string& text, NameBytes names, std::string& bytes);
 
 /// The length of the folder part of `path`: up to and including its last
 /// separator (any character of `separators`); without one, with `drives`
@@ -157,43 +164,53 @@ extern void (*testBeforeFallbackRename)(const char* target);
 /// on a kernel without openat2.
 extern bool testResolveByComponents;
 
-/// A 128-byte write buffer: written out when full and when flushed.
+/// A 128-byte write buffer that holds whole lines only, so that each write
+/// to the file ends at a line end: two programs appending to one file then
+/// never splice each other's lines.
 struct OutputBuffer {
   static constexpr std::size_t kSize = 128;
   std::uint8_t data[kSize] = {};
   std::size_t used = 0;
 };
 
-/// Appends bytes, calling write(data, count, written) as soon as the buffer
-/// is full; `written` tells how many bytes reached the file, also when the
-/// write fails. A failed write takes out of the buffer what it wrote and
-/// the bytes of this append, so that no byte reaches the file twice and the
-/// next text starts whole; bytes of earlier appends that were not written
-/// stay for the next write. Returns false as soon as a write fails.
-template <typename Write>
-bool BufferedAppend(OutputBuffer& buffer, const std::string& bytes, Write write) {
-  std::size_t textStart = buffer.used;  // where this append's bytes begin
-  auto writeOut = [&buffer, &write, &textStart] {
-    std::size_t written = 0;
-    if (write(buffer.data, buffer.used, written)) {
-      buffer.used = textStart = 0;
-      return true;
-    }
-    const std::size_t keep = textStart > written ? textStart - written : 0;
-    std::memmove(buffer.data, buffer.data + written, keep);
-    buffer.used = keep;
-    return false;
-  };
-  for (char c : bytes) {
-    if (buffer.used == OutputBuffer::kSize && !writeOut()) return false;
-    buffer.data[buffer.used++] = static_cast<std::uint8_t>(c);
-    if (buffer.used == OutputBuffer::kSize && !writeOut()) return false;
-  }
-  return true;
-}
-
 /// Writes out and empties the buffer. False when the write fails; the bytes
 /// that did not reach the file then stay for the next flush.
+template <typename Write>
+bool BufferedFlush(OutputBuffer& buffer, Write write);
+
+/// Appends one whole line (its bytes and its line end). When it does not
+/// fit beside what the buffer holds, the buffer is written out first
+/// through write(data, count, written), which tells in `written` how many
+/// bytes reached the file, also when it fails; a line longer than the
+/// buffer then goes to the file in one write of its own. A buffer that the
+/// line fills exactly is written out at once. A failed write drops this
+/// line, so that the next one starts whole, and keeps the bytes of earlier
+/// lines that did not reach the file for the next write; no byte reaches
+/// the file twice. Returns false when a write fails.
+template <typename Write>
+bool BufferedAppend(OutputBuffer& buffer, const std::string& line, Write write) {
+  if (buffer.used + line.size() > OutputBuffer::kSize) {
+    if (!BufferedFlush(buffer, write)) return false;
+    if (line.size() > OutputBuffer::kSize) {
+      std::size_t written = 0;
+      return write(reinterpret_cast<const std::uint8_t*>(line.data()), line.size(), written);
+    }
+  }
+  const std::size_t lineStart = buffer.used;
+  std::memcpy(buffer.data + buffer.used, line.data(), line.size());
+  buffer.used += line.size();
+  if (buffer.used < OutputBuffer::kSize) return true;
+  std::size_t written = 0;
+  if (write(buffer.data, buffer.used, written)) {
+    buffer.used = 0;
+    return true;
+  }
+  const std::size_t keep = lineStart > written ? lineStart - written : 0;
+  std::memmove(buffer.data, buffer.data + written, keep);
+  buffer.used = keep;
+  return false;
+}
+
 template <typename Write>
 bool BufferedFlush(OutputBuffer& buffer, Write write) {
   if (buffer.used == 0) return true;

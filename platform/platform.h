@@ -195,8 +195,17 @@ extern const char16_t* const kBuildName;
 // These classes and DirectoryListing hold their system object in impl_, so
 // none of them can be copied.
 
+/// What a line of output holds of the bytes of a POSIX name that are not
+/// UTF-8 (held as U+DC80..U+DCFF, DecodeUtf8). Windows names are UTF-16:
+/// a lone surrogate is always written as U+FFFD.
+enum class NameBytes {
+  Replaced,  ///< U+FFFD for each: the output is valid UTF-8 (console, log)
+  Kept,      ///< each byte as itself, so that a line names the real file (file list)
+};
+
 /// An output text file: UTF-8 without BOM, CR LF line ends, written through
-/// a 128-byte buffer.
+/// a 128-byte buffer of whole lines, so that every write ends at a line end
+/// (a longer line is written in one write).
 class OutputTextFile {
  public:
   OutputTextFile();
@@ -206,8 +215,9 @@ class OutputTextFile {
   OutputTextFile& operator=(OutputTextFile&& other) noexcept;
 
   /// Appends to an existing file (cut at the first Ctrl-Z among its last
-  /// 128 bytes) or creates a new one. Returns false on failure.
-  bool Open(const std::u16string& name);
+  /// 128 bytes) or creates a new one; `names` tells what its lines hold of
+  /// the bytes of a name that are not UTF-8. Returns false on failure.
+  bool Open(const std::u16string& name, NameBytes names = NameBytes::Replaced);
   /// Writes text and CR LF (POSIX: control characters as "?"). Throws
   /// IoError when the buffer cannot be written out, or the file is not open.
   void WriteLine(const std::u16string& text);

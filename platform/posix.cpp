@@ -64,12 +64,6 @@ bool WriteStdout(const std::uint8_t* data, std::size_t count, std::size_t& writt
 
 IoError StdoutError() { return IoError("standard output: " + LastErrorText()); }
 
-// U+0000..U+001F and U+007F, as bytes of UTF-8.
-bool IsControlByte(char c) {
-  const auto byte = static_cast<unsigned char>(c);
-  return byte < 0x20 || byte == 0x7F;
-}
-
 }  // namespace
 
 // ------------------------------------------------------------------ process
@@ -93,9 +87,10 @@ void ReportUnexpectedError(const std::string& kind, const std::string& message) 
   } catch (...) {
     // Standard output is what failed; the report still goes out.
   }
-  std::string line = kind + ": " + message;
-  // A name in the message (a rule file's, say) must not break the line.
-  std::replace_if(line.begin(), line.end(), IsControlByte, '?');
+  // A name in the message (a rule file's, say) is masked as in every other
+  // line: it must neither break the line nor steer a terminal.
+  std::string line;
+  detail::EncodeLine(DecodeUtf8(kind + ": " + message), NameBytes::Replaced, line);
   line += "\n";
   std::size_t written = 0;
   WriteAll(2, reinterpret_cast<const std::uint8_t*>(line.data()), line.size(), written);
@@ -115,7 +110,7 @@ void ConsoleWriteLine(const std::u16string& text) {
     console.checked = true;
   }
   std::string bytes;
-  bool ok = detail::EncodeLine(text, bytes) &&
+  bool ok = detail::EncodeLine(text, NameBytes::Replaced, bytes) &&
             detail::BufferedAppend(console.buffer, bytes + "\n", WriteStdout);
   if (ok && console.terminal) ok = detail::BufferedFlush(console.buffer, WriteStdout);
   if (!ok) throw StdoutError();
@@ -556,9 +551,10 @@ bool RenameNoReplace(const std::u16string& from, const std::u16string& to) {
 
 namespace detail {
 
-bool EncodeLine(const std::u16string& text, std::string& bytes) {
+bool EncodeLine(const std::u16string& text, NameBytes names, std::string& bytes) {
   std::u16string masked = text;
   MaskLineControls(masked, true);
+  if (names == NameBytes::Replaced) ReplaceRawBytes(masked);
   bytes = EncodeUtf8(masked);
   return true;
 }

@@ -101,6 +101,12 @@ std::string EncodeUtf8(const std::u16string& text) {
   return out;
 }
 
+void detail::ReplaceRawBytes(std::u16string& text) {
+  for (char16_t& c : text) {
+    if (c >= 0xDC80 && c <= 0xDCFF) c = 0xFFFD;
+  }
+}
+
 void detail::MaskLineControls(std::u16string& text, bool c0) {
   for (char16_t& c : text) {
     const bool control = (c >= 0x80 && c <= 0x9F) || c == 0x2028 || c == 0x2029 ||

@@ -164,8 +164,11 @@ void ReportUnexpectedError(const std::string& kind, const std::string& message) 
   }
   try {
     std::string text = kind + ": " + message;
+    // Masked as every other line, and C0 controls too: the report is one line.
+    std::u16string masked = DecodeUtf8(text);
+    detail::MaskLineControls(masked, true);
     std::string line;
-    if (!ToCodePage(GetOEMCP(), DecodeUtf8(text), line)) line = text;
+    if (!ToCodePage(GetOEMCP(), masked, line)) line = EncodeUtf8(masked);
     line += "\r\n";
     std::size_t written = 0;
     WriteAll(GetStdHandle(STD_ERROR_HANDLE), reinterpret_cast<const std::uint8_t*>(line.data()),
@@ -505,7 +508,7 @@ bool AbsolutePath(const std::u16string& path, std::u16string& absolute) {
 
 namespace detail {
 
-bool EncodeLine(const std::u16string& text, std::string& bytes) {
+bool EncodeLine(const std::u16string& text, NameBytes /*names*/, std::string& bytes) {
   std::u16string masked = text;
   MaskLineControls(masked, false);
   bytes.clear();

@@ -52,26 +52,31 @@ bool NameIn(const DirectoryNames& names, const std::u16string& prefix, const std
   return entry != u"." && entry != u"..";
 }
 
-// Lists the record's directory once, for the entries of its kind that this
-// run has left there: the listed ones that the record does not know of,
-// and the names that the record gives.
+// One more entry under key; a settled one keeps its name from here on.
+void CountPresent(DirectoryNames& names, const std::u16string& key, bool settled) {
+  DirectoryNames::Presence& presence = names.present[key];
+  if (++presence.entries > 1) names.twins = true;
+  if (settled) presence.settled = true;
+}
+
+// Lists the record's directory once, for the entries that this run has
+// left there: the listed ones that the record does not know of, and the
+// names that the record gives.
 void ListPresent(DirectoryNames& names) {
   names.listed = true;
   platform::DirectoryListing listing;
   platform::DirEntry entry;
   if (listing.Open(names.path + u"*")) {
     while (listing.Next(entry)) {
-      if (entry.isDirectory != (names.kind == EntryKind::Directory) || entry.name == u"." ||
-          entry.name == u"..") {
+      const bool ownKind = entry.isDirectory == (names.kind == EntryKind::Directory);
+      if (ownKind && !names.renamed.empty() && names.renamed.count(NameKey(entry.name)) != 0) {
         continue;
       }
-      if (!names.renamed.empty() && names.renamed.count(NameKey(entry.name)) != 0) continue;
-      if (++names.present[platform::FoldCase(std::move(entry.name))].entries > 1)
-        names.twins = true;
+      NotePresent(names, entry);
     }
   }
   for (const auto& [name, state] : names.renamed) {
-    if (state == NameState::Given && ++names.present[CaseKey(name)].entries > 1) names.twins = true;
+    if (state == NameState::Given) CountPresent(names, CaseKey(name), false);
   }
 }
 
@@ -133,10 +138,26 @@ void MakeUniqueName(EntryKind kind, const std::u16string& prefix, std::u16string
   if (n > 0) name = candidate;
 }
 
-void NotePresent(DirectoryNames& names, const std::u16string& name) {
-  if (!options.windowsNames) return;
+void NotePresent(DirectoryNames& names, const platform::DirEntry& entry) {
+  if (!options.windowsNames || entry.name == u"." || entry.name == u"..") return;
   names.listed = true;
-  if (++names.present[CaseKey(name)].entries > 1) names.twins = true;
+  if (entry.isDirectory == (names.kind == EntryKind::Directory)) {
+    CountPresent(names, CaseKey(entry.name), false);
+  } else if (entry.isDirectory) {
+    // The file pass: the directory has its final name, or in debug mode
+    // the one the directory pass foresaw. Each directory is met once in
+    // the file pass, so its entry goes.
+    const auto foreseen = foreseenDirNames.empty() ? foreseenDirNames.end()
+                                                   : foreseenDirNames.find(names.path + entry.name);
+    if (foreseen == foreseenDirNames.end()) {
+      CountPresent(names, CaseKey(entry.name), true);
+    } else {
+      CountPresent(names, CaseKey(foreseen->second), true);
+      foreseenDirNames.erase(foreseen);
+    }
+  } else {
+    CountPresent(names, CaseKey(entry.name), false);  // the directory pass: files come later
+  }
 }
 
 bool NextEntry(DirectoryNames& names, platform::DirectoryListing& listing,
@@ -145,11 +166,11 @@ bool NextEntry(DirectoryNames& names, platform::DirectoryListing& listing,
   if (!names.listed) {
     names.listed = true;
     while (listing.Next(entry)) {
+      NotePresent(names, entry);
       if (entry.isDirectory != (names.kind == EntryKind::Directory) || entry.name == u"." ||
           entry.name == u"..") {
         continue;
       }
-      NotePresent(names, entry.name);
       names.pending.push_back(std::move(entry));
     }
   }
@@ -183,6 +204,9 @@ void NoteOutcome(DirectoryNames* names, const std::u16string& prefix, const std:
   if (finalEntry != oldEntry && options.debugMode) {
     names->renamed[NameKey(oldEntry)] = NameState::Vacated;
     names->renamed[NameKey(finalEntry)] = NameState::Given;
+    if (options.windowsNames && names->kind == EntryKind::Directory) {
+      foreseenDirNames[names->path + std::u16string(oldEntry)] = finalEntry;
+    }
   }
   if (!options.windowsNames) return;
   const std::u16string finalKey = CaseKey(finalEntry);

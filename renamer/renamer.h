@@ -101,6 +101,11 @@ extern UndoCounters undoCounters;
 /// Substitutions made by the ApplyRule call under way (0 between calls).
 extern std::uint32_t replaceDepth;
 extern std::uint32_t walkDepth;  ///< directories being walked, one inside the other
+/// Debug mode with -w 1: the name the directory pass would have given each
+/// directory it would have renamed, by its path, for the file pass, which
+/// meets the directory under its old name; each goes when the file pass
+/// has met it.
+extern std::unordered_map<std::u16string, std::u16string> foreseenDirNames;
 
 // The gates of the log level (0 to 9). Level 0 keeps the log closed and
 // writes no error, warning or renaming message.
@@ -219,10 +224,12 @@ struct DirectoryNames {
 bool NextEntry(DirectoryNames& names, platform::DirectoryListing& listing,
                const std::u16string& pattern, platform::DirEntry& entry);
 
-/// -w 1: counts name, an entry of the kind in a whole reading of the
-/// record's directory that the walk made itself, in `present`; a walk
-/// that notes every such entry spares the record a listing of its own.
-void NotePresent(DirectoryNames& names, const std::u16string& name);
+/// -w 1: counts entry, from a whole reading of the record's directory that
+/// the walk made itself, in `present`; a walk that notes every entry spares
+/// the record a listing of its own. Directories and files share the keys:
+/// in the file pass a directory is settled, since the directory pass is
+/// over.
+void NotePresent(DirectoryNames& names, const platform::DirEntry& entry);
 
 /// Adds a counter to name until prefix + name is not taken by an entry of
 /// the same kind (at most kUniqueTries candidates). With names, the record
@@ -251,13 +258,15 @@ void NoteOutcome(DirectoryNames* names, const std::u16string& prefix, const std:
 /// The canonical composed form (NFC) of text, from the generated Unicode
 /// tables; a lone surrogate is kept.
 std::u16string ToNfc(const std::u16string& text);
-/// A bare name with its trailing dots and blanks turned into "_", "_" right
+/// A bare name with each character no Windows name can hold (C0 controls,
+/// < > : " \ | ? *) and its trailing dots and blanks turned into "_", "_" right
 /// after a reserved device name (CON, NUL.txt, COM1 ...) and, when longer than 255
 /// code units, cut between characters to leave room for the unique counter,
 /// keeping an extension of up to 16 units.
 std::u16string MakeWindowsName(const std::u16string& name);
-/// ToNfc, or MakeWindowsName, of a file's name or of the last part of a
-/// directory's path ("." and ".." excepted).
+/// ToNfc, or MakeWindowsName, of the own text of a file's name or of a
+/// directory's path: after the last separator and, for a path, after a
+/// leading drive designator ("." and ".." excepted).
 std::u16string ComposeOwnName(EntryKind kind, const std::u16string& name);
 std::u16string MakeOwnNameWindowsSafe(EntryKind kind, const std::u16string& name);
 

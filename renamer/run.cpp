@@ -13,6 +13,7 @@ RenamerJournal journal;
 UndoCounters undoCounters;
 std::uint32_t replaceDepth = 0;
 std::uint32_t walkDepth = 0;
+std::unordered_map<std::u16string, std::u16string> foreseenDirNames;
 
 void ResetRun() {
   options = RenamerOptions();
@@ -24,6 +25,7 @@ void ResetRun() {
   undoCounters = UndoCounters();
   replaceDepth = 0;
   walkDepth = 0;
+  foreseenDirNames.clear();
 }
 
 std::uint32_t RunRenamer() {

@@ -187,8 +187,8 @@ void WalkSubdirectoryFiles(const std::u16string& path, bool maskUsable,
   const bool keepFiles = FilesComeWithSubdirectories() && maskUsable;
   platform::DirEntry entry;
   while (listing.Next(entry)) {
+    if (keepFiles) NotePresent(names, entry);
     if (!entry.isDirectory) {
-      if (keepFiles) NotePresent(names, entry.name);
       if (keepFiles && platform::MatchesWildcard(options.fileMask, entry.name)) {
         files.push_back(std::move(entry.name));
       }

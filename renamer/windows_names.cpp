@@ -138,6 +138,14 @@ std::size_t DeviceNameLength(const std::u16string& name) {
   return device ? end : 0;
 }
 
+// A character that no Windows name can hold: the C0 controls and
+// < > : " \ | ? *. A file system elsewhere, the ANSI check ("?") and the
+// rules can all give one.
+bool ForbiddenInName(char16_t c) {
+  return c < 0x20 || c == u'<' || c == u'>' || c == u':' || c == u'"' || c == u'\\' || c == u'|' ||
+         c == u'?' || c == u'*';
+}
+
 void ReplaceTrailingDotsAndBlanks(std::u16string& name) {
   for (std::size_t i = name.size(); i > 0 && (name[i - 1] == u'.' || name[i - 1] == u' '); --i) {
     name[i - 1] = u'_';
@@ -164,18 +172,23 @@ std::u16string Shorten(const std::u16string& name) {
   return name.substr(0, cut) + extension;
 }
 
-// Where the last part of a directory path starts.
-std::size_t LastPartStart(const std::u16string& path) {
+// Where the name's own text starts: after its last separator ("\\" is one
+// on Windows, name text elsewhere) and, in a directory's path, after a
+// leading drive designator ("C:TEMP" keeps its drive).
+std::size_t OwnNameStart(EntryKind kind, const std::u16string& path) {
   const std::size_t sep =
       platform::kPathSeparator == u'\\' ? path.find_last_of(u"\\/") : path.find_last_of(u'/');
-  return sep == std::u16string::npos ? 0 : sep + 1;
+  const std::size_t start = sep == std::u16string::npos ? 0 : sep + 1;
+  const bool drive = kind == EntryKind::Directory && path.size() >= 2 && path[1] == u':' &&
+                     ((path[0] >= u'A' && path[0] <= u'Z') || (path[0] >= u'a' && path[0] <= u'z'));
+  return drive ? std::max<std::size_t>(start, 2) : start;
 }
 
-// Applies fix to the last part of a directory's path or to a file's name;
+// Applies fix to the own text of a directory's path or of a file's name;
 // "." and ".." are never touched.
 template <class Fix>
 std::u16string OwnName(EntryKind kind, const std::u16string& name, Fix fix) {
-  const std::size_t start = kind == EntryKind::Directory ? LastPartStart(name) : 0;
+  const std::size_t start = OwnNameStart(kind, name);
   const std::u16string part = name.substr(start);
   if (part.empty() || part == u"." || part == u"..") return name;
   return name.substr(0, start) + fix(part);
@@ -220,6 +233,7 @@ std::u16string ToNfc(const std::u16string& text) {
 
 std::u16string MakeWindowsName(const std::u16string& name) {
   std::u16string fixed = name;
+  std::replace_if(fixed.begin(), fixed.end(), ForbiddenInName, u'_');
   ReplaceTrailingDotsAndBlanks(fixed);
   // Right after the device name, before any blanks, where no cut reaches.
   const std::size_t device = DeviceNameLength(fixed);

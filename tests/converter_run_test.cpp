@@ -146,6 +146,8 @@ std::string ScaledBmp(const std::string& bmp, bool indexed, std::uint32_t factor
   return file;
 }
 
+// The usage text as it has always been, which scripts may match line by
+// line, then the block of the options added since.
 const Lines kUsage = {
     u"",
     u"  Usage: zxraster.exe -i Filename -o Filename -l Filename -p Filenme -c color",
@@ -154,11 +156,7 @@ const Lines kUsage = {
     u"      -l [Log filename] (file.log,UTF) If not set, then logging to console",
     u"      -p [Palette filename] (file.txt,ANSI) If not set, then using int.palette",
     u"      -c [Color format] (0|1) 0 - 24bit Truecolor, 1 - 4bit indexed color",
-    u"      -f [File format] (bmp|png) bmp - Windows BMP, png - PNG (file.png)",
-    u"      -s [Scale] (1..8) each ZX pixel as an N x N block",
-    u"      -a [Flash phase] (0|1|2) 0 - as stored, 1 - ink/paper swapped, 2 - animated PNG",
     u"Example: zxraster.exe -i inp.scr -o C:\\TEMP\\out.bmp -l x.log -p palett.txt -c 0",
-    u"Example: zxraster.exe -i inp.scr -o out.png -f png -s 3 -a 2",
     u"Example of palette filename:",
     u"----------",
     u"0,0,0",
@@ -168,6 +166,13 @@ const Lines kUsage = {
     u"----------",
     u"(R,G,B)-line-by-line",
 };
+const Lines kAddedUsage = {
+    u"  More options:",
+    u"      -f [File format] (bmp|png) bmp - Windows BMP, png - PNG (file.png)",
+    u"      -s [Scale] (1..8) each ZX pixel as an N x N block",
+    u"      -a [Flash phase] (0|1|2) 0 - as stored, 1 - ink/paper swapped, 2 - animated PNG",
+    u"Example: zxraster.exe -i inp.scr -o out.png -f png -s 3 -a 2",
+};
 
 // ------------------------------------------------------------ usage runs
 
@@ -175,15 +180,15 @@ TEST(ZxrasterUsage, NoArgumentsPrintsTheSummaryAndTheUsageText) {
   ScratchDir dir;
   ConsoleRun r = Zxraster(dir, {});
   EXPECT_EQ(r.exitCode, 0u);
-  EXPECT_LINES(r.console, Concat({ZxrasterSettings(u"", u""), kUsage}));
+  EXPECT_LINES(r.console, Concat({ZxrasterSettings(u"", u""), kUsage, kAddedUsage}));
 }
 
 TEST(ZxrasterUsage, WithoutAnInputFileTheLogIsNeitherUsedNorCreated) {
   ScratchDir dir;
   ConsoleRun r = Zxraster(dir, {u"-o", u"out.bmp", u"-l", u"run.log", u"-c", u"1", u"-i"});
   EXPECT_EQ(r.exitCode, 0u);
-  EXPECT_LINES(r.console,
-               Concat({ZxrasterSettings(u"", u"out.bmp", kTrueColor, u"run.log"), kUsage}));
+  EXPECT_LINES(r.console, Concat({ZxrasterSettings(u"", u"out.bmp", kTrueColor, u"run.log"), kUsage,
+                                  kAddedUsage}));
   EXPECT_FALSE(fs::exists(dir / "run.log"));
   EXPECT_FALSE(fs::exists(dir / "out.bmp"));
 }

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -242,6 +243,63 @@ TEST(ConsoleFault, EndsTheRunWithOneErrorLine) {
     // The lines that announced the last renames may be lost with the
     // console: the exit code has to tell.
     ExpectNothingLostOrUnreported(dir / "T", before, Lines(), 1, run.exitCode);
+  }
+}
+
+// The lines of a text file, each without its CR LF, in any order.
+std::multiset<std::string> LinesOf(const fs::path& file) {
+  std::multiset<std::string> lines;
+  const std::string text = ReadBytes(file);
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t end = text.find("\r\n", at);
+    if (end == std::string::npos) end = text.size();
+    lines.insert(text.substr(at, end - at));
+    at = end + 2;
+  }
+  return lines;
+}
+
+// Two runs that share a log and a file list, at once: each file holds
+// exactly the lines that the two write when each runs alone, every one
+// whole. Names of every length from 3 to 160 bytes put line ends at every
+// place of the 128-byte buffer, and some lines beyond it.
+TEST(SharedOutputFault, TwoRunsAtOnceNeverSpliceTheirLines) {
+  ScratchDir dir;
+  const char* const trees[] = {"A", "B"};
+  for (const char* tree : trees) {
+    fs::create_directory(dir / tree);
+    for (int f = 0; f < 1500; ++f) {
+      std::string name = "f&" + std::to_string(f);
+      name.insert(1, static_cast<std::size_t>((f * 7) % 158), *tree);
+      WriteBytes(dir / tree / name, name);
+    }
+  }
+  WriteBytes(dir / "rules.txt", "&\r\n+\r\n");
+  auto args = [](const char* tree) {
+    return std::vector<std::u16string>{u"-d", U(tree), u"-r", u"rules.txt",  u"-v", u"2",
+                                       u"-b", u"1",    u"-l", u"shared.log", u"-n", u"shared.list"};
+  };
+  std::multiset<std::string> log, list;
+  for (const char* tree : trees) {
+    const ProcessResult alone = testsupport::RunChild("namescourer", args(tree), dir.path());
+    ASSERT_EQ(alone.exitCode, 0u) << alone.err;
+    log.merge(LinesOf(dir / "shared.log"));
+    list.merge(LinesOf(dir / "shared.list"));
+    fs::remove(dir / "shared.log");
+    fs::remove(dir / "shared.list");
+  }
+  ASSERT_EQ(list.size(), 3000u);
+  for (int trial = 0; trial < 3; ++trial) {
+    SCOPED_TRACE(trial);
+    testsupport::Child a = testsupport::StartChild("namescourer", args("A"), dir.path());
+    testsupport::Child b = testsupport::StartChild("namescourer", args("B"), dir.path());
+    EXPECT_EQ(testsupport::FinishChild(a).exitCode, 0u);
+    EXPECT_EQ(testsupport::FinishChild(b).exitCode, 0u);
+    EXPECT_TRUE(LinesOf(dir / "shared.log") == log) << "the log holds a line neither run writes";
+    EXPECT_TRUE(LinesOf(dir / "shared.list") == list)
+        << "the file list holds a line neither run writes";
+    fs::remove(dir / "shared.log");
+    fs::remove(dir / "shared.list");
   }
 }
 

@@ -491,16 +491,25 @@ TEST_F(WalkTest, NamesThatAreNotUtf8AreRenamedAndKept) {
   fs::create_directory(scratch_ / "T" / "d\xFE");
   testsupport::WriteBytes(scratch_ / "T" / "d\xFE" / "in.txt", "4");
   Rules(kAmpRule);
-  const ConsoleRun run = Scour({u"-d", u"T", u"-v", u"1"});
+  const ConsoleRun run = Scour({u"-d", u"T", u"-v", u"1", u"-l", u"run.log"});
   EXPECT_EQ(testsupport::FilesOf(testsupport::TreeBelow(scratch_ / "T")),
             (std::map<std::string, std::string>{
                 {"bad?[+].txt", "1"}, {"?t?.txt", "2"}, {"ok.txt", "3"}, {"d?/in.txt", "4"}}));
   const Lines walk = WalkLines(run.console);
   EXPECT_EQ(CountStartingWith(walk, u"WARN_UTF SYM File: "), 2u);
   EXPECT_EQ(CountStartingWith(walk, u"FORBID_? SYM File: "), 2u);
-  EXPECT_NE(
-      std::find(walk.begin(), walk.end(), u"WARN_UTF SYM Dir: " + platform::DecodeUtf8("T/d\xFE")),
-      walk.end());
+  // Console and log are valid UTF-8: a byte that is not shows as U+FFFD.
+  EXPECT_TRUE(HasLine(walk, u"WARN_UTF SYM Dir: T/d\uFFFD"));
+  EXPECT_TRUE(HasLine(walk, u"WARN_UTF SYM File: \uFFFDt\uFFFD.txt"));
+  const Lines log = testsupport::Utf8Lines(Content(u"run.log"));
+  EXPECT_EQ(log, run.console);
+  for (const Lines* lines : {&run.console, &log}) {
+    for (const std::u16string& line : *lines) {
+      EXPECT_TRUE(std::none_of(line.begin(), line.end(), [](char16_t c) {
+        return c >= 0xDC80 && c <= 0xDCFF;
+      })) << Narrow(line);
+    }
+  }
   Counts expected;
   expected.total = 4;
   expected.dirs = expected.utfDirs = expected.forbiddenDirs = 1;
