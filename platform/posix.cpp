@@ -441,7 +441,11 @@ bool DirectoryExists(const std::u16string& name) {
 bool EntryExists(const std::u16string& name) {
   if (HasNul(name)) return false;
   struct stat st;
-  if (::lstat(Native(name).c_str(), &st) == 0) return true;
+  Located at;
+  if (Locate(Native(name), at) &&
+      ::fstatat(at.dir, at.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    return true;
+  }
   return errno != ENOENT && errno != ENOTDIR && errno != ENAMETOOLONG && errno != EINVAL;
 }
 
@@ -505,17 +509,59 @@ bool RenameIn(int dir, const std::string& from, const std::string& to, const std
   return false;
 }
 
+bool SameEntry(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// The rename of the walk root itself, the one rename above the root: its
+// parent is opened once, checked to be the root's parent, and the rename
+// made in it, so that no change of the path above the root meanwhile can
+// rename another folder's entry or move the root into another folder. A
+// root named by a link (the user's start path) is a link in that parent
+// that must still lead to the root.
+bool RenameRoot(const std::string& source, const std::string& newName, const std::string& target) {
+  const std::size_t slash = source.rfind('/');
+  const std::string name = slash == std::string::npos ? source : source.substr(slash + 1);
+  if (name.empty() || name == "." || name == "..") {
+    errno = EINVAL;
+    return false;
+  }
+  const std::string parentPath = slash == std::string::npos ? "."
+                                 : slash == 0               ? "/"
+                                                            : source.substr(0, slash);
+  const Fd parent(::open(parentPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  struct stat held, entry, root, above;
+  if (parent.Get() < 0 || ::fstat(parent.Get(), &held) != 0 ||
+      ::fstat(walkRoot.fd.Get(), &root) != 0 ||
+      ::fstatat(parent.Get(), name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0) {
+    return false;
+  }
+  const bool holdsRoot =
+      S_ISLNK(entry.st_mode)
+          ? ::fstatat(parent.Get(), name.c_str(), &entry, 0) == 0 && SameEntry(entry, root)
+          : SameEntry(entry, root) && ::fstatat(walkRoot.fd.Get(), "..", &above, 0) == 0 &&
+                SameEntry(above, held);
+  if (!holdsRoot) {
+    errno = ESTALE;  // the path no longer leads to the root's parent
+    return false;
+  }
+  return RenameIn(parent.Get(), name, newName, target);
+}
+
 }  // namespace
 
 bool RenameNoReplace(const std::u16string& from, const std::u16string& to) {
   // Also keeps a NUL from cutting the native name short.
   if (!detail::StaysInItsDirectory(from, to, u"/") || HasNul(from)) return false;
   const std::string source = Native(from), target = Native(to);
-  Located at;
-  if (!Locate(source, at) || at.name == ".") return false;
   const std::string newName = Native(to.substr(to.rfind(u'/') + 1));  // npos + 1 is 0
-  if (!RenameIn(at.dir, at.dir == AT_FDCWD ? source : at.name,
-                at.dir == AT_FDCWD ? target : newName, target)) {
+  const bool isRoot = walkRoot.fd.Get() >= 0 && source + '/' == walkRoot.path;
+  Located at;
+  if (isRoot) {
+    if (!RenameRoot(source, newName, target)) return false;
+  } else if (!Locate(source, at) || at.name == "." ||
+             !RenameIn(at.dir, at.dir == AT_FDCWD ? source : at.name,
+                       at.dir == AT_FDCWD ? target : newName, target)) {
     return false;
   }
   // A directory renamed: a directory opened by its old path is not used
@@ -525,7 +571,7 @@ bool RenameNoReplace(const std::u16string& from, const std::u16string& to) {
     parentCache.fd = Fd();
   }
   // The root renamed itself: the walk goes on below its new name.
-  if (!walkRoot.path.empty() && source + '/' == walkRoot.path) walkRoot.path = target + '/';
+  if (isRoot) walkRoot.path = target + '/';
   return true;
 }
 
