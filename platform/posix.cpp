@@ -267,6 +267,10 @@ class Fd {
 struct WalkRoot {
   Fd fd;
   std::string path;
+  // Once the root renamed itself: the folder that held it, and its old
+  // path (ending in "/"), where a new root of that path is looked up.
+  Fd parent;
+  std::string renamedFrom;
 };
 WalkRoot walkRoot;
 
@@ -405,20 +409,34 @@ bool StatPath(const std::u16string& name, struct stat& st) {
 }  // namespace
 
 bool SetWalkRoot(const std::u16string& directory) {
+  const Fd parent = std::move(walkRoot.parent);
+  const std::string renamedFrom = std::move(walkRoot.renamedFrom);
   ClearWalkRoot();
   if (HasNul(directory)) return false;
-  const std::string path = Native(directory);
-  Fd fd(::open(path.empty() ? "." : path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  std::string path = Native(directory);
+  if (!path.empty() && path.back() != '/') path += '/';
+  Fd fd;
+  if (parent.Get() >= 0 && path == renamedFrom) {
+    // The old path of a root that renamed itself: in the folder that held
+    // it, whatever has become of the path above.
+    const std::size_t slash = path.rfind('/', path.size() - 2);
+    const std::size_t begin = slash == std::string::npos ? 0 : slash + 1;
+    const std::string name = path.substr(begin, path.size() - 1 - begin);
+    fd = Fd(::openat(parent.Get(), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  } else {
+    fd = Fd(::open(path.empty() ? "." : path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  }
   if (fd.Get() < 0) return false;
   walkRoot.fd = std::move(fd);
-  walkRoot.path = path;
-  if (!walkRoot.path.empty() && walkRoot.path.back() != '/') walkRoot.path += '/';
+  walkRoot.path = std::move(path);
   return true;
 }
 
 void ClearWalkRoot() {
   walkRoot.fd = Fd();
   walkRoot.path.clear();
+  walkRoot.parent = Fd();
+  walkRoot.renamedFrom.clear();
   parentCache.fd = Fd();
 }
 
@@ -519,7 +537,8 @@ bool SameEntry(const struct stat& a, const struct stat& b) {
 // rename another folder's entry or move the root into another folder. A
 // root named by a link (the user's start path) is a link in that parent
 // that must still lead to the root.
-bool RenameRoot(const std::string& source, const std::string& newName, const std::string& target) {
+bool RenameRoot(const std::string& source, const std::string& newName, const std::string& target,
+                Fd& held) {
   const std::size_t slash = source.rfind('/');
   const std::string name = slash == std::string::npos ? source : source.substr(slash + 1);
   if (name.empty() || name == "." || name == "..") {
@@ -529,9 +548,9 @@ bool RenameRoot(const std::string& source, const std::string& newName, const std
   const std::string parentPath = slash == std::string::npos ? "."
                                  : slash == 0               ? "/"
                                                             : source.substr(0, slash);
-  const Fd parent(::open(parentPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-  struct stat held, entry, root, above;
-  if (parent.Get() < 0 || ::fstat(parent.Get(), &held) != 0 ||
+  Fd parent(::open(parentPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  struct stat folder, entry, root, above;
+  if (parent.Get() < 0 || ::fstat(parent.Get(), &folder) != 0 ||
       ::fstat(walkRoot.fd.Get(), &root) != 0 ||
       ::fstatat(parent.Get(), name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0) {
     return false;
@@ -540,12 +559,14 @@ bool RenameRoot(const std::string& source, const std::string& newName, const std
       S_ISLNK(entry.st_mode)
           ? ::fstatat(parent.Get(), name.c_str(), &entry, 0) == 0 && SameEntry(entry, root)
           : SameEntry(entry, root) && ::fstatat(walkRoot.fd.Get(), "..", &above, 0) == 0 &&
-                SameEntry(above, held);
+                SameEntry(above, folder);
   if (!holdsRoot) {
     errno = ESTALE;  // the path no longer leads to the root's parent
     return false;
   }
-  return RenameIn(parent.Get(), name, newName, target);
+  if (!RenameIn(parent.Get(), name, newName, target)) return false;
+  held = std::move(parent);
+  return true;
 }
 
 }  // namespace
@@ -557,8 +578,9 @@ bool RenameNoReplace(const std::u16string& from, const std::u16string& to) {
   const std::string newName = Native(to.substr(to.rfind(u'/') + 1));  // npos + 1 is 0
   const bool isRoot = walkRoot.fd.Get() >= 0 && source + '/' == walkRoot.path;
   Located at;
+  Fd parent;
   if (isRoot) {
-    if (!RenameRoot(source, newName, target)) return false;
+    if (!RenameRoot(source, newName, target, parent)) return false;
   } else if (!Locate(source, at) || at.name == "." ||
              !RenameIn(at.dir, at.dir == AT_FDCWD ? source : at.name,
                        at.dir == AT_FDCWD ? target : newName, target)) {
@@ -571,7 +593,11 @@ bool RenameNoReplace(const std::u16string& from, const std::u16string& to) {
     parentCache.fd = Fd();
   }
   // The root renamed itself: the walk goes on below its new name.
-  if (isRoot) walkRoot.path = target + '/';
+  if (isRoot) {
+    walkRoot.renamedFrom = walkRoot.path;
+    walkRoot.parent = std::move(parent);
+    walkRoot.path = target + '/';
+  }
   return true;
 }
 
