@@ -1089,6 +1089,7 @@ TEST_F(WalkTest, UndoLeavesWhatItCannotTakeBackAndCountsIt) {
   // directory is refused, and so is one whose entry is of the other kind.
   cases.push_back({"a record outside the start directory",
                    [](const fs::path& s) {
+                     fs::create_directory(s / "O");
                      testsupport::WriteBytes(s / "O" / "x[+]", "O");
                      Append(s / "run.journal", "F\t" + JournalPath(s / "O" / "x&") + "\t" +
                                                    JournalPath(s / "O" / "x[+]") + "\r\n");
@@ -1125,6 +1126,7 @@ TEST_F(WalkTest, UndoLeavesWhatItCannotTakeBackAndCountsIt) {
   if (!OnWindows()) {
     cases.push_back({"a record outside the start directory through a link",
                      [](const fs::path& s) {
+                       fs::create_directory(s / "O");
                        testsupport::WriteBytes(s / "O" / "x[+]", "O");
                        fs::create_directory_symlink("O", s / "Tl");
                        Append(s / "run.journal", "F\t" + JournalPath(s / "Tl" / "x&") + "\t" +
