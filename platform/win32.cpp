@@ -436,12 +436,28 @@ bool RenameNoReplace(const std::u16string& from, const std::u16string& to) {
   // Nor a ":": "C:name" is a name in drive C's current folder, "name:s" a
   // stream of another file.
   if (to.find(u':', to.find_last_of(u"\\/") + 1) != std::u16string::npos) return false;
-  // Without MOVEFILE_REPLACE_EXISTING, MoveFileW refuses an existing target.
-  if (MoveFileW(Wide(from), Wide(to)) == 0) return false;
-  // The root renamed itself: the walk goes on below its new name.
-  if (walkRoot.set && !walkRoot.path.empty() && from + u'\\' == walkRoot.path) {
-    walkRoot.path = to + u'\\';
+  const bool isRoot = walkRoot.set && !walkRoot.path.empty() && from + u'\\' == walkRoot.path;
+  HANDLE parent = INVALID_HANDLE_VALUE;
+  if (isRoot) {
+    // The root's own rename, the one above the walk: its parent is held
+    // without delete sharing while MoveFileW looks it up twice, so that it
+    // cannot be renamed or replaced in between.
+    const std::size_t cut = from.find_last_of(u"\\/");
+    const std::u16string folder = cut == std::u16string::npos ? u"." : from.substr(0, cut + 1);
+    parent = CreateFileW(Wide(folder), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (parent == INVALID_HANDLE_VALUE) return false;
   }
+  // Without MOVEFILE_REPLACE_EXISTING, MoveFileW refuses an existing target.
+  const bool moved = MoveFileW(Wide(from), Wide(to)) != 0;
+  if (parent != INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    CloseHandle(parent);
+    SetLastError(error);
+  }
+  if (!moved) return false;
+  // The root renamed itself: the walk goes on below its new name.
+  if (isRoot) walkRoot.path = to + u'\\';
   return true;
 }
 
