@@ -27,6 +27,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+namespace labels = testsupport::namescourer;
 using Lines = std::vector<std::u16string>;
 using testsupport::ChildOptions;
 using testsupport::ConsoleLines;
@@ -89,8 +90,9 @@ std::u16string InT(const std::string& dir, const std::string& name = "") {
 void ExpectNothingLostOrUnreported(const fs::path& tree,
                                    const std::map<std::string, std::string>& before,
                                    const Lines& console, int level, std::uint32_t exitCode) {
-  const std::map<std::string, std::string> after = testsupport::FilesBelow(tree);
-  EXPECT_EQ(testsupport::SortedContents(after), testsupport::SortedContents(before));
+  const std::map<std::string, std::string> after =
+      testsupport::FilesOf(testsupport::TreeBelow(tree));
+  EXPECT_EQ(testsupport::FileContents(after), testsupport::FileContents(before));
   for (const auto& [path, origin] : after) {
     const std::string oldDir = DirOf(origin), newDir = DirOf(path);
     const std::string oldName = NameOf(origin), newName = NameOf(path);
@@ -158,7 +160,8 @@ TEST(RenamerOutputFault, EndsAsPromisedAndKeepsEveryFile) {
     ScratchDir dir;
     MakeTree(dir / "T", c.dirs, c.perDir, c.plain, c.nameLength);
     WriteBytes(dir / "rules.txt", "&\r\n+\r\n");
-    const std::map<std::string, std::string> before = testsupport::FilesBelow(dir / "T");
+    const std::map<std::string, std::string> before =
+        testsupport::FilesOf(testsupport::TreeBelow(dir / "T"));
     const std::u16string target = c.devFull             ? U(kDevFull)
                                   : c.option[1] == u'l' ? u"run.log"
                                                         : u"list.txt";
@@ -218,7 +221,8 @@ TEST(ConsoleFault, EndsTheRunWithOneErrorLine) {
     MakeTree(dir / "T", 4, 40, false);
     WriteBytes(dir / "rules.txt", "&\r\n+\r\n");
     WriteBytes(dir / "inp.scr", std::string(6912, '\x55'));
-    const std::map<std::string, std::string> before = testsupport::FilesBelow(dir / "T");
+    const std::map<std::string, std::string> before =
+        testsupport::FilesOf(testsupport::TreeBelow(dir / "T"));
     ChildOptions options;
     options.fileSizeLimit = c.limit;
     if (c.limit == 0) {
@@ -331,9 +335,9 @@ void ExpectUndoRestores(const fs::path& dir, const std::u16string& journal,
   const ProcessResult undo =
       testsupport::RunChild("namescourer", {u"-u", journal, u"-v", u"1"}, dir);
   EXPECT_EQ(undo.err, "");
-  EXPECT_EQ(SummaryValue(ConsoleLines(undo.out), u"        Refused: "), 0);
+  EXPECT_EQ(SummaryValue(ConsoleLines(undo.out), labels::kRefused), 0);
   EXPECT_EQ(undo.exitCode, 0u);
-  EXPECT_EQ(testsupport::EntriesBelow(dir / "T"), original);
+  EXPECT_EQ(testsupport::TreeBelow(dir / "T"), original);
 }
 
 // A record that cannot be written stops the run before its rename; what
@@ -342,7 +346,7 @@ TEST(JournalFault, ARecordThatCannotBeWrittenStopsTheRun) {
   ScratchDir dir;
   MakeTree(dir / "T", 4, 40, false);
   WriteBytes(dir / "rules.txt", "&\r\n+\r\n");
-  const auto original = testsupport::EntriesBelow(dir / "T");
+  const auto original = testsupport::TreeBelow(dir / "T");
   ChildOptions options;
   options.fileSizeLimit = 4000;
   const ProcessResult run = testsupport::RunChild(
@@ -351,7 +355,7 @@ TEST(JournalFault, ARecordThatCannotBeWrittenStopsTheRun) {
   ASSERT_EQ(run.signal, 0);
   ExpectUnexpectedErrorReport(run, ConsoleLines(run.out), "run.journal", EFBIG);
   EXPECT_EQ(fs::file_size(dir / "run.journal"), 4000u);
-  EXPECT_NE(testsupport::EntriesBelow(dir / "T"), original);
+  EXPECT_NE(testsupport::TreeBelow(dir / "T"), original);
   ExpectUndoRestores(dir.path(), u"run.journal", original);
 }
 
@@ -361,7 +365,7 @@ TEST(JournalFault, AKilledRunIsTakenBackWhole) {
   ScratchDir dir;
   MakeTree(dir / "T", 20, 150, false);
   WriteBytes(dir / "rules.txt", "&\r\n+\r\n");
-  const auto original = testsupport::EntriesBelow(dir / "T");
+  const auto original = testsupport::TreeBelow(dir / "T");
   const std::vector<std::u16string> run = {u"-d", u"T", u"-r", u"rules.txt", u"-j"};
   auto withJournal = [&run](const std::u16string& journal) {
     std::vector<std::u16string> args = run;
@@ -391,7 +395,7 @@ TEST(JournalFault, AKilledRunIsTakenBackWhole) {
     const ProcessResult result = testsupport::FinishChild(child);
     if (result.signal == SIGKILL) ++killed;
     if (!fs::exists(dir / Narrow(journal))) {
-      EXPECT_EQ(testsupport::EntriesBelow(dir / "T"), original) << "renamed without a journal";
+      EXPECT_EQ(testsupport::TreeBelow(dir / "T"), original) << "renamed without a journal";
       continue;
     }
     ExpectUndoRestores(dir.path(), journal, original);
@@ -423,7 +427,7 @@ TEST(JournalFault, AnUndoStoppedPartWayOrRunTwiceEndsWithTheTreeRestored) {
     WriteBytes(dir / "T&" / file, file);
   }
   WriteBytes(dir / "rules.txt", "&\r\n+\r\n");
-  const auto original = testsupport::EntriesBelow(dir / "T&");
+  const auto original = testsupport::TreeBelow(dir / "T&");
   ASSERT_EQ(
       testsupport::RunChild("namescourer",
                             {u"-d", u"T&", u"-r", u"rules.txt", u"-j", u"run.journal"}, dir.path())
@@ -443,7 +447,7 @@ TEST(JournalFault, AnUndoStoppedPartWayOrRunTwiceEndsWithTheTreeRestored) {
   ASSERT_EQ(first.signal, 0);
   EXPECT_EQ(first.err.rfind("I/O error: undo.journal: ", 0), 0u) << first.err;
   ASSERT_TRUE(fs::exists(dir / "T+"));
-  ASSERT_NE(testsupport::EntriesBelow(dir / "T+"), original);
+  ASSERT_NE(testsupport::TreeBelow(dir / "T+"), original);
   for (const char* round : {"resumed", "once more"}) {
     SCOPED_TRACE(round);
     const ProcessResult undo =
@@ -454,7 +458,7 @@ TEST(JournalFault, AnUndoStoppedPartWayOrRunTwiceEndsWithTheTreeRestored) {
     EXPECT_EQ(CountStartingWith(console, u"ERR_"), 0u);
     EXPECT_EQ(undo.exitCode, 0u);
     EXPECT_FALSE(fs::exists(dir / "T+"));
-    EXPECT_EQ(testsupport::EntriesBelow(dir / "T&"), original);
+    EXPECT_EQ(testsupport::TreeBelow(dir / "T&"), original);
   }
 }
 
