@@ -145,10 +145,16 @@ std::u16string Decimal(std::uint64_t value);
 ///   longer than the system's path limit work like any other.
 /// - Windows: a directory below the root is listed only when it is no
 ///   reparse point, and is kept open against renaming while it is listed.
-/// Paths not below the root behave as without one. When RenameNoReplace
-/// renames the root itself, the root's text becomes the new name. Returns
-/// false, and sets no root, when the directory cannot be opened. A new
-/// call replaces the root.
+/// Paths not below the root behave as without one. EntryExists resolves
+/// below the root too (POSIX). When RenameNoReplace renames the root
+/// itself, the root's text becomes the new name; that rename is made in the
+/// root's parent, resolved once and checked to hold the root (POSIX: the
+/// same device and inode as the root's ".."; a root named by a link: the
+/// link there still leads to it), so that no change of the path above can
+/// move the root into another folder or rename another folder's entry.
+/// Returns false, and sets no root, when the directory cannot be opened. A
+/// new call replaces the root; after the root renamed itself, a new root at
+/// its old path is looked up in that same parent, no link followed (POSIX).
 bool SetWalkRoot(const std::u16string& directory);
 /// Forgets the walk root; paths are resolved as the system does.
 void ClearWalkRoot();

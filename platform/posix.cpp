@@ -287,6 +287,10 @@ class Fd {
 struct WalkRoot {
   Fd fd;
   std::string path;
+  // Once the root renamed itself: the folder that held it, and its old
+  // path (ending in "/"), where a new root of that path is looked up.
+  Fd parent;
+  std::string renamedFrom;
 };
 WalkRoot walkRoot;
 
@@ -425,20 +429,34 @@ bool StatPath(const std::u16string& name, struct stat& st) {
 }  // namespace
 
 bool SetWalkRoot(const std::u16string& directory) {
+  const Fd parent = std::move(walkRoot.parent);
+  const std::string renamedFrom = std::move(walkRoot.renamedFrom);
   ClearWalkRoot();
   if (HasNul(directory)) return false;
-  const std::string path = Native(directory);
-  Fd fd(::open(path.empty() ? "." : path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  std::string path = Native(directory);
+  if (!path.empty() && path.back() != '/') path += '/';
+  Fd fd;
+  if (parent.Get() >= 0 && path == renamedFrom) {
+    // The old path of a root that renamed itself: in the folder that held
+    // it, whatever has become of the path above.
+    const std::size_t slash = path.rfind('/', path.size() - 2);
+    const std::size_t begin = slash == std::string::npos ? 0 : slash + 1;
+    const std::string name = path.substr(begin, path.size() - 1 - begin);
+    fd = Fd(::openat(parent.Get(), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  } else {
+    fd = Fd(::open(path.empty() ? "." : path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  }
   if (fd.Get() < 0) return false;
   walkRoot.fd = std::move(fd);
-  walkRoot.path = path;
-  if (!walkRoot.path.empty() && walkRoot.path.back() != '/') walkRoot.path += '/';
+  walkRoot.path = std::move(path);
   return true;
 }
 
 void ClearWalkRoot() {
   walkRoot.fd = Fd();
   walkRoot.path.clear();
+  walkRoot.parent = Fd();
+  walkRoot.renamedFrom.clear();
   parentCache.fd = Fd();
 }
 
@@ -461,7 +479,11 @@ bool DirectoryExists(const std::u16string& name) {
 bool EntryExists(const std::u16string& name) {
   if (HasNul(name)) return false;
   struct stat st;
-  if (::lstat(Native(name).c_str(), &st) == 0) return true;
+  Located at;
+  if (Locate(Native(name), at) &&
+      ::fstatat(at.dir, at.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    return true;
+  }
   return errno != ENOENT && errno != ENOTDIR && errno != ENAMETOOLONG && errno != EINVAL;
 }
 
@@ -525,17 +547,63 @@ bool RenameIn(int dir, const std::string& from, const std::string& to, const std
   return false;
 }
 
+bool SameEntry(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// The rename of the walk root itself, the one rename above the root: its
+// parent is opened once, checked to be the root's parent, and the rename
+// made in it, so that no change of the path above the root meanwhile can
+// rename another folder's entry or move the root into another folder. A
+// root named by a link (the user's start path) is a link in that parent
+// that must still lead to the root.
+bool RenameRoot(const std::string& source, const std::string& newName, const std::string& target,
+                Fd& held) {
+  const std::size_t slash = source.rfind('/');
+  const std::string name = slash == std::string::npos ? source : source.substr(slash + 1);
+  if (name.empty() || name == "." || name == "..") {
+    errno = EINVAL;
+    return false;
+  }
+  const std::string parentPath = slash == std::string::npos ? "."
+                                 : slash == 0               ? "/"
+                                                            : source.substr(0, slash);
+  Fd parent(::open(parentPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  struct stat folder, entry, root, above;
+  if (parent.Get() < 0 || ::fstat(parent.Get(), &folder) != 0 ||
+      ::fstat(walkRoot.fd.Get(), &root) != 0 ||
+      ::fstatat(parent.Get(), name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0) {
+    return false;
+  }
+  const bool holdsRoot =
+      S_ISLNK(entry.st_mode)
+          ? ::fstatat(parent.Get(), name.c_str(), &entry, 0) == 0 && SameEntry(entry, root)
+          : SameEntry(entry, root) && ::fstatat(walkRoot.fd.Get(), "..", &above, 0) == 0 &&
+                SameEntry(above, folder);
+  if (!holdsRoot) {
+    errno = ESTALE;  // the path no longer leads to the root's parent
+    return false;
+  }
+  if (!RenameIn(parent.Get(), name, newName, target)) return false;
+  held = std::move(parent);
+  return true;
+}
+
 }  // namespace
 
 bool RenameNoReplace(const std::u16string& from, const std::u16string& to) {
   // Also keeps a NUL from cutting the native name short.
   if (!detail::StaysInItsDirectory(from, to, u"/") || HasNul(from)) return false;
   const std::string source = Native(from), target = Native(to);
-  Located at;
-  if (!Locate(source, at) || at.name == ".") return false;
   const std::string newName = Native(to.substr(to.rfind(u'/') + 1));  // npos + 1 is 0
-  if (!RenameIn(at.dir, at.dir == AT_FDCWD ? source : at.name,
-                at.dir == AT_FDCWD ? target : newName, target)) {
+  const bool isRoot = walkRoot.fd.Get() >= 0 && source + '/' == walkRoot.path;
+  Located at;
+  Fd parent;
+  if (isRoot) {
+    if (!RenameRoot(source, newName, target, parent)) return false;
+  } else if (!Locate(source, at) || at.name == "." ||
+             !RenameIn(at.dir, at.dir == AT_FDCWD ? source : at.name,
+                       at.dir == AT_FDCWD ? target : newName, target)) {
     return false;
   }
   // A directory renamed: a directory opened by its old path is not used
@@ -545,7 +613,11 @@ bool RenameNoReplace(const std::u16string& from, const std::u16string& to) {
     parentCache.fd = Fd();
   }
   // The root renamed itself: the walk goes on below its new name.
-  if (!walkRoot.path.empty() && source + '/' == walkRoot.path) walkRoot.path = target + '/';
+  if (isRoot) {
+    walkRoot.renamedFrom = walkRoot.path;
+    walkRoot.parent = std::move(parent);
+    walkRoot.path = target + '/';
+  }
   return true;
 }
 

@@ -464,15 +464,32 @@ bool RenameNoReplace(const std::u16string& from, const std::u16string& to) {
   // a leading "C:" as drive C's current folder: both names must share it.
   if (!detail::StaysInItsDirectory(from, to, u"\\/", true)) return false;
   // Nor a ":" in the name's own part: "name:s" is a stream of another file.
+  const std::size_t folderLength = detail::FolderPartLength(from, u"\\/", true);
   if (to.find(u':', detail::FolderPartLength(to, u"\\/", true)) != std::u16string::npos) {
     return false;
   }
-  // Without MOVEFILE_REPLACE_EXISTING, MoveFileW refuses an existing target.
-  if (MoveFileW(Wide(from), Wide(to)) == 0) return false;
-  // The root renamed itself: the walk goes on below its new name.
-  if (walkRoot.set && !walkRoot.path.empty() && from + u'\\' == walkRoot.path) {
-    walkRoot.path = to + u'\\';
+  const bool isRoot = walkRoot.set && !walkRoot.path.empty() && from + u'\\' == walkRoot.path;
+  HANDLE parent = INVALID_HANDLE_VALUE;
+  if (isRoot) {
+    // The root's own rename, the one above the walk: its parent is held
+    // without delete sharing while MoveFileW looks it up twice, so that it
+    // cannot be renamed or replaced in between.
+    std::u16string folder = folderLength == 0 ? u"." : from.substr(0, folderLength);
+    if (folder.back() == u':') folder += u'.';
+    parent = CreateFileW(Wide(folder), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (parent == INVALID_HANDLE_VALUE) return false;
   }
+  // Without MOVEFILE_REPLACE_EXISTING, MoveFileW refuses an existing target.
+  const bool moved = MoveFileW(Wide(from), Wide(to)) != 0;
+  if (parent != INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    CloseHandle(parent);
+    SetLastError(error);
+  }
+  if (!moved) return false;
+  // The root renamed itself: the walk goes on below its new name.
+  if (isRoot) walkRoot.path = to + u'\\';
   return true;
 }
 

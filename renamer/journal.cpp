@@ -71,11 +71,14 @@ std::vector<std::u16string> SplitAtTabs(const std::u16string& line) {
 std::string JournalName() { return platform::EncodeUtf8(options.journalFileName); }
 
 // Hands one line to the system at once, or stops the run.
-void WriteJournalLine(const std::u16string& line) {
-  const std::string bytes = platform::EncodeUtf8(line) + "\r\n";
+void WriteJournalBytes(const std::string& bytes) {
   if (!journal.file.Write(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size())) {
     throw platform::IoError(JournalName() + ": " + platform::LastErrorText());
   }
+}
+
+void WriteJournalLine(const std::u16string& line) {
+  WriteJournalBytes(platform::EncodeUtf8(line) + "\r\n");
 }
 
 std::u16string Absolute(const std::u16string& path) {
@@ -184,8 +187,13 @@ void OpenJournal(const std::u16string& startDirectory) {
 
 bool JournaledRename(EntryKind kind, const std::u16string& from, const std::u16string& to) {
   if (!journal.open) return platform::RenameNoReplace(from, to);
-  WriteJournalLine((kind == EntryKind::Directory ? u"D\t" : u"F\t") +
-                   EscapeJournalName(Absolute(from)) + u'\t' + EscapeJournalName(Absolute(to)));
+  const std::string record = platform::EncodeUtf8((kind == EntryKind::Directory ? u"D\t" : u"F\t") +
+                                                  EscapeJournalName(Absolute(from)) + u'\t' +
+                                                  EscapeJournalName(Absolute(to))) +
+                             "\r\n";
+  // An undo would refuse it as no record: the rename is not made.
+  if (record.size() > kMaxJournalLine) return false;
+  WriteJournalBytes(record);
   if (platform::RenameNoReplace(from, to)) return true;
   WriteJournalLine(u"E\trename failed");
   return false;

@@ -271,7 +271,8 @@ std::u16string ComposeOwnName(EntryKind kind, const std::u16string& name);
 std::u16string MakeOwnNameWindowsSafe(EntryKind kind, const std::u16string& name);
 
 // tree walk and renaming (walk.cpp)
-void WalkDirectories(std::u16string path);
+/// The directory pass; true when it renamed the start directory itself.
+bool WalkDirectories(std::u16string path);
 void WalkFiles(const std::u16string& path);
 
 // ---- the journal (journal.cpp): owns `journal`; reads `options`, counts
@@ -296,6 +297,10 @@ struct JournalHeader {
 };
 bool ParseJournalHeader(const std::u16string& line, JournalHeader& header);
 extern const char16_t* const kJournalVersion;
+/// The longest record line an undo reads, its line end included: above two
+/// paths of kWalkDepthCap levels of 255 units, each unit escaped. A run
+/// renames nothing whose record would be longer.
+constexpr std::size_t kMaxJournalLine = std::size_t{4} << 20;
 
 /// Creates the journal named by -j (not in debug mode) and writes its
 /// header with the absolute start directory. Throws platform::IoError when
@@ -303,7 +308,8 @@ extern const char16_t* const kJournalVersion;
 void OpenJournal(const std::u16string& startDirectory);
 /// RenameNoReplace; while a journal is open, its record is written first
 /// and a failure is marked after it. Throws platform::IoError when the
-/// journal cannot take a line: nothing is renamed then.
+/// journal cannot take a line: nothing is renamed then. A record longer
+/// than kMaxJournalLine is not written, and the rename fails.
 bool JournaledRename(EntryKind kind, const std::u16string& from, const std::u16string& to);
 /// Closes the journal; a failure is reported and counted in ioErrors.
 void CloseJournal();

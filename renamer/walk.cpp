@@ -164,7 +164,7 @@ void ProcessFile(const std::u16string& path, const std::u16string& name, Renamed
 }  // namespace
 
 // The start directory is entered even when it is a link: the user named it.
-void WalkDirectories(std::u16string path) { WalkDirectoryTree(path, false, nullptr); }
+bool WalkDirectories(std::u16string path) { return WalkDirectoryTree(path, false, nullptr); }
 
 namespace {
 

@@ -21,7 +21,11 @@
 #     undo (-u) of that journal; goal: at most 1.5 x the run with -j; peak
 #     memory of both on the tree and the 4 times larger one: no growth.
 #
-# ONLY=journal runs the journal figures alone.
+#   - the undo of a journal of 10 MiB of ordinary records (renames of
+#     files with long names in one folder): its time and peak memory; goal:
+#     time linear in the journal, memory that does not grow with it.
+#
+# ONLY=journal runs the journal figures alone; ONLY=undo10 the 10 MiB undo.
 # SPDX-License-Identifier: MIT
 set -euo pipefail
 
@@ -35,9 +39,11 @@ runs=${RUNS:-5}
 mkdir -p "$work"
 tree=$work/tree
 tree4=$work/tree4
+only=${ONLY:-}
+if [ "$only" != undo10 ]; then
 [ -d "$tree" ] || python3 "$here/gen_renamer_tree.py" "$tree" --files 100000 --dirs 2000 --depth 6
 [ -d "$tree4" ] || python3 "$here/gen_renamer_tree.py" "$tree4" --files 400000 --dirs 8000 --depth 6
-only=${ONLY:-}
+fi
 printf '&\r\n[+]\r\n?\r\n_\r\n' >"$work/rules.txt"
 
 # Seconds taken by a command, output discarded. A command that fails ends
@@ -75,10 +81,13 @@ scour_work() { "$program" -d "$1" -r "$work/rules.txt" -f '*.*' -v 0 "${@:2}"; }
 scour_journal() { "$program" -d "$1" -r "$work/rules.txt" -f '*.*' -v 0 -j "$2"; }
 undo() { "$program" -u "$1" -v 0; }
 
-echo "tree: $tree ($(find "$tree" -type f | wc -l) files, $(find "$tree" -mindepth 1 -type d | wc -l) directories)"
 echo "program: $program; median of $runs runs"
 
-if [ "$only" != journal ]; then
+if [ -z "$only" ] || [ "$only" = journal ]; then
+echo "tree: $tree ($(find "$tree" -type f | wc -l) files, $(find "$tree" -mindepth 1 -type d | wc -l) directories)"
+fi
+
+if [ -z "$only" ]; then
 # Warm the page cache so that neither side pays for the first read.
 find "$tree" -print >/dev/null
 scour_debug "$tree" >/dev/null
@@ -131,6 +140,7 @@ rm -rf "$work/copy-a"
 echo "peak RSS, working mode: 4x tree ${rss4w} KiB"
 fi
 
+if [ -z "$only" ] || [ "$only" = journal ]; then
 # The journal. Each pair runs on two fresh copies, one with -j and one
 # without, the order changing from pair to pair; then the undo of the
 # journal on its copy, which must give back the tree.
@@ -172,3 +182,34 @@ done
 rm -rf "$work/copy-j" "$work/run.journal"
 echo "peak RSS, -j run:       tree ${peaks[0]} KiB, 4x tree ${peaks[2]} KiB"
 echo "peak RSS, undo:         tree ${peaks[1]} KiB, 4x tree ${peaks[3]} KiB (goal: no growth)"
+fi
+
+if [ -z "$only" ] || [ "$only" = undo10 ]; then
+# A journal of about 10 MiB: one folder of files whose long names each
+# take one rename (a record of two absolute paths).
+flat=$work/flat
+[ -d "$flat" ] || python3 - "$flat" <<'PY'
+import os, sys
+root = sys.argv[1]
+os.makedirs(root)
+for i in range(40000):
+    open(os.path.join(root, "f&%06d_%s" % (i, "x" * 100)), "w").close()
+PY
+undo10_times=() undo10_peak=0
+for _ in $(seq "$runs"); do
+  rm -rf "$work/copy-f" "$work/flat.journal"
+  cp -a "$flat" "$work/copy-f"
+  scour_journal "$work/copy-f" "$work/flat.journal" >/dev/null
+  undo10_times+=("$(seconds undo "$work/flat.journal")")
+  scour_journal "$work/copy-f" "$work/flat2.journal" >/dev/null
+  undo10_peak=$(peak_kib "$program" -u "$work/flat2.journal" -v 0)
+  rm -f "$work/flat2.journal"
+done
+if ! diff -r "$flat" "$work/copy-f" >/dev/null; then
+  echo "bench_namescourer.sh: the undo did not give back the folder" >&2
+  exit 1
+fi
+mib=$(echo "scale=1; $(stat -c %s "$work/flat.journal") / 1048576" | bc)
+echo "undo of a ${mib} MiB journal: $(median "${undo10_times[@]}") s, peak RSS ${undo10_peak} KiB (runs: ${undo10_times[*]})"
+rm -rf "$work/copy-f" "$work/flat.journal"
+fi
