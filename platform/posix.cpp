@@ -642,6 +642,7 @@ bool RawClose(RawFile& file) {
 struct DirectoryListing::Impl {
   DIR* dir = nullptr;
   std::u16string pattern;
+  std::u16string name;  // the name being matched, its storage kept from entry to entry
   bool failed = false;  // the last Next met a read error, not the end
 };
 
@@ -680,9 +681,10 @@ bool DirectoryListing::Next(DirEntry& entry) {
       impl_->failed = errno != 0;
       return false;
     }
-    std::u16string name = DecodeUtf8(d->d_name);
-    if (!MatchesWildcard(impl_->pattern, name)) continue;
-    entry.name = std::move(name);
+    detail::DecodeUtf8Into(d->d_name, impl_->name);
+    if (!MatchesWildcard(impl_->pattern, impl_->name)) continue;
+    // The entry's old storage takes the next name.
+    entry.name.swap(impl_->name);
     entry.isDirectory = d->d_type == DT_DIR;
     entry.isLink = false;
     if (d->d_type == DT_LNK || d->d_type == DT_UNKNOWN) {

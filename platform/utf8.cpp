@@ -7,13 +7,15 @@ namespace platform {
 
 namespace {
 
-void AppendCodePoint(std::u16string& out, char32_t cp) {
+// Writes one code point at out[at], as one unit or a surrogate pair; at
+// moves past it.
+void PutCodePoint(char16_t* out, std::size_t& at, char32_t cp) {
   if (cp < 0x10000) {
-    out.push_back(static_cast<char16_t>(cp));
+    out[at++] = static_cast<char16_t>(cp);
   } else {
     cp -= 0x10000;
-    out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-    out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    out[at++] = static_cast<char16_t>(0xD800 + (cp >> 10));
+    out[at++] = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
   }
 }
 
@@ -21,7 +23,7 @@ void AppendCodePoint(std::u16string& out, char32_t cp) {
 // there does not start one. Overlong forms, surrogates and values above
 // U+10FFFF are not well formed, so their bytes are escaped one by one and
 // still round-trip.
-std::size_t SequenceAt(const std::string& bytes, std::size_t i, char32_t& cp) {
+std::size_t SequenceAt(std::string_view bytes, std::size_t i, char32_t& cp) {
   auto at = [&](std::size_t k) { return static_cast<unsigned char>(bytes[k]); };
   auto continuation = [&](std::size_t k) { return k < bytes.size() && (at(k) & 0xC0) == 0x80; };
   unsigned char b = at(i);
@@ -48,56 +50,87 @@ std::size_t SequenceAt(const std::string& bytes, std::size_t i, char32_t& cp) {
   return len;
 }
 
+// Writes the UTF-8 bytes of cp at out[at]; at moves past them.
+void PutUtf8(char* out, std::size_t& at, char32_t cp) {
+  if (cp < 0x80) {
+    out[at++] = static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out[at++] = static_cast<char>(0xC0 | (cp >> 6));
+    out[at++] = static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out[at++] = static_cast<char>(0xE0 | (cp >> 12));
+    out[at++] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out[at++] = static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out[at++] = static_cast<char>(0xF0 | (cp >> 18));
+    out[at++] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out[at++] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out[at++] = static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
 }  // namespace
 
-std::u16string DecodeUtf8(const std::string& bytes) {
-  std::u16string out;
-  out.reserve(bytes.size());
+void detail::DecodeUtf8Into(std::string_view bytes, std::u16string& out) {
+  // Every byte gives at most one unit (a four-byte sequence gives two).
+  out.resize(bytes.size());
+  char16_t* units = out.data();
+  std::size_t at = 0;
   for (std::size_t i = 0; i < bytes.size();) {
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    if (b < 0x80) {  // most names are ASCII: no sequence to check
+      units[at++] = b;
+      ++i;
+      continue;
+    }
     char32_t cp = 0;
-    std::size_t len = SequenceAt(bytes, i, cp);
+    const std::size_t len = SequenceAt(bytes, i, cp);
     if (len == 0) {
-      out.push_back(static_cast<char16_t>(0xDC00 + static_cast<unsigned char>(bytes[i])));
+      units[at++] = static_cast<char16_t>(0xDC00 + b);
       ++i;
     } else {
-      AppendCodePoint(out, cp);
+      PutCodePoint(units, at, cp);
       i += len;
     }
   }
-  return out;
+  out.resize(at);
 }
 
-std::string EncodeUtf8(const std::u16string& text) {
-  std::string out;
-  out.reserve(text.size());
+void detail::EncodeUtf8Into(std::u16string_view text, std::string& out) {
+  // Every unit gives at most three bytes (a surrogate pair gives four).
+  out.resize(text.size() * 3);
+  char* bytes = out.data();
+  std::size_t at = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
     char32_t cp = text[i];
+    if (cp < 0x80) {
+      bytes[at++] = static_cast<char>(cp);
+      continue;
+    }
     if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
         text[i + 1] <= 0xDFFF) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
       ++i;
     } else if (cp >= 0xDC80 && cp <= 0xDCFF) {
-      out.push_back(static_cast<char>(cp - 0xDC00));  // an escaped raw byte
+      bytes[at++] = static_cast<char>(cp - 0xDC00);  // an escaped raw byte
       continue;
     } else if (cp >= 0xD800 && cp <= 0xDFFF) {
       cp = 0xFFFD;
     }
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
+    PutUtf8(bytes, at, cp);
   }
+  out.resize(at);
+}
+
+std::u16string DecodeUtf8(const std::string& bytes) {
+  std::u16string out;
+  detail::DecodeUtf8Into(bytes, out);
+  return out;
+}
+
+std::string EncodeUtf8(const std::u16string& text) {
+  std::string out;
+  detail::EncodeUtf8Into(text, out);
   return out;
 }
 
