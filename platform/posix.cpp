@@ -280,7 +280,7 @@ bool BelowRoot(const std::string& path, std::string& rest) {
   }
   // With the current directory as the root, absolute paths lie elsewhere.
   if (walkRoot.path.empty() && !path.empty() && path[0] == '/') return false;
-  rest = path.substr(walkRoot.path.size());
+  rest.assign(path, walkRoot.path.size(), std::string::npos);
   return true;
 }
 
@@ -372,25 +372,35 @@ struct Located {
 };
 
 bool Locate(const std::string& path, Located& at) {
-  std::string rest;
+  at.dir = AT_FDCWD;
+  std::string& rest = at.rest;
   if (!BelowRoot(path, rest)) {
     at.name = path;
+    rest.clear();
     return true;
   }
   // "a/b/" names b itself: its last part is "b", not the empty rest.
   if (!rest.empty() && rest.back() == '/') rest.pop_back();
   const std::size_t slash = rest.rfind('/');
-  at.name = slash == std::string::npos ? rest : rest.substr(slash + 1);
+  const std::size_t parentSize = slash == std::string::npos ? 0 : slash;
+  at.name.assign(rest, slash == std::string::npos ? 0 : slash + 1, std::string::npos);
   if (at.name.empty()) at.name = ".";  // the root itself
-  std::string parent = slash == std::string::npos ? std::string() : rest.substr(0, slash);
-  at.rest = std::move(rest);
-  if (parentCache.fd.Get() < 0 || parentCache.rest != parent) {
-    parentCache.fd = OpenBeneath(parent, O_PATH);
-    parentCache.rest = std::move(parent);
+  if (parentCache.fd.Get() < 0 ||
+      parentCache.rest.compare(0, std::string::npos, rest, 0, parentSize) != 0) {
+    parentCache.rest.assign(rest, 0, parentSize);
+    parentCache.fd = OpenBeneath(parentCache.rest, O_PATH);
   }
   at.dir = parentCache.fd.Get();
   return at.dir >= 0;
 }
+
+// The storage StatPath reuses from call to call: the walk tests many
+// names in a row.
+struct StatScratch {
+  std::string native;
+  Located at;
+};
+StatScratch statScratch;
 
 // stat of a path, the link in its last part followed, as the tests below want it.
 bool StatPath(const std::u16string& name, struct stat& st) {
@@ -398,8 +408,9 @@ bool StatPath(const std::u16string& name, struct stat& st) {
     errno = EINVAL;
     return false;
   }
-  Located at;
-  return Locate(Native(name), at) && ::fstatat(at.dir, at.name.c_str(), &st, 0) == 0;
+  detail::EncodeUtf8Into(name, statScratch.native);
+  Located& at = statScratch.at;
+  return Locate(statScratch.native, at) && ::fstatat(at.dir, at.name.c_str(), &st, 0) == 0;
 }
 
 }  // namespace
@@ -661,6 +672,7 @@ bool DirectoryListing::Open(const std::u16string& pathAndPattern) {
   std::u16string directory =
       slash == std::u16string::npos ? std::u16string() : pathAndPattern.substr(0, slash + 1);
   impl_->pattern = pathAndPattern.substr(directory.size());
+  impl_->name.reserve(256);  // a name has at most 255 bytes, so at most 255 units
   const std::string native = Native(directory);
   std::string rest;
   Fd fd(BelowRoot(native, rest)
@@ -683,8 +695,7 @@ bool DirectoryListing::Next(DirEntry& entry) {
     }
     detail::DecodeUtf8Into(d->d_name, impl_->name);
     if (!MatchesWildcard(impl_->pattern, impl_->name)) continue;
-    // The entry's old storage takes the next name.
-    entry.name.swap(impl_->name);
+    entry.name.assign(impl_->name);  // into the storage the entry already has
     entry.isDirectory = d->d_type == DT_DIR;
     entry.isLink = false;
     if (d->d_type == DT_LNK || d->d_type == DT_UNKNOWN) {

@@ -1,5 +1,7 @@
 // UTF-8 to UTF-16 and back, with raw bytes kept as lone surrogates.
 // SPDX-License-Identifier: MIT
+#include <cstring>
+
 #include "platform/internal.h"
 #include "platform/platform.h"
 
@@ -50,6 +52,18 @@ std::size_t SequenceAt(std::string_view bytes, std::size_t i, char32_t& cp) {
   return len;
 }
 
+// Whether the eight bytes, or the four units, at p are all ASCII.
+bool EightAscii(const char* p) {
+  std::uint64_t word = 0;
+  std::memcpy(&word, p, sizeof word);
+  return (word & 0x8080808080808080u) == 0;
+}
+bool FourAscii(const char16_t* p) {
+  std::uint64_t word = 0;
+  std::memcpy(&word, p, sizeof word);
+  return (word & 0xFF80FF80FF80FF80u) == 0;
+}
+
 // Writes the UTF-8 bytes of cp at out[at]; at moves past them.
 void PutUtf8(char* out, std::size_t& at, char32_t cp) {
   if (cp < 0x80) {
@@ -78,9 +92,14 @@ void detail::DecodeUtf8Into(std::string_view bytes, std::u16string& out) {
   std::size_t at = 0;
   for (std::size_t i = 0; i < bytes.size();) {
     const auto b = static_cast<unsigned char>(bytes[i]);
-    if (b < 0x80) {  // most names are ASCII: no sequence to check
-      units[at++] = b;
-      ++i;
+    if (b < 0x80) {  // most names are ASCII: eight bytes at a time, no sequence to check
+      while (i + 8 <= bytes.size() && EightAscii(bytes.data() + i)) {
+        for (std::size_t k = 0; k < 8; ++k)
+          units[at + k] = static_cast<unsigned char>(bytes[i + k]);
+        at += 8, i += 8;
+      }
+      if (i < bytes.size() && static_cast<unsigned char>(bytes[i]) < 0x80)
+        units[at++] = static_cast<unsigned char>(bytes[i++]);
       continue;
     }
     char32_t cp = 0;
@@ -103,8 +122,16 @@ void detail::EncodeUtf8Into(std::u16string_view text, std::string& out) {
   std::size_t at = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
     char32_t cp = text[i];
-    if (cp < 0x80) {
-      bytes[at++] = static_cast<char>(cp);
+    if (cp < 0x80) {  // four ASCII units at a time where they come in a row
+      while (i + 4 <= text.size() && FourAscii(text.data() + i)) {
+        for (std::size_t k = 0; k < 4; ++k) bytes[at + k] = static_cast<char>(text[i + k]);
+        at += 4, i += 4;
+      }
+      if (i < text.size() && text[i] < 0x80) {
+        bytes[at++] = static_cast<char>(text[i]);
+      } else {
+        --i;  // the loop steps on to the unit that stopped the run
+      }
       continue;
     }
     if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&

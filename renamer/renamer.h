@@ -169,6 +169,10 @@ bool ApplyRule(const std::u16string& search, const std::u16string& replacement, 
 /// it differs from the text given. A rule that grows the text past
 /// kMaxGrownLength ends the rewriting: later rules are not applied.
 std::u16string RewriteName(EntryKind kind, const std::u16string& nameOrPath, bool& changed);
+/// The same into result, whose storage is reused: the walk keeps one for
+/// all the names of a directory.
+void RewriteName(EntryKind kind, const std::u16string& nameOrPath, std::u16string& result,
+                 bool& changed);
 
 /// What the walk knows of the names in one directory beyond what the disk
 /// shows, while it processes that directory's entries of one kind: the

@@ -1,6 +1,7 @@
 // Name rewriting: the ANSI check, the rules, and the counter that makes a
 // new name free on disk (and in the record the walk keeps of a directory).
 // SPDX-License-Identifier: MIT
+#include <bitset>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -96,13 +97,23 @@ bool IsTaken(EntryKind kind, const std::u16string& prefix, const std::u16string&
   return taken || others > 0;
 }
 
-// The ANSI check of text, the name as given or composed: returns the
+// Whether the ANSI round trip keeps text as it is, told from its units
+// alone: ASCII converts to itself (most names are ASCII).
+bool AsciiOnly(const std::u16string& text) {
+  for (const char16_t unit : text) {
+    if (unit >= 0x80) return false;
+  }
+  return true;
+}
+
+// The ANSI check of working, the name as given or composed, in place: the
 // converted form, reported and counted when it differs.
-std::u16string AnsiCheck(EntryKind kind, const std::u16string& name, const std::u16string& text,
-                         bool& changed) {
+void AnsiCheck(EntryKind kind, const std::u16string& name, std::u16string& working, bool& changed) {
+  if (AsciiOnly(working)) return;
   const bool directory = kind == EntryKind::Directory;
-  std::u16string working = platform::FromAnsi(platform::ToAnsi(text));
-  if (working == text) return working;
+  std::u16string converted = platform::FromAnsi(platform::ToAnsi(working));
+  if (converted == working) return;
+  working.swap(converted);
   changed = true;
   if (ReportsErrors()) {
     WriteLine((directory ? u"WARN_UTF SYM Dir: " : u"WARN_UTF SYM File: ") + name);
@@ -114,7 +125,6 @@ std::u16string AnsiCheck(EntryKind kind, const std::u16string& name, const std::
     }
     ++(directory ? counters.forbiddenUtfDirs : counters.forbiddenUtfFiles);
   }
-  return working;
 }
 
 // -w after the rules: the name's own part made Windows-safe. A name that -w
@@ -173,10 +183,43 @@ bool ApplyRule(const std::u16string& search, const std::u16string& replacement, 
 
 namespace {
 
+// The first units of the rules' search texts: a name that holds none of
+// them is left alone by every rule. Kept beside the rule list and built again
+// whenever a rule's first unit differs from the one it was built from.
+struct RuleStarts {
+  std::vector<char32_t> firstUnits;  // per rule; kNoUnit for an empty search text
+  std::bitset<0x10000> units;
+};
+RuleStarts ruleStarts;
+constexpr char32_t kNoUnit = 0x10000;
+
+char32_t FirstUnit(const std::u16string& search) { return search.empty() ? kNoUnit : search[0]; }
+
+bool MayApplyRules(const std::u16string& text) {
+  bool current = ruleStarts.firstUnits.size() == rules.ruleCount;
+  for (std::uint32_t i = 0; current && i < rules.ruleCount; ++i) {
+    current = ruleStarts.firstUnits[i] == FirstUnit(rules.searchText[i]);
+  }
+  if (!current) {
+    ruleStarts.firstUnits.clear();
+    ruleStarts.units.reset();
+    for (std::uint32_t i = 0; i < rules.ruleCount; ++i) {
+      const char32_t unit = FirstUnit(rules.searchText[i]);
+      ruleStarts.firstUnits.push_back(unit);
+      if (unit != kNoUnit) ruleStarts.units.set(unit);
+    }
+  }
+  for (const char16_t unit : text) {
+    if (ruleStarts.units[unit]) return true;
+  }
+  return false;
+}
+
 // The rules in file order over text; true when any changed it. A rule that
 // grows the text past kMaxGrownLength ends the rewriting (ApplyRule has
 // reported it).
 bool ApplyRules(std::u16string& text) {
+  if (!MayApplyRules(text)) return false;
   bool changed = false;
   std::u16string scratch;
   for (std::uint32_t i = 0; i < rules.ruleCount; ++i) {
@@ -194,30 +237,41 @@ bool ApplyRules(std::u16string& text) {
 
 }  // namespace
 
-std::u16string RewriteName(EntryKind kind, const std::u16string& nameOrPath, bool& changed) {
+void RewriteName(EntryKind kind, const std::u16string& nameOrPath, std::u16string& result,
+                 bool& changed) {
+  changed = false;
   // With -w, accents stored as combining marks are composed first, so that
   // the ANSI check sees the characters a user sees.
-  const std::u16string composed =
-      options.windowsNames ? ComposeOwnName(kind, nameOrPath) : nameOrPath;
-  changed = composed != nameOrPath;
-  std::u16string working = AnsiCheck(kind, nameOrPath, composed, changed);
-  if (ApplyRules(working)) changed = true;
   if (options.windowsNames) {
-    MakeWindowsSafe(kind, nameOrPath, composed != nameOrPath, working, changed);
+    result = ComposeOwnName(kind, nameOrPath);
+    changed = result != nameOrPath;
+  } else {
+    result.assign(nameOrPath);  // into the storage result already has
   }
-  return working;
+  const bool composed = changed;
+  AnsiCheck(kind, nameOrPath, result, changed);
+  if (ApplyRules(result)) changed = true;
+  if (options.windowsNames) MakeWindowsSafe(kind, nameOrPath, composed, result, changed);
+}
+
+std::u16string RewriteName(EntryKind kind, const std::u16string& nameOrPath, bool& changed) {
+  std::u16string result;
+  RewriteName(kind, nameOrPath, result, changed);
+  return result;
 }
 
 void MakeUniqueName(EntryKind kind, const std::u16string& prefix, std::u16string& name,
                     DirectoryNames* names, const std::u16string& oldName) {
   std::u16string_view oldEntry;
   if (names != nullptr && !NameIn(*names, prefix, oldName, oldEntry)) names = nullptr;
-  const std::u16string base = name;
-  std::u16string candidate = name;
-  std::uint32_t n = 0;
   bool byCase = false;
+  // Most new names are free as they are: no copies for them.
+  if (!IsTaken(kind, prefix, name, names, oldEntry, byCase)) return;
+  const std::u16string base = name;
+  std::u16string candidate;
+  std::uint32_t n = 0;
   bool caseClash = false;
-  while (IsTaken(kind, prefix, candidate, names, oldEntry, byCase)) {
+  do {
     caseClash = caseClash || byCase;
     ++n;
     // Kept on purpose (docs/ARCHITECTURE.md): after a directory's name, before a file's.
@@ -227,7 +281,7 @@ void MakeUniqueName(EntryKind kind, const std::u16string& prefix, std::u16string
     // untested; a rename onto a taken name fails without harm, since renames
     // never replace.
     if (n >= kUniqueTries) break;
-  }
+  } while (IsTaken(kind, prefix, candidate, names, oldEntry, byCase));
   if (caseClash) {
     if (ReportsErrors()) {
       WriteLine((kind == EntryKind::Directory ? u"WARN_WIN CASE Dir: " : u"WARN_WIN CASE File: ") +
@@ -235,7 +289,7 @@ void MakeUniqueName(EntryKind kind, const std::u16string& prefix, std::u16string
     }
     ++counters.windowsNames;
   }
-  if (n > 0) name = candidate;
+  name.swap(candidate);
 }
 
 void NotePresent(DirectoryNames& names, const std::u16string& name) {

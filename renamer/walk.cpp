@@ -134,17 +134,28 @@ bool RenameFile(const std::u16string& path, const std::u16string& oldName,
   }
 }
 
+// The storage the file pass reuses from file to file and from directory to
+// directory, so that a file whose name stays as it is costs no allocation.
+// ProcessFile never runs inside another ProcessFile.
+struct FileBuffers {
+  std::u16string name;     ///< the file's name
+  std::u16string newName;  ///< its rewritten name
+  std::u16string path;     ///< a whole path
+};
+FileBuffers fileBuffers;
+
 // The file pass's steps for one file of the directory at path: count,
 // rewrite, make the new name free, rename and list. A file renamed on disk
 // joins renamedHere; names records where each file ended up.
 void ProcessFile(const std::u16string& path, const std::u16string& name, RenamedPaths& renamedHere,
-                 DirectoryNames& names) {
+                 DirectoryNames& names, FileBuffers& buffers) {
   ++counters.totalFiles;
   bool changed = false;
-  std::u16string newName = RewriteName(EntryKind::File, name, changed);
+  std::u16string& newName = buffers.newName;
+  RewriteName(EntryKind::File, name, newName, changed);
   if (!changed) changed = ClashesByCase(&names, path, name);
   if (!changed) {
-    AddToFileList(path + name);
+    AddToFileList(buffers.path.assign(path).append(name));
     return;
   }
   MakeUniqueName(EntryKind::File, path, newName, &names, name);
@@ -174,12 +185,32 @@ namespace {
 // 8.3 short names.
 bool OneReading() { return !platform::kMasksMatchShortNames && options.includeSubdirs; }
 
+// The names of the files that the mask matches, one after the other in one
+// string, for every directory being walked: a directory's names follow its
+// parent's, and go again once its files are done. Its storage is reused from
+// directory to directory, so that a name costs no allocation of its own.
+struct FileNames {
+  std::u16string text;
+  std::vector<std::size_t> ends;  ///< where each name ends in text
+
+  void Add(const std::u16string& name) {
+    text += name;
+    ends.push_back(text.size());
+  }
+  /// Name i into name, whose storage is reused.
+  void Get(std::size_t i, std::u16string& name) const {
+    const std::size_t begin = i == 0 ? 0 : ends[i - 1];
+    name.assign(text, begin, ends[i] - begin);
+  }
+};
+FileNames fileNames;
+
 // The file pass over the subdirectories of the directory at path; with
 // OneReading, the names of the files the mask matches are kept in files, and
 // every file of the reading is noted in names.
 // NOLINTNEXTLINE(misc-no-recursion)
-void WalkSubdirectoryFiles(const std::u16string& path, bool maskUsable,
-                           std::vector<std::u16string>& files, DirectoryNames& names) {
+void WalkSubdirectoryFiles(const std::u16string& path, bool maskUsable, FileNames& files,
+                           DirectoryNames& names) {
   platform::DirectoryListing listing;
   if (!listing.Open(path + options.subdirPattern)) return;
   const bool keepFiles = OneReading() && maskUsable;
@@ -187,9 +218,8 @@ void WalkSubdirectoryFiles(const std::u16string& path, bool maskUsable,
   while (listing.Next(entry)) {
     if (!entry.isDirectory) {
       if (keepFiles) NotePresent(names, entry.name);
-      if (keepFiles && platform::MatchesWildcard(options.fileMask, entry.name)) {
-        files.push_back(std::move(entry.name));
-      }
+      if (keepFiles && platform::MatchesWildcard(options.fileMask, entry.name))
+        files.Add(entry.name);
       continue;
     }
     if (entry.isLink || IsDotEntry(entry.name) || walkDepth >= kWalkDepthCap) continue;
@@ -205,8 +235,11 @@ void ProcessListedFiles(const std::u16string& path, DirectoryNames& names) {
   platform::DirEntry entry;
   while (NextEntry(names, listing, options.fileMask, entry)) {
     if (entry.isDirectory) continue;
-    if (!renamedHere.empty() && renamedHere.count(path + entry.name) != 0) continue;
-    ProcessFile(path, entry.name, renamedHere, names);
+    if (!renamedHere.empty() &&
+        renamedHere.count(fileBuffers.path.assign(path).append(entry.name)) != 0) {
+      continue;
+    }
+    ProcessFile(path, entry.name, renamedHere, names, fileBuffers);
   }
 }
 
@@ -219,16 +252,22 @@ void WalkFiles(const std::u16string& path) {
   ++walkDepth;
   // A mask with a separator would list another folder: it matches no file.
   const bool maskUsable = !platform::HoldsPathSeparator(options.fileMask);
-  std::vector<std::u16string> files;
+  const std::size_t firstName = fileNames.ends.size();
+  const std::size_t namesSize = fileNames.text.size();
   DirectoryNames names;
   names.path = path;
-  if (options.includeSubdirs) WalkSubdirectoryFiles(path, maskUsable, files, names);
+  if (options.includeSubdirs) WalkSubdirectoryFiles(path, maskUsable, fileNames, names);
   if (OneReading()) {
     RenamedPaths renamedHere;
-    for (const std::u16string& name : files) ProcessFile(path, name, renamedHere, names);
+    for (std::size_t i = firstName; i < fileNames.ends.size(); ++i) {
+      fileNames.Get(i, fileBuffers.name);
+      ProcessFile(path, fileBuffers.name, renamedHere, names, fileBuffers);
+    }
   } else if (maskUsable) {
     ProcessListedFiles(path, names);
   }
+  fileNames.ends.resize(firstName);
+  fileNames.text.resize(namesSize);
   --walkDepth;
 }
 
