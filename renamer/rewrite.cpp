@@ -19,6 +19,20 @@ bool OnDisk(EntryKind kind, const std::u16string& path) {
                                       : platform::FileExists(path);
 }
 
+// Storage the rewriting reuses from name to name, so that testing and
+// rewriting a name costs no allocation once it has grown.
+struct RewriteScratch {
+  std::u16string path;   ///< a whole path to test on disk
+  std::u16string key;    ///< a key to look up in DirectoryNames::renamed
+  std::u16string rules;  ///< the text a rule is applied to
+};
+RewriteScratch scratch;
+
+// OnDisk of prefix + name.
+bool OnDisk(EntryKind kind, const std::u16string& prefix, const std::u16string& name) {
+  return OnDisk(kind, scratch.path.assign(prefix).append(name));
+}
+
 // The key of a name in DirectoryNames::renamed: the file system's own rule.
 std::u16string NameKey(std::u16string_view name) {
   return platform::kNamesIgnoreCase ? platform::FoldCase(std::u16string(name))
@@ -81,10 +95,16 @@ bool IsTaken(EntryKind kind, const std::u16string& prefix, const std::u16string&
              DirectoryNames* names, std::u16string_view oldEntry, bool& byCase) {
   byCase = false;
   std::u16string_view entry;
-  if (names == nullptr || !NameIn(*names, prefix, name, entry)) return OnDisk(kind, prefix + name);
-  const auto known =
-      names->renamed.empty() ? names->renamed.end() : names->renamed.find(NameKey(entry));
-  const bool taken = known != names->renamed.end() ? known->second : OnDisk(kind, prefix + name);
+  if (names == nullptr || !NameIn(*names, prefix, name, entry)) return OnDisk(kind, prefix, name);
+  auto known = names->renamed.end();
+  if (!names->renamed.empty()) {
+    if (platform::kNamesIgnoreCase) {
+      known = names->renamed.find(NameKey(entry));
+    } else {
+      known = names->renamed.find(scratch.key.assign(entry));
+    }
+  }
+  const bool taken = known != names->renamed.end() ? known->second : OnDisk(kind, prefix, name);
   if (!options.windowsNames) return taken;
 
   if (!names->listed) ListPresent(*names);
@@ -221,14 +241,14 @@ bool MayApplyRules(const std::u16string& text) {
 bool ApplyRules(std::u16string& text) {
   if (!MayApplyRules(text)) return false;
   bool changed = false;
-  std::u16string scratch;
+  std::u16string& result = scratch.rules;
   for (std::uint32_t i = 0; i < rules.ruleCount; ++i) {
     // Most names hold no search string; skip the copies for them.
     if (text.find(rules.searchText[i]) == std::u16string::npos) continue;
-    scratch = text;
-    if (!ApplyRule(rules.searchText[i], rules.replaceText[i], text, scratch)) continue;
-    const bool overgrown = scratch.size() > text.size() && scratch.size() > kMaxGrownLength;
-    text.swap(scratch);
+    result = text;
+    if (!ApplyRule(rules.searchText[i], rules.replaceText[i], text, result)) continue;
+    const bool overgrown = result.size() > text.size() && result.size() > kMaxGrownLength;
+    text.swap(result);
     changed = true;
     if (overgrown) break;
   }

@@ -115,6 +115,16 @@ bool WalkDirectoryTree(std::u16string& path, bool isLink, DirectoryNames* names)
   return renamed;
 }
 
+// The storage the file pass reuses from file to file and from directory to
+// directory, so that a file whose name stays as it is costs no allocation.
+// ProcessFile never runs inside another ProcessFile.
+struct FileBuffers {
+  std::u16string name;     ///< the file's name
+  std::u16string newName;  ///< its rewritten name
+  std::u16string path;     ///< a whole path
+};
+FileBuffers fileBuffers;
+
 // The guarded step of one file: the rename and its file-list line. Returns
 // false when either fails; renamedOnDisk tells whether the name changed.
 bool RenameFile(const std::u16string& path, const std::u16string& oldName,
@@ -126,23 +136,13 @@ bool RenameFile(const std::u16string& path, const std::u16string& oldName,
     renamedOnDisk = true;
   }
   try {
-    AddToFileList(path + newName);
+    AddToFileList(fileBuffers.path.assign(path).append(newName));
     ++counters.fileRenames;
     return true;
   } catch (const std::exception&) {
     return false;
   }
 }
-
-// The storage the file pass reuses from file to file and from directory to
-// directory, so that a file whose name stays as it is costs no allocation.
-// ProcessFile never runs inside another ProcessFile.
-struct FileBuffers {
-  std::u16string name;     ///< the file's name
-  std::u16string newName;  ///< its rewritten name
-  std::u16string path;     ///< a whole path
-};
-FileBuffers fileBuffers;
 
 // The file pass's steps for one file of the directory at path: count,
 // rewrite, make the new name free, rename and list. A file renamed on disk
