@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -285,18 +286,18 @@ bool BelowRoot(const std::string& path, std::string& rest) {
 }
 
 // The directory names of `rest` ("a/b" or "a/b/"), without empty parts and
-// ".". False (ENOTDIR) when one is "..".
-bool DirectoryParts(const std::string& rest, std::vector<std::string>& parts) {
+// ".", as views into it. False (ENOTDIR) when one is "..".
+bool DirectoryParts(std::string_view rest, std::vector<std::string_view>& parts) {
   for (std::size_t at = 0; at <= rest.size();) {
     std::size_t end = rest.find('/', at);
-    if (end == std::string::npos) end = rest.size();
-    std::string part = rest.substr(at, end - at);
+    if (end == std::string_view::npos) end = rest.size();
+    const std::string_view part = rest.substr(at, end - at);
     at = end + 1;
     if (part == "..") {
       errno = ENOTDIR;
       return false;
     }
-    if (!part.empty() && part != ".") parts.push_back(std::move(part));
+    if (!part.empty() && part != ".") parts.push_back(part);
   }
   return true;
 }
@@ -305,11 +306,12 @@ constexpr int kBeneathFlags = O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
 // openat2 of as many parts from parts[i] on as fit one system path, from
 // the directory `from`; i moves past them. -1 with errno on failure.
-int OpenPiece(int from, const std::vector<std::string>& parts, std::size_t& i, int flags) {
-  std::string piece = parts[i];
+int OpenPiece(int from, const std::vector<std::string_view>& parts, std::size_t& i, int flags) {
+  std::string piece(parts[i]);
   std::size_t next = i + 1;
   while (next < parts.size() && piece.size() + parts[next].size() + 1 < 4000) {
-    piece += '/' + parts[next++];
+    piece += '/';
+    piece += parts[next++];
   }
   struct open_how how = {};
   how.flags = static_cast<std::uint64_t>((next == parts.size() ? flags : O_PATH) | kBeneathFlags);
@@ -324,7 +326,7 @@ int OpenPiece(int from, const std::vector<std::string>& parts, std::size_t& i, i
 // root. The last one gets `flags` (O_PATH or O_RDONLY). A link, a "..", or
 // anything but a directory on the way fails with ENOTDIR.
 Fd OpenBeneath(const std::string& rest, int flags) {
-  std::vector<std::string> parts;
+  std::vector<std::string_view> parts;
   if (!DirectoryParts(rest, parts)) return Fd();
   if (parts.empty()) return Fd(::openat(walkRoot.fd.Get(), ".", flags | kBeneathFlags));
   Fd current;
@@ -339,7 +341,7 @@ Fd OpenBeneath(const std::string& rest, int flags) {
     }
     if (fd < 0 && (openat2Missing || detail::testResolveByComponents)) {
       const int last = i + 1 == parts.size() ? flags : O_PATH;
-      fd = ::openat(from, parts[i].c_str(), last | kBeneathFlags);
+      fd = ::openat(from, std::string(parts[i]).c_str(), last | kBeneathFlags);
       if (fd >= 0) ++i;
     }
     if (fd < 0) {
