@@ -1,7 +1,6 @@
 // BMP output: the headers, the colour table and the file of 4-bit or 24-bit
-// pixels, at the screen's size or scaled.
+// pixels, at the screen's size or scaled, in either flash phase.
 // SPDX-License-Identifier: MIT
-#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -40,28 +39,7 @@ constexpr std::uint32_t PixelSize(bool indexed) {
   return indexed ? kIndexedPixelSize : kTrueColorPixelSize;
 }
 
-// Writes the three blocks, header, pixels and trailer, as outFile; one
-// message for any failure.
-void WriteBmpFile(bool indexed, const std::uint8_t* pixels, std::size_t pixelSize) {
-  platform::ReplacingFile file;
-  const bool ok = file.Create(options.outFile) && file.Write(bmp.header, HeaderSize(indexed)) &&
-                  file.Write(pixels, pixelSize) && file.Write(bmp.trailer, kTrailerSize) &&
-                  file.Commit();
-  if (!ok) {
-    WriteLine(u"ERR_OUT_FILE: " + options.outFile + u" write error.");
-    ++counters.ioErrors;
-  }
-}
-
 }  // namespace
-
-void WritePictureFile(const std::uint8_t* data, std::size_t size) {
-  platform::ReplacingFile file;
-  if (!file.Create(options.outFile) || !file.Write(data, size) || !file.Commit()) {
-    WriteLine(u"ERR_OUT_FILE: " + options.outFile + u" write error.");
-    ++counters.ioErrors;
-  }
-}
 
 void PutWord(std::size_t offset, std::uint16_t value) {
   bmp.header[offset] = static_cast<std::uint8_t>(value & 0xFF);
@@ -98,47 +76,38 @@ void ComposeBmpHeader(bool indexed, std::uint32_t scale) {
 void WriteIndexedBmp() {
   ComposeBmpHeader(true);
   RenderIndexed();
-  WriteBmpFile(true, bmp.pixels, PixelSize(true));
+  WritePictureFile(
+      {{bmp.header, HeaderSize(true)}, {bmp.pixels, PixelSize(true)}, {bmp.trailer, kTrailerSize}});
 }
 
 void WriteTrueColorBmp() {
   ComposeBmpHeader(false);
   RenderTrueColor();
-  WriteBmpFile(false, bmp.pixels, PixelSize(false));
+  WritePictureFile({{bmp.header, HeaderSize(false)},
+                    {bmp.pixels, PixelSize(false)},
+                    {bmp.trailer, kTrailerSize}});
 }
 
-void WriteScaledBmp() {
-  const bool indexed = options.idxColor;
-  const std::uint32_t scale = std::max<std::uint32_t>(options.scale, 1);
+std::vector<std::uint8_t> EncodeBmp(bool indexed, std::uint32_t scale, std::uint32_t phase) {
   ComposeBmpHeader(indexed, scale);
-  std::vector<std::uint8_t> indices(kIndexImageSize);
-  RenderIndexImage(options.flashPhase, indices.data());
-
-  // Rows of 128 x scale or 768 x scale bytes, multiples of 4 as BMP rows
-  // must be; the bottom line first, each ZX line repeated scale times.
-  const std::size_t rowSize = std::size_t{indexed ? 128u : 768u} * scale;
-  std::vector<std::uint8_t> pixels(rowSize * kScreenHeight * scale);
-  std::vector<std::uint8_t> row(rowSize);
-  for (std::size_t y = 0; y < kScreenHeight; ++y) {
-    const std::uint8_t* line = &indices[y * kScreenWidth];
-    for (std::size_t x = 0; x < std::size_t{kScreenWidth} * scale; ++x) {
-      const std::uint8_t index = line[x / scale] & 0x0F;
-      if (indexed) {
-        std::uint8_t& cell = row[x / 2];
-        cell = x % 2 == 0 ? static_cast<std::uint8_t>(index << 4)
-                          : static_cast<std::uint8_t>(cell | index);
-      } else {
-        row[3 * x] = ActivePalette.entry[index][kBlue];
-        row[3 * x + 1] = ActivePalette.entry[index][kGreen];
-        row[3 * x + 2] = ActivePalette.entry[index][kRed];
-      }
-    }
-    for (std::size_t k = 0; k < scale; ++k) {
-      const std::size_t r = (kScreenHeight - 1 - y) * scale + k;
-      std::memcpy(&pixels[r * rowSize], row.data(), rowSize);
-    }
+  RenderFlashPhase(phase);
+  // The bottom line first, each ZX line repeated scale times; rows of
+  // 128 x scale or 768 x scale bytes are multiples of 4, as BMP rows must be.
+  const RowLayout layout = indexed ? RowLayout::kIndexed4 : RowLayout::kBgr;
+  const std::size_t rowSize = RowBytes(layout, scale);
+  const std::size_t headerSize = HeaderSize(indexed);
+  std::vector<std::uint8_t> file(headerSize + rowSize * kScreenHeight * scale + kTrailerSize);
+  std::memcpy(file.data(), bmp.header, headerSize);
+  std::uint8_t indices[kScreenWidth];
+  std::uint8_t* row = &file[headerSize];
+  for (std::uint16_t r = 0; r < kScreenHeight; ++r) {
+    RenderedRow(r, indices);
+    PackIndexRow(indices, layout, scale, row);
+    for (std::uint32_t k = 1; k < scale; ++k) std::memcpy(row + k * rowSize, row, rowSize);
+    row += rowSize * scale;
   }
-  WriteBmpFile(indexed, pixels.data(), pixels.size());
+  std::memcpy(row, bmp.trailer, kTrailerSize);
+  return file;
 }
 
 }  // namespace converter

@@ -62,7 +62,7 @@ bool CheckPictureOptions(bool report) {
   bool good = true;
   const std::u16string format = Lower(options.fileFormat);
   if (format == u"png") {
-    options.png = true;
+    options.format = PictureFormat::kPng;
   } else if (!format.empty() && format != u"bmp") {
     BadOption(report,
               u"ERR_FORMAT: " + options.fileFormat + u" is no picture format (bmp or png).");
@@ -86,7 +86,7 @@ bool CheckPictureOptions(bool report) {
       good = false;
     }
   }
-  if (good && options.flashPhase == 2 && !options.png) {
+  if (good && options.flashPhase == 2 && options.format != PictureFormat::kPng) {
     // Both phases need a picture with frames.
     BadOption(report, u"ERR_FLASH: 2 needs PNG output (-f png).");
     good = false;

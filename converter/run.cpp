@@ -23,24 +23,6 @@ void ResetRun() {
   ResetPalette();
 }
 
-namespace {
-
-// The picture the options ask for; the BMP of the screen's size and phase 0
-// is the one the tool has always written.
-void WritePicture() {
-  if (options.png) {
-    WritePng();
-  } else if (options.scale != 1 || options.flashPhase != 0) {
-    WriteScaledBmp();
-  } else if (options.idxColor) {
-    WriteIndexedBmp();
-  } else {
-    WriteTrueColorBmp();
-  }
-}
-
-}  // namespace
-
 std::uint32_t RunConverter() {
   // ResetRun has put the flags and the error count to their start values.
   ParseCommandLine();
@@ -55,7 +37,7 @@ std::uint32_t RunConverter() {
     // Silent here: a bad picture option is reported after the settings.
     CheckPictureOptions(false);
     if (options.outFile.empty()) {
-      options.outFile = options.inFile + (options.png ? u".png" : u".bmp");
+      options.outFile = options.inFile + PictureExtension(options.format);
     }
     if (options.colorFormat[0] != u'0') options.idxColor = true;
     ResetPalette();
