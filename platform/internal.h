@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "platform/platform.h"
@@ -108,6 +109,12 @@ std::u16string RawLinkTarget(const std::u16string& name);
 bool RawReplace(const std::u16string& from, const std::u16string& to);
 /// Removes a file; false on failure.
 bool RawRemove(const std::u16string& name);
+
+/// DecodeUtf8 and EncodeUtf8 into a string the caller keeps, whose storage
+/// is reused: a listing converts every name with them and allocates only
+/// for a name longer than any before it.
+void DecodeUtf8Into(std::string_view bytes, std::u16string& out);
+void EncodeUtf8Into(std::u16string_view text, std::string& out);
 
 /// Writes as "?" each character of a line that a viewer could take as a
 /// line break, a terminal command or a change of writing direction: the C1

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -304,23 +305,23 @@ bool BelowRoot(const std::string& path, std::string& rest) {
   }
   // With the current directory as the root, absolute paths lie elsewhere.
   if (walkRoot.path.empty() && !path.empty() && path[0] == '/') return false;
-  rest = path.substr(walkRoot.path.size());
+  rest.assign(path, walkRoot.path.size(), std::string::npos);
   return true;
 }
 
 // The directory names of `rest` ("a/b" or "a/b/"), without empty parts and
-// ".". False (ENOTDIR) when one is "..".
-bool DirectoryParts(const std::string& rest, std::vector<std::string>& parts) {
+// ".", as views into it. False (ENOTDIR) when one is "..".
+bool DirectoryParts(std::string_view rest, std::vector<std::string_view>& parts) {
   for (std::size_t at = 0; at <= rest.size();) {
     std::size_t end = rest.find('/', at);
-    if (end == std::string::npos) end = rest.size();
-    std::string part = rest.substr(at, end - at);
+    if (end == std::string_view::npos) end = rest.size();
+    const std::string_view part = rest.substr(at, end - at);
     at = end + 1;
     if (part == "..") {
       errno = ENOTDIR;
       return false;
     }
-    if (!part.empty() && part != ".") parts.push_back(std::move(part));
+    if (!part.empty() && part != ".") parts.push_back(part);
   }
   return true;
 }
@@ -329,11 +330,12 @@ constexpr int kBeneathFlags = O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
 // openat2 of as many parts from parts[i] on as fit one system path, from
 // the directory `from`; i moves past them. -1 with errno on failure.
-int OpenPiece(int from, const std::vector<std::string>& parts, std::size_t& i, int flags) {
-  std::string piece = parts[i];
+int OpenPiece(int from, const std::vector<std::string_view>& parts, std::size_t& i, int flags) {
+  std::string piece(parts[i]);
   std::size_t next = i + 1;
   while (next < parts.size() && piece.size() + parts[next].size() + 1 < 4000) {
-    piece += '/' + parts[next++];
+    piece += '/';
+    piece += parts[next++];
   }
   struct open_how how = {};
   how.flags = static_cast<std::uint64_t>((next == parts.size() ? flags : O_PATH) | kBeneathFlags);
@@ -348,7 +350,7 @@ int OpenPiece(int from, const std::vector<std::string>& parts, std::size_t& i, i
 // root. The last one gets `flags` (O_PATH or O_RDONLY). A link, a "..", or
 // anything but a directory on the way fails with ENOTDIR.
 Fd OpenBeneath(const std::string& rest, int flags) {
-  std::vector<std::string> parts;
+  std::vector<std::string_view> parts;
   if (!DirectoryParts(rest, parts)) return Fd();
   if (parts.empty()) return Fd(::openat(walkRoot.fd.Get(), ".", flags | kBeneathFlags));
   Fd current;
@@ -363,7 +365,7 @@ Fd OpenBeneath(const std::string& rest, int flags) {
     }
     if (fd < 0 && (openat2Missing || detail::testResolveByComponents)) {
       const int last = i + 1 == parts.size() ? flags : O_PATH;
-      fd = ::openat(from, parts[i].c_str(), last | kBeneathFlags);
+      fd = ::openat(from, std::string(parts[i]).c_str(), last | kBeneathFlags);
       if (fd >= 0) ++i;
     }
     if (fd < 0) {
@@ -396,25 +398,35 @@ struct Located {
 };
 
 bool Locate(const std::string& path, Located& at) {
-  std::string rest;
+  at.dir = AT_FDCWD;
+  std::string& rest = at.rest;
   if (!BelowRoot(path, rest)) {
     at.name = path;
+    rest.clear();
     return true;
   }
   // "a/b/" names b itself: its last part is "b", not the empty rest.
   if (!rest.empty() && rest.back() == '/') rest.pop_back();
   const std::size_t slash = rest.rfind('/');
-  at.name = slash == std::string::npos ? rest : rest.substr(slash + 1);
+  const std::size_t parentSize = slash == std::string::npos ? 0 : slash;
+  at.name.assign(rest, slash == std::string::npos ? 0 : slash + 1, std::string::npos);
   if (at.name.empty()) at.name = ".";  // the root itself
-  std::string parent = slash == std::string::npos ? std::string() : rest.substr(0, slash);
-  at.rest = std::move(rest);
-  if (parentCache.fd.Get() < 0 || parentCache.rest != parent) {
-    parentCache.fd = OpenBeneath(parent, O_PATH);
-    parentCache.rest = std::move(parent);
+  if (parentCache.fd.Get() < 0 ||
+      parentCache.rest.compare(0, std::string::npos, rest, 0, parentSize) != 0) {
+    parentCache.rest.assign(rest, 0, parentSize);
+    parentCache.fd = OpenBeneath(parentCache.rest, O_PATH);
   }
   at.dir = parentCache.fd.Get();
   return at.dir >= 0;
 }
+
+// The storage StatPath reuses from call to call: the walk tests many
+// names in a row.
+struct StatScratch {
+  std::string native;
+  Located at;
+};
+StatScratch statScratch;
 
 // stat of a path, the link in its last part followed, as the tests below want it.
 bool StatPath(const std::u16string& name, struct stat& st) {
@@ -422,8 +434,9 @@ bool StatPath(const std::u16string& name, struct stat& st) {
     errno = EINVAL;
     return false;
   }
-  Located at;
-  return Locate(Native(name), at) && ::fstatat(at.dir, at.name.c_str(), &st, 0) == 0;
+  detail::EncodeUtf8Into(name, statScratch.native);
+  Located& at = statScratch.at;
+  return Locate(statScratch.native, at) && ::fstatat(at.dir, at.name.c_str(), &st, 0) == 0;
 }
 
 }  // namespace
@@ -735,6 +748,7 @@ bool RawClose(RawFile& file) {
 struct DirectoryListing::Impl {
   DIR* dir = nullptr;
   std::u16string pattern;
+  std::u16string name;  // the name being matched, its storage kept from entry to entry
   bool failed = false;  // the last Next met a read error, not the end
 };
 
@@ -753,6 +767,7 @@ bool DirectoryListing::Open(const std::u16string& pathAndPattern) {
   std::u16string directory =
       slash == std::u16string::npos ? std::u16string() : pathAndPattern.substr(0, slash + 1);
   impl_->pattern = pathAndPattern.substr(directory.size());
+  impl_->name.reserve(256);  // a name has at most 255 bytes, so at most 255 units
   const std::string native = Native(directory);
   std::string rest;
   Fd fd(BelowRoot(native, rest)
@@ -773,9 +788,9 @@ bool DirectoryListing::Next(DirEntry& entry) {
       impl_->failed = errno != 0;
       return false;
     }
-    std::u16string name = DecodeUtf8(d->d_name);
-    if (!MatchesWildcard(impl_->pattern, name)) continue;
-    entry.name = std::move(name);
+    detail::DecodeUtf8Into(d->d_name, impl_->name);
+    if (!MatchesWildcard(impl_->pattern, impl_->name)) continue;
+    entry.name.assign(impl_->name);  // into the storage the entry already has
     entry.isDirectory = d->d_type == DT_DIR;
     entry.isLink = false;
     if (d->d_type == DT_LNK || d->d_type == DT_UNKNOWN) {

@@ -22,6 +22,19 @@ bool OnDisk(EntryKind kind, const std::u16string& path) {
                                       : platform::FileExists(path);
 }
 
+// Storage the unique-name step reuses from name to name, so that testing a
+// name costs no allocation once it has grown.
+struct TestScratch {
+  std::u16string path;  ///< a whole path to test on disk
+  std::u16string key;   ///< a key to look up in DirectoryNames::renamed
+};
+TestScratch scratch;
+
+// OnDisk of prefix + name.
+bool OnDisk(EntryKind kind, const std::u16string& prefix, const std::u16string& name) {
+  return OnDisk(kind, scratch.path.assign(prefix).append(name));
+}
+
 // The key of a name in DirectoryNames::renamed: the file system's own rule.
 std::u16string NameKey(std::u16string_view name) {
   return platform::kNamesIgnoreCase ? platform::FoldCase(std::u16string(name))
@@ -89,11 +102,17 @@ bool IsTaken(EntryKind kind, const std::u16string& prefix, const std::u16string&
              DirectoryNames* names, std::u16string_view oldEntry, bool& byCase) {
   byCase = false;
   std::u16string_view entry;
-  if (names == nullptr || !NameIn(*names, prefix, name, entry)) return OnDisk(kind, prefix + name);
-  const auto known =
-      names->renamed.empty() ? names->renamed.end() : names->renamed.find(NameKey(entry));
+  if (names == nullptr || !NameIn(*names, prefix, name, entry)) return OnDisk(kind, prefix, name);
+  auto known = names->renamed.end();
+  if (!names->renamed.empty()) {
+    if (platform::kNamesIgnoreCase) {
+      known = names->renamed.find(NameKey(entry));
+    } else {
+      known = names->renamed.find(scratch.key.assign(entry));
+    }
+  }
   const bool taken = known != names->renamed.end() ? known->second == NameState::Given
-                                                   : OnDisk(kind, prefix + name);
+                                                   : OnDisk(kind, prefix, name);
   if (!options.windowsNames) return taken;
 
   if (!names->listed) ListPresent(*names);
@@ -112,12 +131,14 @@ void MakeUniqueName(EntryKind kind, const std::u16string& prefix, std::u16string
                     DirectoryNames* names, const std::u16string& oldName) {
   std::u16string_view oldEntry;
   if (names != nullptr && !NameIn(*names, prefix, oldName, oldEntry)) names = nullptr;
-  const std::u16string base = name;
-  std::u16string candidate = name;
-  std::uint32_t n = 0;
   bool byCase = false;
+  // Most new names are free as they are: no copies for them.
+  if (!IsTaken(kind, prefix, name, names, oldEntry, byCase)) return;
+  const std::u16string base = name;
+  std::u16string candidate;
+  std::uint32_t n = 0;
   bool caseClash = false;
-  while (IsTaken(kind, prefix, candidate, names, oldEntry, byCase)) {
+  do {
     caseClash = caseClash || byCase;
     ++n;
     // Kept on purpose (docs/ARCHITECTURE.md): after a directory's name, before a file's.
@@ -127,7 +148,7 @@ void MakeUniqueName(EntryKind kind, const std::u16string& prefix, std::u16string
     // untested; a rename onto a taken name fails without harm, since renames
     // never replace.
     if (n >= kUniqueTries) break;
-  }
+  } while (IsTaken(kind, prefix, candidate, names, oldEntry, byCase));
   if (caseClash) {
     if (ReportsErrors()) {
       WriteLine((kind == EntryKind::Directory ? u"WARN_WIN CASE Dir: " : u"WARN_WIN CASE File: ") +
@@ -135,7 +156,7 @@ void MakeUniqueName(EntryKind kind, const std::u16string& prefix, std::u16string
     }
     ++counters.windowsNames;
   }
-  if (n > 0) name = candidate;
+  name.swap(candidate);
 }
 
 void NotePresent(DirectoryNames& names, const platform::DirEntry& entry) {

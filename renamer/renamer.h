@@ -181,6 +181,10 @@ inline bool ApplyRule(const std::u16string& search, const std::u16string& replac
 /// lengthen the text by kMaxGrowth units, each rule within what the rules
 /// before it left of that.
 std::u16string RewriteName(EntryKind kind, const std::u16string& nameOrPath, bool& changed);
+/// The same into result, whose storage is reused: the walk keeps one for
+/// all the names of a directory.
+void RewriteName(EntryKind kind, const std::u16string& nameOrPath, std::u16string& result,
+                 bool& changed);
 
 // ---- the unique-name step and the record of a directory's names
 // (directory_names.cpp): reads `options`, counts case clashes in

@@ -115,6 +115,16 @@ bool WalkDirectoryTree(std::u16string& path, bool isLink, DirectoryNames* names)
   return renamed;
 }
 
+// The storage the file pass reuses from file to file and from directory to
+// directory, so that a file whose name stays as it is costs no allocation.
+// ProcessFile never runs inside another ProcessFile.
+struct FileBuffers {
+  std::u16string name;     ///< the file's name
+  std::u16string newName;  ///< its rewritten name
+  std::u16string path;     ///< a whole path
+};
+FileBuffers fileBuffers;
+
 // The guarded step of one file: the rename and its file-list line. Returns
 // false when either fails; renamedOnDisk tells whether the name changed.
 bool RenameFile(const std::u16string& path, const std::u16string& oldName,
@@ -126,7 +136,7 @@ bool RenameFile(const std::u16string& path, const std::u16string& oldName,
     renamedOnDisk = true;
   }
   try {
-    AddToFileList(path + newName);
+    AddToFileList(fileBuffers.path.assign(path).append(newName));
     ++counters.fileRenames;
     return true;
   } catch (const std::exception&) {
@@ -138,13 +148,14 @@ bool RenameFile(const std::u16string& path, const std::u16string& oldName,
 // rewrite, make the new name free, rename and list. A file renamed on disk
 // joins renamedHere; names records where each file ended up.
 void ProcessFile(const std::u16string& path, const std::u16string& name, RenamedPaths& renamedHere,
-                 DirectoryNames& names) {
+                 DirectoryNames& names, FileBuffers& buffers) {
   ++counters.totalFiles;
   bool changed = false;
-  std::u16string newName = RewriteName(EntryKind::File, name, changed);
+  std::u16string& newName = buffers.newName;
+  RewriteName(EntryKind::File, name, newName, changed);
   if (!changed) changed = ClashesByCase(&names, path, name);
   if (!changed) {
-    AddToFileList(path + name);
+    AddToFileList(buffers.path.assign(path).append(name));
     return;
   }
   MakeUniqueName(EntryKind::File, path, newName, &names, name);
@@ -176,12 +187,32 @@ bool FilesComeWithSubdirectories() {
   return !platform::kMasksMatchShortNames && options.includeSubdirs;
 }
 
+// The names of the files that the mask matches, one after the other in one
+// string, for every directory being walked: a directory's names follow its
+// parent's, and go again once its files are done. Its storage is reused from
+// directory to directory, so that a name costs no allocation of its own.
+struct FileNames {
+  std::u16string text;
+  std::vector<std::size_t> ends;  ///< where each name ends in text
+
+  void Add(const std::u16string& name) {
+    text += name;
+    ends.push_back(text.size());
+  }
+  /// Name i into name, whose storage is reused.
+  void Get(std::size_t i, std::u16string& name) const {
+    const std::size_t begin = i == 0 ? 0 : ends[i - 1];
+    name.assign(text, begin, ends[i] - begin);
+  }
+};
+FileNames fileNames;
+
 // The file pass over the subdirectories of the directory at path; with
 // FilesComeWithSubdirectories, the names of the files the mask matches are kept in files, and
 // every file of the reading is noted in names.
 // NOLINTNEXTLINE(misc-no-recursion)
-void WalkSubdirectoryFiles(const std::u16string& path, bool maskUsable,
-                           std::vector<std::u16string>& files, DirectoryNames& names) {
+void WalkSubdirectoryFiles(const std::u16string& path, bool maskUsable, FileNames& files,
+                           DirectoryNames& names) {
   platform::DirectoryListing listing;
   if (!listing.Open(path + options.subdirPattern)) return;
   const bool keepFiles = FilesComeWithSubdirectories() && maskUsable;
@@ -189,9 +220,8 @@ void WalkSubdirectoryFiles(const std::u16string& path, bool maskUsable,
   while (listing.Next(entry)) {
     if (keepFiles) NotePresent(names, entry);
     if (!entry.isDirectory) {
-      if (keepFiles && platform::MatchesWildcard(options.fileMask, entry.name)) {
-        files.push_back(std::move(entry.name));
-      }
+      if (keepFiles && platform::MatchesWildcard(options.fileMask, entry.name))
+        files.Add(entry.name);
       continue;
     }
     if (entry.isLink || IsDotEntry(entry.name) || walkDepth >= kWalkDepthCap) continue;
@@ -207,8 +237,11 @@ void ProcessListedFiles(const std::u16string& path, DirectoryNames& names) {
   platform::DirEntry entry;
   while (NextEntry(names, listing, options.fileMask, entry)) {
     if (entry.isDirectory) continue;
-    if (!renamedHere.empty() && renamedHere.count(path + entry.name) != 0) continue;
-    ProcessFile(path, entry.name, renamedHere, names);
+    if (!renamedHere.empty() &&
+        renamedHere.count(fileBuffers.path.assign(path).append(entry.name)) != 0) {
+      continue;
+    }
+    ProcessFile(path, entry.name, renamedHere, names, fileBuffers);
   }
 }
 
@@ -221,16 +254,22 @@ void WalkFiles(const std::u16string& path) {
   ++walkDepth;
   // A mask with a separator would list another folder: it matches no file.
   const bool maskUsable = !platform::HoldsPathSeparator(options.fileMask);
-  std::vector<std::u16string> files;
+  const std::size_t firstName = fileNames.ends.size();
+  const std::size_t namesSize = fileNames.text.size();
   DirectoryNames names;
   names.path = path;
-  if (options.includeSubdirs) WalkSubdirectoryFiles(path, maskUsable, files, names);
+  if (options.includeSubdirs) WalkSubdirectoryFiles(path, maskUsable, fileNames, names);
   if (FilesComeWithSubdirectories()) {
     RenamedPaths renamedHere;
-    for (const std::u16string& name : files) ProcessFile(path, name, renamedHere, names);
+    for (std::size_t i = firstName; i < fileNames.ends.size(); ++i) {
+      fileNames.Get(i, fileBuffers.name);
+      ProcessFile(path, fileBuffers.name, renamedHere, names, fileBuffers);
+    }
   } else if (maskUsable) {
     ProcessListedFiles(path, names);
   }
+  fileNames.ends.resize(firstName);
+  fileNames.text.resize(namesSize);
   --walkDepth;
 }
 

@@ -87,6 +87,33 @@ TEST_F(RewriteTest, RulesRunOnceEachInFileOrder) {
   EXPECT_EQ(renamer::replaceDepth, 0u);
 }
 
+// The rewriting skips the rules for a name that holds none of their first
+// units; the rows run in turn, so each must see the rules set for it, not
+// the ones before.
+TEST_F(RewriteTest, RulesAreSkippedOnlyForNamesWithoutTheirFirstUnits) {
+  struct Case {
+    std::vector<std::pair<std::u16string, std::u16string>> rules;
+    std::u16string name, expected;
+  } const cases[] = {
+      {{{u"a", u"b"}}, u"xyz", u"xyz"},
+      {{{u"a", u"b"}}, u"xa", u"xb"},
+      {{{u"q", u"r"}}, u"xq", u"xr"},  // as many rules, another first unit
+      {{{u"q", u"r"}, {u"z", u"y"}}, u"z", u"y"},
+      {{{u"qq", u"r"}}, u"q", u"q"},
+      {{{u"qq", u"r"}}, u"aqq", u"ar"},
+      {{{u"", u"x"}, {u"\u00e9", u"e"}}, u"caf\u00e9", u"cafe"},
+      {{{u"\u0142", u"l"}}, u"\u0142", u"l"},  // the ANSI check first: no rule sees it
+      {{}, u"a&b", u"a&b"},
+  };
+  for (const auto& c : cases) {
+    SetRules(c.rules);
+    bool changed = false;
+    EXPECT_EQ(renamer::RewriteName(EntryKind::File, c.name, changed), c.expected)
+        << testsupport::Narrow(c.name);
+    EXPECT_EQ(changed, c.name != c.expected) << testsupport::Narrow(c.name);
+  }
+}
+
 TEST_F(RewriteTest, UnchangedNamePassesSilently) {
   SetRules({{u"&", u"[+]"}, {u"x", u""}});
   bool changed = true;
