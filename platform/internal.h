@@ -10,6 +10,8 @@
 #include <string>
 #include <utility>
 
+#include "platform/platform.h"
+
 namespace platform::detail {
 
 /// A file opened by a backend: the system's handle (a descriptor on POSIX,
@@ -129,7 +131,7 @@ inline bool StaysInItsDirectory(const std::u16string& from, const std::u16string
   const std::size_t toParent = toCut == std::u16string::npos ? 0 : toCut + 1;
   if (fromParent != toParent || from.compare(0, fromParent, to, 0, toParent) != 0) return false;
   const std::u16string name = to.substr(toParent);
-  return !name.empty() && name != u"." && name != u".." && name.find(u'\0') == std::u16string::npos;
+  return !name.empty() && !IsDotName(name) && name.find(u'\0') == std::u16string::npos;
 }
 
 /// Test seam of the POSIX backend, set only by tests: while it is not null,

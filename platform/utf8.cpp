@@ -72,9 +72,8 @@ std::string EncodeUtf8(const std::u16string& text) {
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     char32_t cp = text[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+    if (IsSurrogatePairAt(text, i)) {
+      cp = SurrogatePairValue(text[i], text[i + 1]);
       ++i;
     } else if (cp >= 0xDC80 && cp <= 0xDCFF) {
       out.push_back(static_cast<char>(cp - 0xDC00));  // an escaped raw byte

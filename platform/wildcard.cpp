@@ -44,7 +44,7 @@ bool MatchesWildcard(const std::u16string& pattern, const std::u16string& name) 
   std::size_t n = pattern.size();
   // A trailing "." asks for names without an extension ("*." lists names
   // without a dot).
-  if (n > 0 && pattern[n - 1] == u'.' && pattern != u"." && pattern != u"..") {
+  if (n > 0 && pattern[n - 1] == u'.' && !IsDotName(pattern)) {
     if (name.find(u'.') != std::u16string::npos) return false;
     return Match(pattern.substr(0, n - 1), name);
   }

@@ -49,7 +49,7 @@ bool NameIn(const DirectoryNames& names, const std::u16string& prefix, const std
   for (const char16_t unit : entry) {
     if (unit == u'/' || unit == platform::kPathSeparator || unit == u'\0') return false;
   }
-  return entry != u"." && entry != u"..";
+  return !platform::IsDotName(entry);
 }
 
 // Lists the record's directory once, for the entries of its kind that this
@@ -61,8 +61,8 @@ void ListPresent(DirectoryNames& names) {
   platform::DirEntry entry;
   if (listing.Open(names.path + u"*")) {
     while (listing.Next(entry)) {
-      if (entry.isDirectory != (names.kind == EntryKind::Directory) || entry.name == u"." ||
-          entry.name == u"..") {
+      if (entry.isDirectory != (names.kind == EntryKind::Directory) ||
+          platform::IsDotName(entry.name)) {
         continue;
       }
       if (!names.renamed.empty() && names.renamed.count(NameKey(entry.name)) != 0) continue;
@@ -145,8 +145,8 @@ bool NextEntry(DirectoryNames& names, platform::DirectoryListing& listing,
   if (!names.listed) {
     names.listed = true;
     while (listing.Next(entry)) {
-      if (entry.isDirectory != (names.kind == EntryKind::Directory) || entry.name == u"." ||
-          entry.name == u"..") {
+      if (entry.isDirectory != (names.kind == EntryKind::Directory) ||
+          platform::IsDotName(entry.name)) {
         continue;
       }
       NotePresent(names, entry.name);

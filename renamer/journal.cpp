@@ -35,9 +35,6 @@ bool IsInvisible(char16_t c) {
          (c >= 0x2066 && c <= 0x2069) || c == 0xFEFF;
 }
 
-bool IsHigh(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLow(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
-
 int HexValue(char16_t c) {
   if (c >= u'0' && c <= u'9') return c - u'0';
   if (c >= u'A' && c <= u'F') return c - u'A' + 10;
@@ -99,12 +96,12 @@ std::u16string EscapeJournalName(const std::u16string& name) {
       out += u"\\\\";
     } else if (c < 0x20 || c == 0x7F) {
       AppendHex(out, u'x', c, 2);
-    } else if (IsHigh(c) && i + 1 < name.size() && IsLow(name[i + 1])) {
+    } else if (platform::IsSurrogatePairAt(name, i)) {
       out += c;
       out += name[++i];
     } else if (c >= 0xDC80 && c <= 0xDCFF) {
       AppendHex(out, u'x', c - 0xDC00u, 2);  // a byte that is not UTF-8 (POSIX)
-    } else if (IsInvisible(c) || IsHigh(c) || IsLow(c)) {
+    } else if (IsInvisible(c) || platform::IsHighSurrogate(c) || platform::IsLowSurrogate(c)) {
       AppendHex(out, u'u', c, 4);  // lone surrogates: Windows names
     } else {
       out += c;
