@@ -105,9 +105,9 @@ bool RawReplace(const std::u16string& from, const std::u16string& to);
 bool RawRemove(const std::u16string& name);
 
 /// Writes as "?" each character of a line that a viewer could take as a
-/// line break, a terminal command or a change of writing direction: the C1
-/// controls U+0080..U+009F, U+2028, U+2029, U+202A..U+202E and
-/// U+2066..U+2069, and with `c0` also U+0000..U+001F and U+007F.
+/// line break, a terminal command or a change of writing direction: those
+/// of IsLineControl (platform.h), and with `c0` also U+0000..U+001F and
+/// U+007F.
 void MaskLineControls(std::u16string& text, bool c0);
 
 /// The bytes of one line of console or text-file output, without its line

@@ -142,6 +142,14 @@ inline char32_t SurrogatePairValue(char16_t high, char16_t low) {
   return static_cast<char32_t>(0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00));
 }
 
+/// True for a character that could break a line or turn it around when
+/// shown: the C1 controls U+0080..U+009F, U+2028, U+2029, U+202A..U+202E
+/// and U+2066..U+2069.
+inline bool IsLineControl(char16_t c) {
+  return (c >= 0x80 && c <= 0x9F) || c == 0x2028 || c == 0x2029 || (c >= 0x202A && c <= 0x202E) ||
+         (c >= 0x2066 && c <= 0x2069);
+}
+
 /// True for "." and "..", the names a listing gives a directory itself and its parent.
 inline bool IsDotName(std::u16string_view name) { return name == u"." || name == u".."; }
 

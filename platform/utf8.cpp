@@ -102,9 +102,7 @@ std::string EncodeUtf8(const std::u16string& text) {
 
 void detail::MaskLineControls(std::u16string& text, bool c0) {
   for (char16_t& c : text) {
-    const bool control = (c >= 0x80 && c <= 0x9F) || c == 0x2028 || c == 0x2029 ||
-                         (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) ||
-                         (c0 && (c < 0x20 || c == 0x7F));
+    const bool control = IsLineControl(c) || (c0 && (c < 0x20 || c == 0x7F));
     if (control) c = u'?';
   }
 }

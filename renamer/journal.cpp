@@ -27,13 +27,9 @@ void AppendHex(std::u16string& out, char16_t prefix, std::uint32_t value, int di
     out += kHexDigits[(value >> shift) & 0xF];
 }
 
-// Characters that would break a line or turn it around on the screen: the
-// C1 controls, the line and paragraph separators, the bidirectional
-// controls and the byte-order mark.
-bool IsInvisible(char16_t c) {
-  return (c >= 0x80 && c <= 0x9F) || c == 0x2028 || c == 0x2029 || (c >= 0x202A && c <= 0x202E) ||
-         (c >= 0x2066 && c <= 0x2069) || c == 0xFEFF;
-}
+// Characters that would break a line or turn it around on the screen, and
+// the byte-order mark.
+bool IsInvisible(char16_t c) { return platform::IsLineControl(c) || c == 0xFEFF; }
 
 int HexValue(char16_t c) {
   if (c >= u'0' && c <= u'9') return c - u'0';
