@@ -117,9 +117,9 @@ void DecodeUtf8Into(std::string_view bytes, std::u16string& out);
 void EncodeUtf8Into(std::u16string_view text, std::string& out);
 
 /// Writes as "?" each character of a line that a viewer could take as a
-/// line break, a terminal command or a change of writing direction: the C1
-/// controls U+0080..U+009F, U+2028, U+2029, U+202A..U+202E and
-/// U+2066..U+2069, and with `c0` also U+0000..U+001F and U+007F.
+/// line break, a terminal command or a change of writing direction: those
+/// of IsLineControl (platform.h), and with `c0` also U+0000..U+001F and
+/// U+007F.
 void MaskLineControls(std::u16string& text, bool c0);
 
 /// Writes U+FFFD for each of U+DC80..U+DCFF, the escapes of raw bytes
@@ -157,7 +157,7 @@ inline bool StaysInItsDirectory(const std::u16string& from, const std::u16string
   const std::size_t toParent = FolderPartLength(to, separators, drives);
   if (fromParent != toParent || from.compare(0, fromParent, to, 0, toParent) != 0) return false;
   const std::u16string name = to.substr(toParent);
-  return !name.empty() && name != u"." && name != u".." && name.find(u'\0') == std::u16string::npos;
+  return !name.empty() && !IsDotName(name) && name.find(u'\0') == std::u16string::npos;
 }
 
 /// Test seam of the POSIX backend, set only by tests: while it is not null,

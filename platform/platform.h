@@ -16,6 +16,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform {
@@ -127,6 +128,30 @@ std::u16string FoldCase(std::u16string name);
 /// A number as plain unsigned decimal text: digits only, no sign, no
 /// grouping, no leading zeros ("0" for zero).
 std::u16string Decimal(std::uint64_t value);
+
+/// True for a UTF-16 high surrogate (U+D800..U+DBFF), which starts a pair.
+inline bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+/// True for a UTF-16 low surrogate (U+DC00..U+DFFF), which ends a pair.
+inline bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+/// True when text[i] and text[i + 1] are a high and a low surrogate: one character.
+inline bool IsSurrogatePairAt(std::u16string_view text, std::size_t i) {
+  return i + 1 < text.size() && IsHighSurrogate(text[i]) && IsLowSurrogate(text[i + 1]);
+}
+/// The code point that the surrogate pair `high`, `low` stands for.
+inline char32_t SurrogatePairValue(char16_t high, char16_t low) {
+  return static_cast<char32_t>(0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00));
+}
+
+/// True for a character that could break a line or turn it around when
+/// shown: the C1 controls U+0080..U+009F, U+2028, U+2029, U+202A..U+202E
+/// and U+2066..U+2069.
+inline bool IsLineControl(char16_t c) {
+  return (c >= 0x80 && c <= 0x9F) || c == 0x2028 || c == 0x2029 || (c >= 0x202A && c <= 0x202E) ||
+         (c >= 0x2066 && c <= 0x2069);
+}
+
+/// True for "." and "..", the names a listing gives a directory itself and its parent.
+inline bool IsDotName(std::u16string_view name) { return name == u"." || name == u".."; }
 
 // ---------------------------------------------------------------- files
 

@@ -130,8 +130,7 @@ std::string ToAnsi(const std::u16string& text) {
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     char16_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
+    if (IsSurrogatePairAt(text, i)) {
       ++i;  // a surrogate pair is one character, and none fits
       out.push_back('?');
       continue;

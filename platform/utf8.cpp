@@ -134,9 +134,8 @@ void detail::EncodeUtf8Into(std::u16string_view text, std::string& out) {
       }
       continue;
     }
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+    if (IsSurrogatePairAt(text, i)) {
+      cp = SurrogatePairValue(text[i], text[i + 1]);
       ++i;
     } else if (cp >= 0xDC80 && cp <= 0xDCFF) {
       bytes[at++] = static_cast<char>(cp - 0xDC00);  // an escaped raw byte
@@ -169,9 +168,7 @@ void detail::ReplaceRawBytes(std::u16string& text) {
 
 void detail::MaskLineControls(std::u16string& text, bool c0) {
   for (char16_t& c : text) {
-    const bool control = (c >= 0x80 && c <= 0x9F) || c == 0x2028 || c == 0x2029 ||
-                         (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) ||
-                         (c0 && (c < 0x20 || c == 0x7F));
+    const bool control = IsLineControl(c) || (c0 && (c < 0x20 || c == 0x7F));
     if (control) c = u'?';
   }
 }

@@ -74,7 +74,7 @@ bool MatchesWildcard(const std::u16string& pattern, const std::u16string& name) 
   if (p == u"*" || p == u"*.*") return true;
   // A trailing "." asks for names without an extension ("*." lists names
   // without a dot).
-  if (n > 0 && p[n - 1] == u'.' && p != u"." && p != u"..") {
+  if (n > 0 && p[n - 1] == u'.' && !IsDotName(p)) {
     return !HasDot(name) && Match(p.substr(0, n - 1), name);
   }
   // A trailing ".*" also matches names without a dot ("*.*" matches

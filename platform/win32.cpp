@@ -64,10 +64,6 @@ bool ConvertPiece(UINT codePage, const char16_t* text, std::size_t size, std::st
          needed;
 }
 
-bool IsPairAt(const std::u16string& text, std::size_t i) {
-  return (text[i] & 0xFC00) == 0xD800 && i + 1 < text.size() && (text[i + 1] & 0xFC00) == 0xDC00;
-}
-
 // A surrogate pair is one character, so it gets one default character.
 // Wine gives one per code unit; each pair is therefore converted alone and
 // a doubled default character folded into one.
@@ -75,7 +71,7 @@ bool ToCodePage(UINT codePage, const std::u16string& text, std::string& bytes) {
   bytes.clear();
   std::size_t start = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (!IsPairAt(text, i)) continue;
+    if (!IsSurrogatePairAt(text, i)) continue;
     if (!ConvertPiece(codePage, text.data() + start, i - start, bytes)) return false;
     std::string pair;
     if (!ConvertPiece(codePage, text.data() + i, 2, pair)) return false;
@@ -238,7 +234,7 @@ std::string ToAnsi(const std::u16string& text) {
   bytes.clear();
   for (std::size_t i = 0; i < text.size(); ++i) {
     bytes += text[i] < 0x80 ? static_cast<char>(text[i]) : '?';
-    if (IsPairAt(text, i)) ++i;
+    if (IsSurrogatePairAt(text, i)) ++i;
   }
   return bytes;
 }

@@ -62,7 +62,7 @@ bool NameIn(const DirectoryNames& names, const std::u16string& prefix, const std
   for (const char16_t unit : entry) {
     if (unit == u'/' || unit == platform::kPathSeparator || unit == u'\0') return false;
   }
-  return entry != u"." && entry != u"..";
+  return !platform::IsDotName(entry);
 }
 
 // One more entry under key; a settled one keeps its name from here on.
@@ -160,7 +160,7 @@ void MakeUniqueName(EntryKind kind, const std::u16string& prefix, std::u16string
 }
 
 void NotePresent(DirectoryNames& names, const platform::DirEntry& entry) {
-  if (!options.windowsNames || entry.name == u"." || entry.name == u"..") return;
+  if (!options.windowsNames || platform::IsDotName(entry.name)) return;
   names.listed = true;
   if (entry.isDirectory == (names.kind == EntryKind::Directory)) {
     CountPresent(names, CaseKey(entry.name), false);
@@ -188,8 +188,8 @@ bool NextEntry(DirectoryNames& names, platform::DirectoryListing& listing,
     names.listed = true;
     while (listing.Next(entry)) {
       NotePresent(names, entry);
-      if (entry.isDirectory != (names.kind == EntryKind::Directory) || entry.name == u"." ||
-          entry.name == u"..") {
+      if (entry.isDirectory != (names.kind == EntryKind::Directory) ||
+          platform::IsDotName(entry.name)) {
         continue;
       }
       names.pending.push_back(std::move(entry));

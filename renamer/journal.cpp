@@ -27,16 +27,9 @@ void AppendHex(std::u16string& out, char16_t prefix, std::uint32_t value, int di
     out += kHexDigits[(value >> shift) & 0xF];
 }
 
-// Characters that would break a line or turn it around on the screen: the
-// C1 controls, the line and paragraph separators, the bidirectional
-// controls and the byte-order mark.
-bool IsInvisible(char16_t c) {
-  return (c >= 0x80 && c <= 0x9F) || c == 0x2028 || c == 0x2029 || (c >= 0x202A && c <= 0x202E) ||
-         (c >= 0x2066 && c <= 0x2069) || c == 0xFEFF;
-}
-
-bool IsHigh(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLow(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+// Characters that would break a line or turn it around on the screen, and
+// the byte-order mark.
+bool IsInvisible(char16_t c) { return platform::IsLineControl(c) || c == 0xFEFF; }
 
 int HexValue(char16_t c) {
   if (c >= u'0' && c <= u'9') return c - u'0';
@@ -102,12 +95,12 @@ std::u16string EscapeJournalName(const std::u16string& name) {
       out += u"\\\\";
     } else if (c < 0x20 || c == 0x7F) {
       AppendHex(out, u'x', c, 2);
-    } else if (IsHigh(c) && i + 1 < name.size() && IsLow(name[i + 1])) {
+    } else if (platform::IsSurrogatePairAt(name, i)) {
       out += c;
       out += name[++i];
     } else if (c >= 0xDC80 && c <= 0xDCFF) {
       AppendHex(out, u'x', c - 0xDC00u, 2);  // a byte that is not UTF-8 (POSIX)
-    } else if (IsInvisible(c) || IsHigh(c) || IsLow(c)) {
+    } else if (IsInvisible(c) || platform::IsHighSurrogate(c) || platform::IsLowSurrogate(c)) {
       AppendHex(out, u'u', c, 4);  // lone surrogates: Windows names
     } else {
       out += c;

@@ -12,8 +12,6 @@ namespace renamer {
 
 namespace {
 
-bool IsDotEntry(const std::u16string& name) { return name == u"." || name == u".."; }
-
 // A listing may yield an entry again under the name this very walk gave it
 // (file systems differ). Such an entry is already done; walking it again
 // would count and list it twice, and a rule set that always changes a name
@@ -83,7 +81,7 @@ void WalkSubdirectories(const std::u16string& path) {
   platform::DirEntry entry;
   std::u16string subdir;
   while (NextEntry(names, listing, options.subdirPattern, entry)) {
-    if (!entry.isDirectory || IsDotEntry(entry.name)) continue;
+    if (!entry.isDirectory || platform::IsDotName(entry.name)) continue;
     subdir = path + entry.name + platform::kPathSeparator;
     if (walkDepth >= kWalkDepthCap) {
       ++counters.exceededSubdirs;
@@ -224,7 +222,7 @@ void WalkSubdirectoryFiles(const std::u16string& path, bool maskUsable, FileName
         files.Add(entry.name);
       continue;
     }
-    if (entry.isLink || IsDotEntry(entry.name) || walkDepth >= kWalkDepthCap) continue;
+    if (entry.isLink || platform::IsDotName(entry.name) || walkDepth >= kWalkDepthCap) continue;
     WalkFiles(path + entry.name + platform::kPathSeparator);
   }
 }

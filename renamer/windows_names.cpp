@@ -22,16 +22,13 @@ constexpr std::size_t kMaxNameUnits = 255;
 constexpr std::size_t kCounterRoom = 5;
 constexpr std::size_t kMaxExtension = 16;
 
-bool IsHigh(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLow(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
-
 // A lone surrogate stays a code point of its own value.
 std::u32string CodePoints(const std::u16string& text) {
   std::u32string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (IsHigh(text[i]) && i + 1 < text.size() && IsLow(text[i + 1])) {
-      out += static_cast<char32_t>(0x10000 + ((text[i] - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+    if (platform::IsSurrogatePairAt(text, i)) {
+      out += platform::SurrogatePairValue(text[i], text[i + 1]);
       ++i;
     } else {
       out += text[i];
@@ -111,11 +108,9 @@ bool Extends(char32_t c) {
 // of a surrogate pair, or a mark that belongs to the character before.
 bool ContinuesCharacter(const std::u16string& text, std::size_t i) {
   if (i == 0 || i >= text.size()) return false;
-  if (IsLow(text[i])) return IsHigh(text[i - 1]);
+  if (platform::IsLowSurrogate(text[i])) return platform::IsHighSurrogate(text[i - 1]);
   char32_t c = text[i];
-  if (IsHigh(text[i]) && i + 1 < text.size() && IsLow(text[i + 1])) {
-    c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-  }
+  if (platform::IsSurrogatePairAt(text, i)) c = platform::SurrogatePairValue(text[i], text[i + 1]);
   return Extends(c);
 }
 
@@ -167,7 +162,7 @@ std::u16string Shorten(const std::u16string& name) {
   if (cut == 0) {
     // Nothing but one character's marks: cut between marks, never a pair.
     cut = wanted;
-    if (IsLow(name[cut]) && IsHigh(name[cut - 1])) --cut;
+    if (platform::IsSurrogatePairAt(name, cut - 1)) --cut;
   }
   return name.substr(0, cut) + extension;
 }
@@ -190,7 +185,7 @@ template <class Fix>
 std::u16string OwnName(EntryKind kind, const std::u16string& name, Fix fix) {
   const std::size_t start = OwnNameStart(kind, name);
   const std::u16string part = name.substr(start);
-  if (part.empty() || part == u"." || part == u"..") return name;
+  if (part.empty() || platform::IsDotName(part)) return name;
   return name.substr(0, start) + fix(part);
 }
 
