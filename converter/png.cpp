@@ -82,10 +82,15 @@ struct Deflater {
 };
 
 // The two zlib header bytes for a window of 2^windowBits bytes; the level
-// field says "fastest" or "default", as information for the reader.
+// field (fastest, fast, default, best) is information for the reader only.
 void PutZlibHeader(Bytes& out, const PngDeflate& settings) {
   const unsigned method = static_cast<unsigned>(settings.windowBits - 8) << 4 | 8;
-  unsigned flags = settings.level == 1 ? 0u : 2u << 6;
+  const int level = settings.level;
+  const unsigned levelField = level == 1                 ? 0u
+                              : level >= 2 && level <= 5 ? 1u
+                              : level >= 7               ? 3u
+                                                         : 2u;
+  unsigned flags = levelField << 6;
   flags += 31 - (method << 8 | flags) % 31;
   out.push_back(static_cast<std::uint8_t>(method));
   out.push_back(static_cast<std::uint8_t>(flags));
