@@ -232,6 +232,22 @@ void WriteTrueColorBmp();
 std::vector<std::uint8_t> EncodeBmp(bool indexed, std::uint32_t scale, std::uint32_t phase);
 
 // PNG output (png.cpp)
+/// How the rows of a PNG are filtered and deflated: zlib's level, strategy,
+/// memory level and window bits, and whether the first row of each ZX line
+/// may take the Up filter (where it leaves fewer changes than Sub).
+struct PngDeflate {
+  int level;
+  int strategy;
+  int memLevel;
+  int windowBits;
+  bool chooseFilter;
+};
+/// The settings EncodePng uses; tools/bench_zxraster.sh weighs others.
+extern const PngDeflate kPngDeflate;
+/// The zlib stream of the rows of the picture RenderIndexed left in
+/// bmp.pixels (truecolour, or 4-bit indexed), scaled by `scale`.
+std::vector<std::uint8_t> CompressRows(bool indexed, std::uint32_t scale,
+                                       const PngDeflate& settings);
 /// The PNG file of the screen (truecolour, or 4-bit indexed with the
 /// palette), scaled by `scale`; phase 2 gives an animated PNG of both
 /// phases, 0.32 s each, looping.

@@ -42,9 +42,27 @@ void PutTrueColorPixel(std::uint16_t x, std::uint16_t r, std::uint8_t index) {
 }
 
 void RenderIndexed() {
+  // A byte of the bitmap at a time: its eight pixels share one attribute,
+  // so they take one of two colours, ink for a set bit and paper for a clear
+  // one, and fill four bytes of the 4-bit row. The same pixels as ScreenPixel
+  // and ColorIndex give one by one.
+  constexpr std::size_t kRowBytes = kIndexedPixelSize / kScreenHeight;
+  constexpr std::size_t kCells = kScreenWidth / 8;
   for (std::uint16_t y = 0; y < kScreenHeight; ++y) {
-    for (std::uint16_t x = 0; x < kScreenWidth; ++x) {
-      PutIndexedPixel(x, kScreenHeight - 1 - y, ColorIndex(x, y, ScreenPixel(x, y)));
+    const std::uint8_t* bits =
+        &screen.bitmap[((y & 0xC0u) << 5) | ((y & 0x07u) << 8) | ((y & 0x38u) << 2)];
+    const std::uint8_t* cells = &screen.attributes[std::size_t{y / 8u} * kCells];
+    std::uint8_t* out = &bmp.pixels[kRowBytes * (kScreenHeight - 1u - y)];
+    for (std::size_t cx = 0; cx < kCells; ++cx) {
+      const unsigned a = cells[cx];
+      const unsigned bright = ((a >> 6) & 1u) * 8;
+      const unsigned colour[2] = {bright + ((a >> 3) & 7u), bright + (a & 7u)};  // paper, ink
+      const unsigned byte = bits[cx];
+      for (unsigned k = 0; k < 4; ++k) {
+        const unsigned pair = byte >> (6 - 2 * k);
+        out[4 * cx + k] =
+            static_cast<std::uint8_t>(colour[(pair >> 1) & 1u] << 4 | colour[pair & 1u]);
+      }
     }
   }
 }

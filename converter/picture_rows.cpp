@@ -28,13 +28,34 @@ void PackIndexRow(const std::uint8_t* indices, RowLayout layout, std::uint32_t s
     }
     return;
   }
+  // The colour of each index once, then `scale` copies of it.
   const std::size_t first = layout == RowLayout::kBgr ? kBlue : kRed;
   const std::size_t last = layout == RowLayout::kBgr ? kRed : kBlue;
-  for (std::size_t x = 0; x < width; ++x) {
-    const std::uint8_t* colour = ActivePalette.entry[indices[x / scale] & 0x0F];
-    out[3 * x] = colour[first];
-    out[3 * x + 1] = colour[kGreen];
-    out[3 * x + 2] = colour[last];
+  std::uint8_t colours[16][3];
+  for (std::size_t i = 0; i < 16; ++i) {
+    colours[i][0] = ActivePalette.entry[i][first];
+    colours[i][1] = ActivePalette.entry[i][kGreen];
+    colours[i][2] = ActivePalette.entry[i][last];
+  }
+  if (scale == 1) {
+    for (std::size_t x = 0; x < kScreenWidth; ++x, out += 3) {
+      const std::uint8_t* colour = colours[indices[x] & 0x0F];
+      out[0] = colour[0];
+      out[1] = colour[1];
+      out[2] = colour[2];
+    }
+    return;
+  }
+  for (std::size_t x = 0; x < kScreenWidth; ++x) {
+    const std::uint8_t* colour = colours[indices[x] & 0x0F];
+    const std::uint8_t c0 = colour[0];
+    const std::uint8_t c1 = colour[1];
+    const std::uint8_t c2 = colour[2];
+    for (std::uint32_t k = 0; k < scale; ++k, out += 3) {
+      out[0] = c0;
+      out[1] = c1;
+      out[2] = c2;
+    }
   }
 }
 
