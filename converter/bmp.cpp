@@ -40,6 +40,18 @@ constexpr std::uint32_t PixelSize(bool indexed) {
   return indexed ? kIndexedPixelSize : kTrueColorPixelSize;
 }
 
+// Bits per pixel: 24, or indexed 4 (16 colours) or 8 (up to 256).
+std::uint16_t PictureBits(bool indexed) {
+  if (!indexed) return 24;
+  return PictureColourCount() > 16 ? 8 : 4;
+}
+
+// The colour table of an indexed picture: 16 entries of 4 bytes, or 256.
+std::uint32_t ColorTableSize(std::uint16_t bits) {
+  if (bits == 24) return 0;
+  return bits == 8 ? 256 * 4 : kColorTableSize;
+}
+
 // Writes the three blocks, header, pixels and trailer, as outFile; one
 // message for any failure.
 void WriteBmpFile(bool indexed, const std::uint8_t* pixels, std::size_t pixelSize) {
@@ -78,21 +90,23 @@ void PutColorTable(std::size_t offset) {
 }
 
 void ComposeBmpHeader(bool indexed, std::uint32_t scale) {
-  const std::uint32_t headerSize = HeaderSize(indexed);
-  const std::uint32_t pixelSize = PixelSize(indexed) * scale * scale;
+  const std::uint16_t bits = PictureBits(indexed);
+  const std::uint32_t width = std::uint32_t{PictureWidth()} * scale;
+  const std::uint32_t headerSize = kFileHeaderSize + kInfoHeaderSize + ColorTableSize(bits);
+  const std::uint32_t pixelSize = width * bits / 8 * kScreenHeight * scale;
   // Compression, reserved fields and colour counts stay zero.
   PutWord(kSignatureAt, 0x4D42);
   PutDword(kFileSizeAt, headerSize + pixelSize + kTrailerSize);
   PutDword(kPixelOffsetAt, headerSize);
   PutDword(kInfoSizeAt, kInfoHeaderSize);
-  PutDword(kWidthAt, kScreenWidth * scale);
+  PutDword(kWidthAt, width);
   PutDword(kHeightAt, kScreenHeight * scale);
   PutWord(kPlanesAt, 1);
-  PutWord(kBitsPerPixelAt, indexed ? 4 : 24);
+  PutWord(kBitsPerPixelAt, bits);
   PutDword(kImageSizeAt, pixelSize + kTrailerSize);
   PutDword(kXResolutionAt, kPixelsPerMetre);
   PutDword(kYResolutionAt, kPixelsPerMetre);
-  if (indexed) PutColorTable(kColorTableAt);
+  if (bits == 4) PutColorTable(kColorTableAt);
 }
 
 void WriteIndexedBmp() {
@@ -110,27 +124,40 @@ void WriteTrueColorBmp() {
 void WriteScaledBmp() {
   const bool indexed = options.idxColor;
   const std::uint32_t scale = std::max<std::uint32_t>(options.scale, 1);
+  const std::uint16_t bits = PictureBits(indexed);
   ComposeBmpHeader(indexed, scale);
   std::vector<std::uint8_t> indices(kIndexImageSize);
   RenderIndexImage(options.flashPhase, indices.data());
 
-  // Rows of 128 x scale or 768 x scale bytes, multiples of 4 as BMP rows
-  // must be; the bottom line first, each ZX line repeated scale times.
-  const std::size_t rowSize = std::size_t{indexed ? 128u : 768u} * scale;
+  // Both headers, then the colour table: 16 entries of ActivePalette as
+  // composed, or 256 of the picture's colours.
+  std::vector<std::uint8_t> head(bmp.header, bmp.header + kFileHeaderSize + kInfoHeaderSize);
+  if (bits == 4) head.insert(head.end(), bmp.header + kColorTableAt, bmp.header + kHeaderSize);
+  if (bits == 8) {
+    head.resize(head.size() + ColorTableSize(bits), 0);
+    for (std::uint16_t i = 0; i < PictureColourCount(); ++i) {
+      PictureColour(static_cast<std::uint8_t>(i), &head[kColorTableAt + 4u * i]);
+    }
+  }
+
+  // Rows of whole multiples of 4 bytes, as BMP rows must be; the bottom
+  // line first, each ZX line repeated scale times.
+  const std::size_t width = std::size_t{PictureWidth()} * scale;
+  const std::size_t rowSize = width * bits / 8;
   std::vector<std::uint8_t> pixels(rowSize * kScreenHeight * scale);
   std::vector<std::uint8_t> row(rowSize);
   for (std::size_t y = 0; y < kScreenHeight; ++y) {
-    const std::uint8_t* line = &indices[y * kScreenWidth];
-    for (std::size_t x = 0; x < std::size_t{kScreenWidth} * scale; ++x) {
-      const std::uint8_t index = line[x / scale] & 0x0F;
-      if (indexed) {
+    const std::uint8_t* line = &indices[y * PictureWidth()];
+    for (std::size_t x = 0; x < width; ++x) {
+      const std::uint8_t index = line[x / scale];
+      if (bits == 8) {
+        row[x] = index;
+      } else if (bits == 4) {
         std::uint8_t& cell = row[x / 2];
         cell = x % 2 == 0 ? static_cast<std::uint8_t>(index << 4)
-                          : static_cast<std::uint8_t>(cell | index);
+                          : static_cast<std::uint8_t>(cell | (index & 0x0F));
       } else {
-        row[3 * x] = ActivePalette.entry[index][kBlue];
-        row[3 * x + 1] = ActivePalette.entry[index][kGreen];
-        row[3 * x + 2] = ActivePalette.entry[index][kRed];
+        PictureColour(index, &row[3 * x]);
       }
     }
     for (std::size_t k = 0; k < scale; ++k) {
@@ -138,7 +165,14 @@ void WriteScaledBmp() {
       std::memcpy(&pixels[r * rowSize], row.data(), rowSize);
     }
   }
-  WriteBmpFile(indexed, pixels.data(), pixels.size());
+  platform::ReplacingFile file;
+  const bool ok = file.Create(options.outFile) && file.Write(head.data(), head.size()) &&
+                  file.Write(pixels.data(), pixels.size()) &&
+                  file.Write(bmp.trailer, kTrailerSize) && file.Commit();
+  if (!ok) {
+    WriteLine(u"ERR_OUT_FILE: " + options.outFile + u" write error.");
+    ++counters.ioErrors;
+  }
 }
 
 }  // namespace converter

@@ -50,20 +50,28 @@ void PutChunk(Bytes& out, const char* type, const Bytes& data) {
   Put32(out, static_cast<std::uint32_t>(crc));
 }
 
+// Bits per indexed pixel: 4 for 16 colours, 8 for more.
+std::uint8_t IndexBits() { return PictureColourCount() > 16 ? 8 : 4; }
+
 // One line of picture bytes from one line of colour indices, each pixel
-// `scale` times: 4-bit pairs, or red, green, blue.
+// `scale` times: 4-bit pairs, 8-bit indices, or red, green, blue.
 void ExpandLine(const std::uint8_t* line, bool indexed, std::uint32_t scale, Bytes& raw) {
-  const std::size_t width = std::size_t{kScreenWidth} * scale;
+  const std::size_t width = std::size_t{PictureWidth()} * scale;
+  const bool wide = IndexBits() == 8;
+  std::uint8_t bgr[3];
   for (std::size_t x = 0; x < width; ++x) {
-    const std::uint8_t index = line[x / scale] & 0x0F;
+    const std::uint8_t index = line[x / scale];
     if (!indexed) {
-      raw[3 * x] = ActivePalette.entry[index][kRed];
-      raw[3 * x + 1] = ActivePalette.entry[index][kGreen];
-      raw[3 * x + 2] = ActivePalette.entry[index][kBlue];
+      PictureColour(index, bgr);
+      raw[3 * x] = bgr[kRed];
+      raw[3 * x + 1] = bgr[kGreen];
+      raw[3 * x + 2] = bgr[kBlue];
+    } else if (wide) {
+      raw[x] = index;
     } else if (x % 2 == 0) {
-      raw[x / 2] = static_cast<std::uint8_t>(index << 4);
+      raw[x / 2] = static_cast<std::uint8_t>((index & 0x0F) << 4);
     } else {
-      raw[x / 2] = static_cast<std::uint8_t>(raw[x / 2] | index);
+      raw[x / 2] = static_cast<std::uint8_t>(raw[x / 2] | (index & 0x0F));
     }
   }
 }
@@ -107,8 +115,8 @@ struct Deflater {
 // screen, options and zlib.
 Bytes CompressRows(const std::uint8_t* indices, bool indexed, std::uint32_t scale) {
   scale = std::max<std::uint32_t>(scale, 1);
-  const std::size_t width = std::size_t{kScreenWidth} * scale;
-  const std::size_t rowSize = indexed ? width / 2 : width * 3;
+  const std::size_t width = std::size_t{PictureWidth()} * scale;
+  const std::size_t rowSize = indexed ? width * IndexBits() / 8 : width * 3;
   const std::size_t step = indexed ? 1 : 3;  // bytes per pixel, for the Sub filter
   Bytes raw(rowSize);
   Bytes first(rowSize + 1);
@@ -118,7 +126,7 @@ Bytes CompressRows(const std::uint8_t* indices, bool indexed, std::uint32_t scal
 
   Deflater deflater;
   for (std::size_t y = 0; y < kScreenHeight; ++y) {
-    ExpandLine(&indices[y * kScreenWidth], indexed, scale, raw);
+    ExpandLine(&indices[y * PictureWidth()], indexed, scale, raw);
     for (std::size_t i = 0; i < rowSize; ++i) {
       const std::uint8_t left = i >= step ? raw[i - step] : 0;
       first[i + 1] = static_cast<std::uint8_t>(raw[i] - left);
@@ -151,19 +159,21 @@ Bytes FrameControl(std::uint32_t sequence, std::uint32_t width, std::uint32_t he
 }  // namespace
 
 Bytes EncodePng(bool indexed, std::uint32_t scale, std::uint32_t phase) {
-  const std::uint32_t width = kScreenWidth * scale;
+  const std::uint32_t width = std::uint32_t{PictureWidth()} * scale;
   const std::uint32_t height = kScreenHeight * scale;
+  // A format without flash shows one picture whatever the phase.
+  if (!FormatHasFlash(options.screenFormat)) phase = 0;
   const bool animated = phase == 2;
   Bytes png(kSignature, kSignature + sizeof kSignature);
 
   Bytes header;
   Put32(header, width);
   Put32(header, height);
-  header.push_back(indexed ? 4 : 8);  // bit depth
-  header.push_back(indexed ? 3 : 2);  // colour type: palette, or RGB
-  header.push_back(0);                // compression: deflate
-  header.push_back(0);                // filter method: adaptive
-  header.push_back(0);                // no interlace
+  header.push_back(indexed ? IndexBits() : 8);  // bit depth
+  header.push_back(indexed ? 3 : 2);            // colour type: palette, or RGB
+  header.push_back(0);                          // compression: deflate
+  header.push_back(0);                          // filter method: adaptive
+  header.push_back(0);                          // no interlace
   PutChunk(png, "IHDR", header);
 
   if (animated) {
@@ -174,10 +184,12 @@ Bytes EncodePng(bool indexed, std::uint32_t scale, std::uint32_t phase) {
   }
   if (indexed) {
     Bytes palette;
-    for (const auto& entry : ActivePalette.entry) {
-      palette.push_back(entry[kRed]);
-      palette.push_back(entry[kGreen]);
-      palette.push_back(entry[kBlue]);
+    std::uint8_t bgr[3];
+    for (std::uint16_t i = 0; i < PictureColourCount(); ++i) {
+      PictureColour(static_cast<std::uint8_t>(i), bgr);
+      palette.push_back(bgr[kRed]);
+      palette.push_back(bgr[kGreen]);
+      palette.push_back(bgr[kBlue]);
     }
     PutChunk(png, "PLTE", palette);
   }
