@@ -1,7 +1,6 @@
 // BMP output: the headers, the colour table and the file of 4-bit or 24-bit
-// pixels, at the screen's size or scaled.
+// pixels, at the screen's size or scaled, in either flash phase.
 // SPDX-License-Identifier: MIT
-#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -40,40 +39,16 @@ constexpr std::uint32_t PixelSize(bool indexed) {
   return indexed ? kIndexedPixelSize : kTrueColorPixelSize;
 }
 
-// Bits per pixel: 24, or indexed 4 (16 colours) or 8 (up to 256).
-std::uint16_t PictureBits(bool indexed) {
-  if (!indexed) return 24;
-  return PictureColourCount() > 16 ? 8 : 4;
-}
+// The layout of the picture's rows: BGR, or indexed in 4 or 8 bits.
+RowLayout BmpLayout(bool indexed) { return indexed ? IndexedLayout() : RowLayout::kBgr; }
 
-// The colour table of an indexed picture: 16 entries of 4 bytes, or 256.
-std::uint32_t ColorTableSize(std::uint16_t bits) {
-  if (bits == 24) return 0;
-  return bits == 8 ? 256 * 4 : kColorTableSize;
-}
-
-// Writes the three blocks, header, pixels and trailer, as outFile; one
-// message for any failure.
-void WriteBmpFile(bool indexed, const std::uint8_t* pixels, std::size_t pixelSize) {
-  platform::ReplacingFile file;
-  const bool ok = file.Create(options.outFile) && file.Write(bmp.header, HeaderSize(indexed)) &&
-                  file.Write(pixels, pixelSize) && file.Write(bmp.trailer, kTrailerSize) &&
-                  file.Commit();
-  if (!ok) {
-    WriteLine(u"ERR_OUT_FILE: " + options.outFile + u" write error.");
-    ++counters.ioErrors;
-  }
+// The colour table's bytes: 16 entries, or 256 for 8-bit pixels.
+std::uint32_t ColorTableSize(RowLayout layout) {
+  if (layout == RowLayout::kIndexed8) return 256 * 4;
+  return layout == RowLayout::kIndexed4 ? kColorTableSize : 0;
 }
 
 }  // namespace
-
-void WritePictureFile(const std::uint8_t* data, std::size_t size) {
-  platform::ReplacingFile file;
-  if (!file.Create(options.outFile) || !file.Write(data, size) || !file.Commit()) {
-    WriteLine(u"ERR_OUT_FILE: " + options.outFile + u" write error.");
-    ++counters.ioErrors;
-  }
-}
 
 void PutWord(std::size_t offset, std::uint16_t value) {
   bmp.header[offset] = static_cast<std::uint8_t>(value & 0xFF);
@@ -90,89 +65,70 @@ void PutColorTable(std::size_t offset) {
 }
 
 void ComposeBmpHeader(bool indexed, std::uint32_t scale) {
-  const std::uint16_t bits = PictureBits(indexed);
-  const std::uint32_t width = std::uint32_t{PictureWidth()} * scale;
-  const std::uint32_t headerSize = kFileHeaderSize + kInfoHeaderSize + ColorTableSize(bits);
-  const std::uint32_t pixelSize = width * bits / 8 * kScreenHeight * scale;
+  const RowLayout layout = BmpLayout(indexed);
+  const auto headerSize =
+      static_cast<std::uint32_t>(kFileHeaderSize + kInfoHeaderSize + ColorTableSize(layout));
+  const auto pixelSize =
+      static_cast<std::uint32_t>(RowBytes(layout, scale) * kScreenHeight * scale);
   // Compression, reserved fields and colour counts stay zero.
   PutWord(kSignatureAt, 0x4D42);
   PutDword(kFileSizeAt, headerSize + pixelSize + kTrailerSize);
   PutDword(kPixelOffsetAt, headerSize);
   PutDword(kInfoSizeAt, kInfoHeaderSize);
-  PutDword(kWidthAt, width);
+  PutDword(kWidthAt, std::uint32_t{PictureWidth()} * scale);
   PutDword(kHeightAt, kScreenHeight * scale);
   PutWord(kPlanesAt, 1);
-  PutWord(kBitsPerPixelAt, bits);
+  PutWord(kBitsPerPixelAt, layout == RowLayout::kBgr ? 24 : layout == RowLayout::kIndexed8 ? 8 : 4);
   PutDword(kImageSizeAt, pixelSize + kTrailerSize);
   PutDword(kXResolutionAt, kPixelsPerMetre);
   PutDword(kYResolutionAt, kPixelsPerMetre);
-  if (bits == 4) PutColorTable(kColorTableAt);
+  if (layout == RowLayout::kIndexed4) PutColorTable(kColorTableAt);
 }
 
 void WriteIndexedBmp() {
   ComposeBmpHeader(true);
   RenderIndexed();
-  WriteBmpFile(true, bmp.pixels, PixelSize(true));
+  WritePictureFile(
+      {{bmp.header, HeaderSize(true)}, {bmp.pixels, PixelSize(true)}, {bmp.trailer, kTrailerSize}});
 }
 
 void WriteTrueColorBmp() {
   ComposeBmpHeader(false);
   RenderTrueColor();
-  WriteBmpFile(false, bmp.pixels, PixelSize(false));
+  WritePictureFile({{bmp.header, HeaderSize(false)},
+                    {bmp.pixels, PixelSize(false)},
+                    {bmp.trailer, kTrailerSize}});
 }
 
-void WriteScaledBmp() {
-  const bool indexed = options.idxColor;
-  const std::uint32_t scale = std::max<std::uint32_t>(options.scale, 1);
-  const std::uint16_t bits = PictureBits(indexed);
+std::vector<std::uint8_t> EncodeBmp(bool indexed, std::uint32_t scale, std::uint32_t phase) {
   ComposeBmpHeader(indexed, scale);
-  std::vector<std::uint8_t> indices(kIndexImageSize);
-  RenderIndexImage(options.flashPhase, indices.data());
-
-  // Both headers, then the colour table: 16 entries of ActivePalette as
-  // composed, or 256 of the picture's colours.
-  std::vector<std::uint8_t> head(bmp.header, bmp.header + kFileHeaderSize + kInfoHeaderSize);
-  if (bits == 4) head.insert(head.end(), bmp.header + kColorTableAt, bmp.header + kHeaderSize);
-  if (bits == 8) {
-    head.resize(head.size() + ColorTableSize(bits), 0);
+  RenderFlashPhase(phase);
+  // The bottom line first, each ZX line repeated scale times; rows of
+  // 256 or 512 pixels of 4, 8 or 24 bits times scale are multiples of 4
+  // bytes, as BMP rows must be.
+  const RowLayout layout = BmpLayout(indexed);
+  const std::size_t rowSize = RowBytes(layout, scale);
+  const std::size_t headerSize = kFileHeaderSize + kInfoHeaderSize + ColorTableSize(layout);
+  std::vector<std::uint8_t> file(headerSize + rowSize * kScreenHeight * scale + kTrailerSize);
+  if (layout == RowLayout::kIndexed8) {
+    // The 256-entry table: the picture's colours, then black.
+    std::memcpy(file.data(), bmp.header, kColorTableAt);
     for (std::uint16_t i = 0; i < PictureColourCount(); ++i) {
-      PictureColour(static_cast<std::uint8_t>(i), &head[kColorTableAt + 4u * i]);
+      PictureColour(static_cast<std::uint8_t>(i), &file[kColorTableAt + 4u * i]);
     }
+  } else {
+    std::memcpy(file.data(), bmp.header, headerSize);
   }
-
-  // Rows of whole multiples of 4 bytes, as BMP rows must be; the bottom
-  // line first, each ZX line repeated scale times.
-  const std::size_t width = std::size_t{PictureWidth()} * scale;
-  const std::size_t rowSize = width * bits / 8;
-  std::vector<std::uint8_t> pixels(rowSize * kScreenHeight * scale);
-  std::vector<std::uint8_t> row(rowSize);
-  for (std::size_t y = 0; y < kScreenHeight; ++y) {
-    const std::uint8_t* line = &indices[y * PictureWidth()];
-    for (std::size_t x = 0; x < width; ++x) {
-      const std::uint8_t index = line[x / scale];
-      if (bits == 8) {
-        row[x] = index;
-      } else if (bits == 4) {
-        std::uint8_t& cell = row[x / 2];
-        cell = x % 2 == 0 ? static_cast<std::uint8_t>(index << 4)
-                          : static_cast<std::uint8_t>(cell | (index & 0x0F));
-      } else {
-        PictureColour(index, &row[3 * x]);
-      }
-    }
-    for (std::size_t k = 0; k < scale; ++k) {
-      const std::size_t r = (kScreenHeight - 1 - y) * scale + k;
-      std::memcpy(&pixels[r * rowSize], row.data(), rowSize);
-    }
+  std::uint8_t indices[kHiResWidth];
+  std::uint8_t* row = &file[headerSize];
+  for (std::uint16_t r = 0; r < kScreenHeight; ++r) {
+    RenderedRow(r, indices);
+    PackIndexRow(indices, layout, scale, row);
+    for (std::uint32_t k = 1; k < scale; ++k) std::memcpy(row + k * rowSize, row, rowSize);
+    row += rowSize * scale;
   }
-  platform::ReplacingFile file;
-  const bool ok = file.Create(options.outFile) && file.Write(head.data(), head.size()) &&
-                  file.Write(pixels.data(), pixels.size()) &&
-                  file.Write(bmp.trailer, kTrailerSize) && file.Commit();
-  if (!ok) {
-    WriteLine(u"ERR_OUT_FILE: " + options.outFile + u" write error.");
-    ++counters.ioErrors;
-  }
+  std::memcpy(row, bmp.trailer, kTrailerSize);
+  return file;
 }
 
 }  // namespace converter

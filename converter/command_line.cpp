@@ -64,7 +64,7 @@ bool CheckPictureOptions(bool report) {
   bool good = true;
   const std::u16string format = Lower(options.fileFormat);
   if (format == u"png") {
-    options.png = true;
+    options.format = PictureFormat::kPng;
   } else if (!format.empty() && format != u"bmp") {
     BadOption(report,
               u"ERR_FORMAT: " + options.fileFormat + u" is no picture format (bmp or png).");
@@ -95,7 +95,8 @@ bool CheckPictureOptions(bool report) {
                           u"ulaplus or auto).");
     good = false;
   }
-  if (good && options.flashPhase == 2 && !options.png && FormatHasFlash(options.screenFormat)) {
+  if (good && options.flashPhase == 2 && options.format != PictureFormat::kPng &&
+      FormatHasFlash(options.screenFormat)) {
     // Both phases need a picture with frames; a format without flash
     // ignores the phase.
     BadOption(report, u"ERR_FLASH: 2 needs PNG output (-f png).");

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,14 @@
 
 namespace converter {
 
-/// The screen layouts a screen file may hold (-m).
+/// The picture formats of -f. A new format is one value here, one encoder
+/// beside EncodeBmp and EncodePng, and its cases in output.cpp
+/// (PictureExtension, WritePicture) and command_line.cpp (its -f name).
+enum class PictureFormat { kBmp, kPng };
+
+/// The screen layouts a screen file may hold (-m). A new layout is one
+/// value here, its row in screen.cpp's table and parts, and its case in
+/// PictureColorIndex (decode.cpp).
 enum class ScreenFormat : std::uint8_t {
   kScr,            ///< 6912 bytes: bitmap, then one attribute per 8 x 8 cell
   kMono,           ///< 6144 bytes: the bitmap alone, black ink on white paper
@@ -28,20 +36,20 @@ enum class ScreenFormat : std::uint8_t {
 
 /// The settings of the run: the command line, then the driver's defaults.
 struct ConverterOptions {
-  std::u16string inFile;         ///< screen file to read (-i)
-  std::u16string outFile;        ///< picture to write (-o); inFile + ".bmp" (".png") by default
-  std::u16string logFileName;    ///< UTF-8 log (-l); empty: console
-  std::u16string palFile;        ///< ANSI palette file (-p); empty: built-in palette
-  std::u16string colorFormat;    ///< raw -c value; only its first character counts
-  std::u16string fileFormat;     ///< raw -f value: "bmp" or "png"; empty: bmp
-  std::u16string scaleText;      ///< raw -s value: 1 to 8; empty: 1
-  std::u16string flashText;      ///< raw -a value: 0, 1 or 2; empty: 0
-  std::u16string screenText;     ///< raw -m value: a screen format or auto; empty: scr
-  bool logging = false;          ///< lines go to the log (conversion run with -l)
-  bool idxColor = false;         ///< 4-bit indexed output instead of 24-bit
-  bool png = false;              ///< PNG output instead of BMP
-  std::uint32_t scale = 1;       ///< each ZX pixel becomes a scale x scale block
-  std::uint32_t flashPhase = 0;  ///< 0 as stored, 1 swapped, 2 both (animated PNG)
+  std::u16string inFile;       ///< screen file to read (-i)
+  std::u16string outFile;      ///< picture to write (-o); inFile + ".bmp" (".png") by default
+  std::u16string logFileName;  ///< UTF-8 log (-l); empty: console
+  std::u16string palFile;      ///< ANSI palette file (-p); empty: built-in palette
+  std::u16string colorFormat;  ///< raw -c value; only its first character counts
+  std::u16string fileFormat;   ///< raw -f value: "bmp" or "png"; empty: bmp
+  std::u16string scaleText;    ///< raw -s value: 1 to 8; empty: 1
+  std::u16string flashText;    ///< raw -a value: 0, 1 or 2; empty: 0
+  std::u16string screenText;   ///< raw -m value: a screen format or auto; empty: scr
+  bool logging = false;        ///< lines go to the log (conversion run with -l)
+  bool idxColor = false;       ///< 4-bit indexed output instead of 24-bit
+  PictureFormat format = PictureFormat::kBmp;  ///< from -f
+  std::uint32_t scale = 1;                     ///< each ZX pixel becomes a scale x scale block
+  std::uint32_t flashPhase = 0;                ///< 0 as stored, 1 swapped, 2 both (animated PNG)
   ScreenFormat screenFormat = ScreenFormat::kScr;  ///< the layout the screen file is read in
   bool autoFormat = false;                         ///< -m auto: screenFormat from the file's size
 };
@@ -160,6 +168,22 @@ void OpenLog();
 /// the console and counts one error.
 void CloseLog();
 
+// the picture file (output.cpp)
+/// Bytes to write: `size` bytes at `data`.
+struct ByteBlock {
+  const std::uint8_t* data;
+  std::size_t size;
+};
+/// The file name extension of a format: u".bmp", u".png".
+const char16_t* PictureExtension(PictureFormat format);
+/// Writes the blocks one after the other as outFile, in place of any file
+/// of that name only once all are written; reports and counts a failure.
+void WritePictureFile(std::initializer_list<ByteBlock> blocks);
+/// Writes the picture the options ask for: the BMP of the screen's size in
+/// phase 0 by WriteIndexedBmp or WriteTrueColorBmp, any other by the
+/// encoder of its format.
+void WritePicture();
+
 // screen file input (screen.cpp)
 /// The size of a screen file of the format, without a +3DOS header.
 std::uint32_t ScreenFileSize(ScreenFormat format);
@@ -212,12 +236,6 @@ void PutTrueColorPixel(std::uint16_t x, std::uint16_t r, std::uint8_t index);
 void RenderIndexed();
 /// Fills the 24-bit pixel array from `screen` and ActivePalette.
 void RenderTrueColor();
-/// The colour index of pixel (x, y) in a flash phase: phase 1 swaps ink and
-/// paper in every cell whose FLASH bit is set; phase 0 is ColorIndex.
-std::uint8_t PhaseColorIndex(std::uint16_t x, std::uint16_t y, std::uint8_t ink,
-                             std::uint32_t phase);
-/// Room for the colour indices of the widest picture.
-constexpr std::size_t kIndexImageSize = std::size_t{kHiResWidth} * kScreenHeight;
 /// The picture's width in pixels: 512 for Timex hi-res, else 256.
 std::uint16_t PictureWidth();
 /// The number of colours a picture of the screen format may use: 64 for
@@ -233,9 +251,30 @@ void UlaPlusColour(std::uint8_t grb, std::uint8_t* bgr);
 /// Blue, green, red of a picture colour index: ActivePalette's entry, or
 /// for ULAplus the screen's own palette entry.
 void PictureColour(std::uint8_t index, std::uint8_t* bgr);
-/// The colour indices of the picture in one flash phase, top row first,
-/// PictureWidth() a row.
-void RenderIndexImage(std::uint32_t phase, std::uint8_t* indices);
+/// The picture's palette indices in bmp.pixels, as shown in flash phase
+/// `phase`: for scr, RenderIndexed of the screen as stored (0) or with ink
+/// and paper swapped in every cell whose FLASH bit is set (1; the screen
+/// is as stored again afterwards); for the other formats the same rows,
+/// bottom-up, of PictureWidth() indices in IndexedLayout().
+void RenderFlashPhase(std::uint32_t phase);
+
+// picture rows (picture_rows.cpp): what the encoders build on
+/// How a row of palette indices becomes picture bytes: pairs of 4-bit
+/// indices (high nibble first), 8-bit indices, or each index's colour
+/// (PictureColour) as blue, green, red (BMP) or red, green, blue (PNG).
+enum class RowLayout { kIndexed4, kIndexed8, kBgr, kRgb };
+/// The indexed layout of the picture: 8 bits for more than 16 colours.
+RowLayout IndexedLayout();
+/// The bytes of one picture row of PictureWidth() pixels, each `scale`
+/// times wide.
+std::size_t RowBytes(RowLayout layout, std::uint32_t scale);
+/// The PictureWidth() palette indices of image row r (bottom-up, as BMP
+/// rows) of the pixels that RenderFlashPhase left in bmp.pixels.
+void RenderedRow(std::uint16_t r, std::uint8_t* indices);
+/// Packs PictureWidth() palette indices, each repeated `scale` (1 or more)
+/// times, as `layout` into RowBytes(layout, scale) bytes at `out`.
+void PackIndexRow(const std::uint8_t* indices, RowLayout layout, std::uint32_t scale,
+                  std::uint8_t* out);
 
 // BMP output (bmp.cpp)
 /// Stores a 16-bit value little-endian at header[offset].
@@ -251,20 +290,15 @@ void ComposeBmpHeader(bool indexed, std::uint32_t scale = 1);
 void WriteIndexedBmp();
 /// Writes outFile as a 24-bit BMP; reports and counts a failure.
 void WriteTrueColorBmp();
-/// Writes outFile as a BMP scaled by options.scale in options.flashPhase
-/// (0 or 1); reports and counts a failure.
-void WriteScaledBmp();
-/// Writes the bytes of a picture to outFile, in place of any file of that
-/// name only once all are written; reports and counts a failure.
-void WritePictureFile(const std::uint8_t* data, std::size_t size);
+/// The BMP file of the screen in flash phase `phase` (0 or 1), 4-bit
+/// indexed or 24-bit, scaled by `scale` (1 or more).
+std::vector<std::uint8_t> EncodeBmp(bool indexed, std::uint32_t scale, std::uint32_t phase);
 
 // PNG output (png.cpp)
 /// The PNG file of the screen (truecolour, or 4-bit indexed with the
 /// palette), scaled by `scale`; phase 2 gives an animated PNG of both
 /// phases, 0.32 s each, looping.
 std::vector<std::uint8_t> EncodePng(bool indexed, std::uint32_t scale, std::uint32_t phase);
-/// Writes outFile as a PNG of the options; reports and counts a failure.
-void WritePng();
 
 }  // namespace converter
 

@@ -21,39 +21,6 @@ std::uint8_t ColorIndex(std::uint16_t x, std::uint16_t y, std::uint8_t ink) {
   return static_cast<std::uint8_t>(((a >> 6) & 1) * 8 + colour);
 }
 
-std::uint8_t PhaseColorIndex(std::uint16_t x, std::uint16_t y, std::uint8_t ink,
-                             std::uint32_t phase) {
-  if (phase == 1 && x < kScreenWidth && y < kScreenHeight &&
-      (screen.attributes[(y / 8) * 32 + x / 8] & 0x80) != 0) {
-    ink = ink != 0 ? 0 : 1;
-  }
-  return ColorIndex(x, y, ink);
-}
-
-void RenderIndexImage(std::uint32_t phase, std::uint8_t* indices) {
-  if (options.screenFormat != ScreenFormat::kScr) {
-    if (!FormatHasFlash(options.screenFormat)) phase = 0;
-    const std::uint16_t width = PictureWidth();
-    for (std::uint16_t y = 0; y < kScreenHeight; ++y) {
-      for (std::uint16_t x = 0; x < width; ++x) *indices++ = PictureColorIndex(x, y, phase);
-    }
-    return;
-  }
-  // Byte by byte: each bitmap byte gives 8 pixels of one attribute cell.
-  for (std::uint16_t y = 0; y < kScreenHeight; ++y) {
-    for (std::uint16_t x = 0; x < kScreenWidth; x = static_cast<std::uint16_t>(x + 8)) {
-      const std::uint8_t ink = PhaseColorIndex(x, y, 1, phase);
-      const std::uint8_t paper = PhaseColorIndex(x, y, 0, phase);
-      std::uint8_t bits = 0;
-      for (std::uint16_t bit = 0; bit < 8; ++bit) {
-        bits = static_cast<std::uint8_t>(bits << 1 |
-                                         ScreenPixel(static_cast<std::uint16_t>(x + bit), y));
-      }
-      for (int bit = 7; bit >= 0; --bit) *indices++ = ((bits >> bit) & 1) != 0 ? ink : paper;
-    }
-  }
-}
-
 std::uint16_t PictureWidth() {
   return options.screenFormat == ScreenFormat::kTimexHiRes ? kHiResWidth : kScreenWidth;
 }
@@ -172,6 +139,55 @@ void RenderIndexed() {
       PutIndexedPixel(x, kScreenHeight - 1 - y, ColorIndex(x, y, ScreenPixel(x, y)));
     }
   }
+}
+
+namespace {
+
+// Swaps ink and paper in every attribute whose FLASH bit is set; a second
+// call undoes the first.
+void SwapFlashCells() {
+  for (std::uint8_t& a : screen.attributes) {
+    if ((a & 0x80) != 0) {
+      a = static_cast<std::uint8_t>((a & 0xC0) | ((a & 0x07) << 3) | ((a >> 3) & 0x07));
+    }
+  }
+}
+
+// The rows of a picture in a format other than scr: bottom-up, each of
+// PictureWidth() indices in IndexedLayout(), within bmp.pixels.
+void RenderPicture(std::uint32_t phase) {
+  const RowLayout layout = IndexedLayout();
+  const std::size_t rowSize = RowBytes(layout, 1);
+  const std::uint16_t width = PictureWidth();
+  for (std::uint16_t y = 0; y < kScreenHeight; ++y) {
+    std::uint8_t* row = &bmp.pixels[rowSize * (kScreenHeight - 1u - y)];
+    for (std::uint16_t x = 0; x < width; ++x) {
+      const std::uint8_t index = PictureColorIndex(x, y, phase);
+      if (layout == RowLayout::kIndexed8) {
+        row[x] = index;
+      } else if (x % 2 == 0) {
+        row[x / 2] = static_cast<std::uint8_t>(index << 4);
+      } else {
+        row[x / 2] = static_cast<std::uint8_t>(row[x / 2] | index);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+void RenderFlashPhase(std::uint32_t phase) {
+  if (options.screenFormat != ScreenFormat::kScr) {
+    RenderPicture(FormatHasFlash(options.screenFormat) ? phase : 0);
+    return;
+  }
+  if (phase != 1) {
+    RenderIndexed();
+    return;
+  }
+  SwapFlashCells();
+  RenderIndexed();
+  SwapFlashCells();
 }
 
 void RenderTrueColor() {

@@ -1,5 +1,7 @@
-// The console and the log: every line goes to one of them.
+// The console and the log, where every line goes, and the picture file.
 // SPDX-License-Identifier: MIT
+#include <vector>
+
 #include "converter/converter.h"
 
 namespace converter {
@@ -52,6 +54,50 @@ void CloseLog() {
   if (output.log.Close()) return;
   platform::ConsoleWriteLine(u"ERR_CLOSE_LOG: " + options.logFileName + u".");
   ++counters.ioErrors;
+}
+
+const char16_t* PictureExtension(PictureFormat format) {
+  switch (format) {
+    case PictureFormat::kBmp:
+      return u".bmp";
+    case PictureFormat::kPng:
+      return u".png";
+  }
+  return u".bmp";
+}
+
+void WritePictureFile(std::initializer_list<ByteBlock> blocks) {
+  platform::ReplacingFile file;
+  bool ok = file.Create(options.outFile);
+  for (const ByteBlock& block : blocks) ok = ok && file.Write(block.data, block.size);
+  if (!ok || !file.Commit()) {
+    WriteLine(u"ERR_OUT_FILE: " + options.outFile + u" write error.");
+    ++counters.ioErrors;
+  }
+}
+
+void WritePicture() {
+  // The BMP of a scr screen at its size in phase 0 is the one the tool has
+  // always written, straight from the image buffers.
+  if (options.format == PictureFormat::kBmp && options.scale == 1 && options.flashPhase == 0 &&
+      options.screenFormat == ScreenFormat::kScr) {
+    if (options.idxColor) {
+      WriteIndexedBmp();
+    } else {
+      WriteTrueColorBmp();
+    }
+    return;
+  }
+  std::vector<std::uint8_t> picture;
+  switch (options.format) {
+    case PictureFormat::kBmp:
+      picture = EncodeBmp(options.idxColor, options.scale, options.flashPhase);
+      break;
+    case PictureFormat::kPng:
+      picture = EncodePng(options.idxColor, options.scale, options.flashPhase);
+      break;
+  }
+  WritePictureFile({{picture.data(), picture.size()}});
 }
 
 }  // namespace converter

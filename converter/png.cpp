@@ -4,7 +4,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <cstring>
 #include <new>
 #include <stdexcept>
 #include <utility>
@@ -50,32 +49,6 @@ void PutChunk(Bytes& out, const char* type, const Bytes& data) {
   Put32(out, static_cast<std::uint32_t>(crc));
 }
 
-// Bits per indexed pixel: 4 for 16 colours, 8 for more.
-std::uint8_t IndexBits() { return PictureColourCount() > 16 ? 8 : 4; }
-
-// One line of picture bytes from one line of colour indices, each pixel
-// `scale` times: 4-bit pairs, 8-bit indices, or red, green, blue.
-void ExpandLine(const std::uint8_t* line, bool indexed, std::uint32_t scale, Bytes& raw) {
-  const std::size_t width = std::size_t{PictureWidth()} * scale;
-  const bool wide = IndexBits() == 8;
-  std::uint8_t bgr[3];
-  for (std::size_t x = 0; x < width; ++x) {
-    const std::uint8_t index = line[x / scale];
-    if (!indexed) {
-      PictureColour(index, bgr);
-      raw[3 * x] = bgr[kRed];
-      raw[3 * x + 1] = bgr[kGreen];
-      raw[3 * x + 2] = bgr[kBlue];
-    } else if (wide) {
-      raw[x] = index;
-    } else if (x % 2 == 0) {
-      raw[x / 2] = static_cast<std::uint8_t>((index & 0x0F) << 4);
-    } else {
-      raw[x / 2] = static_cast<std::uint8_t>(raw[x / 2] | (index & 0x0F));
-    }
-  }
-}
-
 // A zlib stream that collects its output.
 struct Deflater {
   z_stream stream{};
@@ -106,18 +79,19 @@ struct Deflater {
   }
 };
 
-// Compresses the rows of one phase into one zlib stream, row by row, so no
-// copy of the whole picture is ever made. Each ZX line gives `scale` rows:
-// the first filtered against its left neighbours (runs of one colour become
-// zeros), the repeats against the row above (all zeros). The rows are then
-// mostly runs of zeros, which run-length matching finds at a fraction of
-// the time of a full match search; the file is the same for the same
-// screen, options and zlib.
-Bytes CompressRows(const std::uint8_t* indices, bool indexed, std::uint32_t scale) {
+// Compresses the rows of the picture that RenderIndexed left in bmp.pixels
+// into one zlib stream, row by row, so no copy of the whole picture is ever
+// made. Each ZX line gives `scale` rows: the first filtered against its
+// left neighbours (runs of one colour become zeros), the repeats against
+// the row above (all zeros). The rows are then mostly runs of zeros, which
+// run-length matching finds at a fraction of the time of a full match
+// search; the file is the same for the same screen, options and zlib.
+Bytes CompressRows(bool indexed, std::uint32_t scale) {
   scale = std::max<std::uint32_t>(scale, 1);
-  const std::size_t width = std::size_t{PictureWidth()} * scale;
-  const std::size_t rowSize = indexed ? width * IndexBits() / 8 : width * 3;
+  const RowLayout layout = indexed ? IndexedLayout() : RowLayout::kRgb;
+  const std::size_t rowSize = RowBytes(layout, scale);
   const std::size_t step = indexed ? 1 : 3;  // bytes per pixel, for the Sub filter
+  std::uint8_t indices[kHiResWidth];
   Bytes raw(rowSize);
   Bytes first(rowSize + 1);
   first[0] = kFilterSub;
@@ -125,8 +99,9 @@ Bytes CompressRows(const std::uint8_t* indices, bool indexed, std::uint32_t scal
   repeat[0] = kFilterUp;
 
   Deflater deflater;
-  for (std::size_t y = 0; y < kScreenHeight; ++y) {
-    ExpandLine(&indices[y * PictureWidth()], indexed, scale, raw);
+  for (std::uint16_t y = 0; y < kScreenHeight; ++y) {
+    RenderedRow(static_cast<std::uint16_t>(kScreenHeight - 1 - y), indices);
+    PackIndexRow(indices, layout, scale, raw.data());
     for (std::size_t i = 0; i < rowSize; ++i) {
       const std::uint8_t left = i >= step ? raw[i - step] : 0;
       first[i + 1] = static_cast<std::uint8_t>(raw[i] - left);
@@ -161,19 +136,20 @@ Bytes FrameControl(std::uint32_t sequence, std::uint32_t width, std::uint32_t he
 Bytes EncodePng(bool indexed, std::uint32_t scale, std::uint32_t phase) {
   const std::uint32_t width = std::uint32_t{PictureWidth()} * scale;
   const std::uint32_t height = kScreenHeight * scale;
-  // A format without flash shows one picture whatever the phase.
+  // A format without flash shows one still picture whatever the phase.
   if (!FormatHasFlash(options.screenFormat)) phase = 0;
   const bool animated = phase == 2;
+  const bool wide = IndexedLayout() == RowLayout::kIndexed8;
   Bytes png(kSignature, kSignature + sizeof kSignature);
 
   Bytes header;
   Put32(header, width);
   Put32(header, height);
-  header.push_back(indexed ? IndexBits() : 8);  // bit depth
-  header.push_back(indexed ? 3 : 2);            // colour type: palette, or RGB
-  header.push_back(0);                          // compression: deflate
-  header.push_back(0);                          // filter method: adaptive
-  header.push_back(0);                          // no interlace
+  header.push_back(indexed && !wide ? 4 : 8);  // bit depth
+  header.push_back(indexed ? 3 : 2);           // colour type: palette, or RGB
+  header.push_back(0);                         // compression: deflate
+  header.push_back(0);                         // filter method: adaptive
+  header.push_back(0);                         // no interlace
   PutChunk(png, "IHDR", header);
 
   if (animated) {
@@ -184,37 +160,31 @@ Bytes EncodePng(bool indexed, std::uint32_t scale, std::uint32_t phase) {
   }
   if (indexed) {
     Bytes palette;
-    std::uint8_t bgr[3];
+    std::uint8_t colour[3];
     for (std::uint16_t i = 0; i < PictureColourCount(); ++i) {
-      PictureColour(static_cast<std::uint8_t>(i), bgr);
-      palette.push_back(bgr[kRed]);
-      palette.push_back(bgr[kGreen]);
-      palette.push_back(bgr[kBlue]);
+      PictureColour(static_cast<std::uint8_t>(i), colour);
+      palette.push_back(colour[kRed]);
+      palette.push_back(colour[kGreen]);
+      palette.push_back(colour[kBlue]);
     }
     PutChunk(png, "PLTE", palette);
   }
 
-  Bytes indices(kIndexImageSize);
-  RenderIndexImage(animated ? 0 : phase, indices.data());
+  RenderFlashPhase(animated ? 0 : phase);
   if (animated) PutChunk(png, "fcTL", FrameControl(0, width, height));
-  PutChunk(png, "IDAT", CompressRows(indices.data(), indexed, scale));
+  PutChunk(png, "IDAT", CompressRows(indexed, scale));
   if (animated) {
     // The second frame: phase 1, in a frame data chunk after its control.
     PutChunk(png, "fcTL", FrameControl(1, width, height));
-    RenderIndexImage(1, indices.data());
+    RenderFlashPhase(1);
     Bytes frame;
     Put32(frame, 2);  // sequence number
-    const Bytes data = CompressRows(indices.data(), indexed, scale);
+    const Bytes data = CompressRows(indexed, scale);
     frame.insert(frame.end(), data.begin(), data.end());
     PutChunk(png, "fdAT", frame);
   }
   PutChunk(png, "IEND", Bytes());
   return png;
-}
-
-void WritePng() {
-  const Bytes png = EncodePng(options.idxColor, options.scale, options.flashPhase);
-  WritePictureFile(png.data(), png.size());
 }
 
 }  // namespace converter

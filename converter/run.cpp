@@ -25,25 +25,6 @@ void ResetRun() {
   ResetPalette();
 }
 
-namespace {
-
-// The picture the options ask for; the BMP of the screen's size and phase 0
-// is the one the tool has always written.
-void WritePicture() {
-  if (options.png) {
-    WritePng();
-  } else if (options.scale != 1 || options.flashPhase != 0 ||
-             options.screenFormat != ScreenFormat::kScr) {
-    WriteScaledBmp();
-  } else if (options.idxColor) {
-    WriteIndexedBmp();
-  } else {
-    WriteTrueColorBmp();
-  }
-}
-
-}  // namespace
-
 std::uint32_t RunConverter() {
   // ResetRun has put the flags and the error count to their start values.
   ParseCommandLine();
@@ -59,7 +40,7 @@ std::uint32_t RunConverter() {
     CheckPictureOptions(false);
     ChooseScreenFormat();
     if (options.outFile.empty()) {
-      options.outFile = options.inFile + (options.png ? u".png" : u".bmp");
+      options.outFile = options.inFile + PictureExtension(options.format);
     }
     if (options.colorFormat[0] != u'0') options.idxColor = true;
     ResetPalette();

@@ -1,5 +1,6 @@
 // Pixel addressing and colour rules of the screen decoder.
 // SPDX-License-Identifier: MIT
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -14,6 +15,13 @@ class DecodeTest : public ::testing::Test {
  protected:
   void SetUp() override { ResetRun(); }
 };
+
+// The 4-bit pixel (x, y) of the rendered picture: rows bottom-up, 128 bytes
+// each, the left pixel in the high nibble.
+std::uint8_t RenderedIndex(std::uint16_t x, std::uint16_t y) {
+  const std::uint8_t cell = bmp.pixels[128u * (191u - y) + x / 2u];
+  return x % 2 == 0 ? cell >> 4 : cell & 0x0F;
+}
 
 struct LineStart {
   std::uint16_t line;
@@ -90,9 +98,13 @@ TEST_F(DecodeTest, ColorIndexIgnoresFlashAndPhaseOneSwapsInkAndPaper) {
   };
   for (const AttributeCase& c : cases) {
     screen.attributes[0] = c.attribute;
+    screen.bitmap[std::size_t{5} * 256] = c.ink != 0 ? 0x10 : 0x00;  // pixel (3, 5)
     EXPECT_EQ(ColorIndex(3, 5, c.ink), c.index) << "attribute " << int(c.attribute);
-    EXPECT_EQ(PhaseColorIndex(3, 5, c.ink, 0), c.index) << "attribute " << int(c.attribute);
-    EXPECT_EQ(PhaseColorIndex(3, 5, c.ink, 1), c.swappedIndex) << "attribute " << int(c.attribute);
+    RenderFlashPhase(0);
+    EXPECT_EQ(RenderedIndex(3, 5), c.index) << "attribute " << int(c.attribute);
+    RenderFlashPhase(1);
+    EXPECT_EQ(RenderedIndex(3, 5), c.swappedIndex) << "attribute " << int(c.attribute);
+    EXPECT_EQ(screen.attributes[0], c.attribute) << "the screen is as stored afterwards";
   }
 }
 
@@ -172,22 +184,54 @@ TEST_F(DecodeTest, AnEmptyScreenWithDefaultAttributesIsBlackThroughout) {
   for (std::uint8_t b : bmp.pixels) ASSERT_EQ(b, 0);
 }
 
-// The index image of the scaled and PNG pictures, rendered a byte at a
-// time, against the pixel-by-pixel rules.
-TEST_F(DecodeTest, TheIndexImageHoldsEveryPixelsIndexInBothPhases) {
+// Phase 1 of a screen is phase 0 of the screen whose FLASH cells hold ink
+// and paper the other way round.
+TEST_F(DecodeTest, FlashPhaseOneIsTheScreenWithInkAndPaperSwappedInFlashCells) {
   for (std::size_t i = 0; i < sizeof screen; ++i) {
     reinterpret_cast<std::uint8_t*>(&screen)[i] =
         static_cast<std::uint8_t>((i * 131 + i / 7) & 0xFF);
   }
-  std::vector<std::uint8_t> indices(kIndexImageSize);
-  for (std::uint32_t phase : {0u, 1u}) {
-    RenderIndexImage(phase, indices.data());
-    for (std::uint16_t y = 0; y < kScreenHeight; ++y) {
-      for (std::uint16_t x = 0; x < kScreenWidth; ++x) {
-        ASSERT_EQ(indices[y * 256u + x], PhaseColorIndex(x, y, ScreenPixel(x, y), phase))
-            << "phase " << phase << " x " << x << " y " << y;
-      }
-    }
+  const ZxScreen stored = screen;
+  RenderFlashPhase(1);
+  std::vector<std::uint8_t> phaseOne(bmp.pixels, bmp.pixels + kIndexedPixelSize);
+  EXPECT_EQ(std::memcmp(&screen, &stored, sizeof screen), 0);
+  for (std::uint8_t& a : screen.attributes) {
+    if (a >= 0x80) a = static_cast<std::uint8_t>(a / 64 * 64 + a % 8 * 8 + a / 8 % 8);
+  }
+  RenderIndexed();
+  EXPECT_TRUE(std::equal(phaseOne.begin(), phaseOne.end(), bmp.pixels));
+}
+
+struct PackCase {
+  RowLayout layout;
+  std::uint32_t scale;
+  std::vector<std::uint8_t> start;  ///< the first bytes of the row
+  std::uint8_t last;                ///< its last byte
+};
+
+// Indices 1, 2, 3, 4, ... (mod 16) in the rendered row; colour k of the
+// palette is blue k, green 16 + k, red 32 + k.
+TEST_F(DecodeTest, PackIndexRowRepeatsEachPixelInItsLayout) {
+  for (std::uint8_t k = 0; k < 16; ++k) {
+    ActivePalette.entry[k][kBlue] = k;
+    ActivePalette.entry[k][kGreen] = static_cast<std::uint8_t>(16 + k);
+    ActivePalette.entry[k][kRed] = static_cast<std::uint8_t>(32 + k);
+  }
+  for (std::uint16_t x = 0; x < 256; ++x) PutIndexedPixel(x, 7, static_cast<std::uint8_t>(x + 1));
+  const PackCase cases[] = {
+      {RowLayout::kIndexed4, 1, {0x12, 0x34, 0x56}, 0xF0},
+      {RowLayout::kIndexed4, 3, {0x11, 0x12, 0x22, 0x33, 0x34}, 0x00},
+      {RowLayout::kBgr, 1, {1, 17, 33, 2, 18, 34}, 32},
+      {RowLayout::kRgb, 2, {33, 17, 1, 33, 17, 1, 34, 18, 2}, 0},
+  };
+  std::uint8_t indices[256];
+  RenderedRow(7, indices);
+  for (const PackCase& c : cases) {
+    std::vector<std::uint8_t> row(RowBytes(c.layout, c.scale) + 1, 0xEE);
+    PackIndexRow(indices, c.layout, c.scale, row.data());
+    EXPECT_TRUE(std::equal(c.start.begin(), c.start.end(), row.begin())) << "scale " << c.scale;
+    EXPECT_EQ(row.back(), 0xEE) << "scale " << c.scale << ": written past the row";
+    EXPECT_EQ(row[row.size() - 2], c.last) << "scale " << c.scale;
   }
 }
 

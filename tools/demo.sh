@@ -5,6 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+tools/native_prerequisites.sh
 cmake --preset native >/dev/null
 cmake --build --preset native -j "$(nproc 2>/dev/null || echo 2)" --target namescourer zxraster
 bin=build/native/bin

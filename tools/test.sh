@@ -24,6 +24,10 @@ stages=("$@")
 passed=()
 skipped=()
 
+# cmake, a compiler, make, zlib, GoogleTest and python3 come first: installed
+# here on Debian or Ubuntu, or named in one line elsewhere.
+tools/native_prerequisites.sh --tests
+
 # CI builds with warnings as errors.
 werror=OFF
 [ "${CI:-}" != true ] || werror=ON

@@ -70,6 +70,26 @@ tidy() {
 
 # --------------------------------------------------------------- licence lines
 # Every tracked source file, script, CMake file and manual page carries the
+# docs/ARCHITECTURE.md names every source file of the programs and the layer
+# in the first column of its file table, and names no file that is not there.
+echo "=== the file table of docs/ARCHITECTURE.md"
+# shellcheck disable=SC2016 # the program is python, its backquotes are Markdown
+git ls-files -- 'platform/*.cpp' 'platform/*.h' 'renamer/*.cpp' 'renamer/*.h' \
+  'converter/*.cpp' 'converter/*.h' | python3 -c '
+import re, sys
+tree = set(sys.stdin.read().split())
+rows = set()
+for line in open("docs/ARCHITECTURE.md", encoding="utf-8"):
+    if line.startswith("| `"):
+        first = line.split("|")[1]
+        rows.update(re.findall(r"`((?:platform|renamer|converter)/[^`]+\.(?:cpp|h))`", first))
+for name in sorted(tree - rows):
+    print(f"docs/ARCHITECTURE.md: {name} has no row in the file table")
+for name in sorted(rows - tree):
+    print(f"docs/ARCHITECTURE.md: a row for {name}, which is not in the tree")
+sys.exit(1 if tree != rows else 0)
+' || status=1
+
 # SPDX line of the project's licence.
 echo "=== SPDX-License-Identifier lines"
 mapfile -t licensed < <(git ls-files -- '*.cpp' '*.h' '*.sh' '*.py' '*.cmake' '*CMakeLists.txt' \

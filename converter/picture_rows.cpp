@@ -1,0 +1,69 @@
+// The rows the picture encoders write: the palette indices of a rendered
+// line, packed as 4-bit pairs, 8-bit indices or colours, each pixel
+// repeated to scale.
+// SPDX-License-Identifier: MIT
+#include "converter/converter.h"
+
+namespace converter {
+
+RowLayout IndexedLayout() {
+  return PictureColourCount() > 16 ? RowLayout::kIndexed8 : RowLayout::kIndexed4;
+}
+
+std::size_t RowBytes(RowLayout layout, std::uint32_t scale) {
+  const std::size_t width = std::size_t{PictureWidth()} * scale;
+  switch (layout) {
+    case RowLayout::kIndexed4:
+      return width / 2;
+    case RowLayout::kIndexed8:
+      return width;
+    case RowLayout::kBgr:
+    case RowLayout::kRgb:
+      break;
+  }
+  return width * 3;
+}
+
+void RenderedRow(std::uint16_t r, std::uint8_t* indices) {
+  const RowLayout layout = IndexedLayout();
+  const std::uint8_t* row = &bmp.pixels[RowBytes(layout, 1) * r];
+  const std::size_t width = PictureWidth();
+  if (layout == RowLayout::kIndexed8) {
+    for (std::size_t x = 0; x < width; ++x) indices[x] = row[x];
+    return;
+  }
+  for (std::size_t x = 0; x < width; x += 2) {
+    indices[x] = static_cast<std::uint8_t>(row[x / 2] >> 4);
+    indices[x + 1] = static_cast<std::uint8_t>(row[x / 2] & 0x0F);
+  }
+}
+
+void PackIndexRow(const std::uint8_t* indices, RowLayout layout, std::uint32_t scale,
+                  std::uint8_t* out) {
+  const std::size_t width = std::size_t{PictureWidth()} * scale;
+  if (layout == RowLayout::kIndexed4) {
+    for (std::size_t x = 0; x < width; x += 2) {
+      out[x / 2] = static_cast<std::uint8_t>((indices[x / scale] & 0x0F) << 4 |
+                                             (indices[(x + 1) / scale] & 0x0F));
+    }
+    return;
+  }
+  if (layout == RowLayout::kIndexed8) {
+    for (std::size_t x = 0; x < width; ++x) out[x] = indices[x / scale];
+    return;
+  }
+  const std::size_t first = layout == RowLayout::kBgr ? kBlue : kRed;
+  const std::size_t last = layout == RowLayout::kBgr ? kRed : kBlue;
+  // The picture's colours once a row; the count is a power of two.
+  std::uint8_t colours[kUlaPlusPaletteSize][3];
+  const std::uint16_t count = PictureColourCount();
+  for (std::uint16_t i = 0; i < count; ++i) PictureColour(static_cast<std::uint8_t>(i), colours[i]);
+  for (std::size_t x = 0; x < width; ++x) {
+    const std::uint8_t* colour = colours[indices[x / scale] & (count - 1u)];
+    out[3 * x] = colour[first];
+    out[3 * x + 1] = colour[kGreen];
+    out[3 * x + 2] = colour[last];
+  }
+}
+
+}  // namespace converter
