@@ -114,7 +114,7 @@ std::vector<std::uint8_t> EncodeBmp(bool indexed, std::uint32_t scale, std::uint
     // The 256-entry table: the picture's colours, then black.
     std::memcpy(file.data(), bmp.header, kColorTableAt);
     for (std::uint16_t i = 0; i < PictureColourCount(); ++i) {
-      PictureColour(static_cast<std::uint8_t>(i), &file[kColorTableAt + 4u * i]);
+      PictureColour(static_cast<std::uint8_t>(i), &file[kColorTableAt + std::size_t{4} * i]);
     }
   } else {
     std::memcpy(file.data(), bmp.header, headerSize);

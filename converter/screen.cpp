@@ -14,19 +14,19 @@ constexpr std::uint32_t kPlus3HeaderSize = 128;
 constexpr std::uint32_t kLargestScreen = 2 * kBitmapSize + 1;  // Timex hi-res
 
 struct FormatInfo {
-  ScreenFormat format;
   const char16_t* name;
   std::uint32_t size;
+  ScreenFormat format;
 };
 
 // In the order auto tries them; the sizes differ, with and without a
 // +3DOS header in front.
 const FormatInfo kFormats[] = {
-    {ScreenFormat::kScr, u"scr", kScreenSize},
-    {ScreenFormat::kMono, u"mono", kBitmapSize},
-    {ScreenFormat::kTimexHiColour, u"timex-hicolour", 2 * kBitmapSize},
-    {ScreenFormat::kTimexHiRes, u"timex-hires", 2 * kBitmapSize + 1},
-    {ScreenFormat::kUlaPlus, u"ulaplus", kScreenSize + kUlaPlusPaletteSize},
+    {u"scr", kScreenSize, ScreenFormat::kScr},
+    {u"mono", kBitmapSize, ScreenFormat::kMono},
+    {u"timex-hicolour", 2 * kBitmapSize, ScreenFormat::kTimexHiColour},
+    {u"timex-hires", 2 * kBitmapSize + 1, ScreenFormat::kTimexHiRes},
+    {u"ulaplus", kScreenSize + kUlaPlusPaletteSize, ScreenFormat::kUlaPlus},
 };
 
 const FormatInfo& Info(ScreenFormat format) {
@@ -134,14 +134,14 @@ void ChooseScreenFormat() {
     file.Close();
     return;
   }
+  // A format's own size, or a +3DOS header and then that size.
   ScreenFormat format = ScreenFormat::kScr;
   bool isPlus3 = false;
-  if (FormatOfSize(size, format)) {
-    options.screenFormat = format;
-  } else if (size > kPlus3HeaderSize && FormatOfSize(size - kPlus3HeaderSize, format) &&
-             ReadPlus3Header(file, isPlus3) && isPlus3) {
-    options.screenFormat = format;
-  }
+  const bool bare = FormatOfSize(size, format);
+  const bool behindHeader = !bare && size > kPlus3HeaderSize &&
+                            FormatOfSize(size - kPlus3HeaderSize, format) &&
+                            ReadPlus3Header(file, isPlus3) && isPlus3;
+  if (bare || behindHeader) options.screenFormat = format;
   file.Close();
 }
 
