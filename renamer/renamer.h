@@ -170,6 +170,10 @@ bool ApplyRule(const std::u16string& search, const std::u16string& replacement, 
 /// kMaxGrownLength ends the rewriting: later rules are not applied.
 std::u16string RewriteName(EntryKind kind, const std::u16string& nameOrPath, bool& changed);
 
+// ---- the unique-name step and the record of a directory's names
+// (directory_names.cpp): reads `options`, counts case clashes in
+// `counters`; only the walk calls them.
+
 /// What the walk knows of the names in one directory beyond what the disk
 /// shows, while it processes that directory's entries of one kind: the
 /// names its renames gave and vacated there in debug mode, where the disk
@@ -178,10 +182,10 @@ std::u16string RewriteName(EntryKind kind, const std::u16string& nameOrPath, boo
 struct DirectoryNames {
   EntryKind kind = EntryKind::File;
   std::u16string path;  ///< the directory: empty or ending in the separator
-  /// Debug mode: true for a name a rename would have given, false for one
-  /// it would have vacated; keyed by the name, or where the file system
-  /// ignores case by its FoldCase key.
-  std::unordered_map<std::u16string, bool> renamed;
+  /// Debug mode: what a rename would have done to a name here, keyed by
+  /// the name, or where the file system ignores case by its FoldCase key.
+  enum class NameState { Given, Vacated };
+  std::unordered_map<std::u16string, NameState> renamed;
   /// -w 1: by FoldCase key, the entries of the kind as this run has left
   /// them, and whether the walk has kept or given that name here; filled
   /// from a listing before the first name is tested (listed).
@@ -200,7 +204,7 @@ struct DirectoryNames {
   std::size_t nextPending = 0;
 };
 
-/// The walk's next entry from listing, which lists the directory of names
+/// The walk's next entry from listing, which lists the record's directory
 /// by pattern. With -w 1 and a pattern that matches every name ("*.*",
 /// "*"), the first call reads the whole listing and takes `present` from
 /// it, so that no second listing is needed; the entries then come from
@@ -209,7 +213,7 @@ bool NextEntry(DirectoryNames& names, platform::DirectoryListing& listing,
                const std::u16string& pattern, platform::DirEntry& entry);
 
 /// -w 1: counts name, an entry of the kind in a whole reading of the
-/// directory of names that the walk made itself, in `present`; a walk
+/// record's directory that the walk made itself, in `present`; a walk
 /// that notes every such entry spares the record a listing of its own.
 void NotePresent(DirectoryNames& names, const std::u16string& name);
 
@@ -235,7 +239,8 @@ bool ClashesByCase(DirectoryNames* names, const std::u16string& prefix, const st
 void NoteOutcome(DirectoryNames* names, const std::u16string& prefix, const std::u16string& oldName,
                  const std::u16string& finalName);
 
-// names that Windows can hold, for -w (windows_names.cpp)
+// ---- names that Windows can hold, for -w (windows_names.cpp): pure
+// functions of their text; they read and change no record.
 /// The canonical composed form (NFC) of text, from the generated Unicode
 /// tables; a lone surrogate is kept.
 std::u16string ToNfc(const std::u16string& text);
@@ -253,7 +258,8 @@ std::u16string MakeOwnNameWindowsSafe(EntryKind kind, const std::u16string& name
 void WalkDirectories(std::u16string path);
 void WalkFiles(const std::u16string& path);
 
-// journal (journal.cpp)
+// ---- the journal (journal.cpp): owns `journal`; reads `options`, counts
+// its close failure in `counters`. The escapes and the line format are pure.
 /// A name as the journal writes it: UTF-8 text in which "\\", "\xHH" and
 /// "\uXXXX" stand for what cannot stand as itself.
 std::u16string EscapeJournalName(const std::u16string& name);
@@ -286,7 +292,7 @@ bool JournaledRename(EntryKind kind, const std::u16string& from, const std::u16s
 /// Closes the journal; a failure is reported and counted in ioErrors.
 void CloseJournal();
 
-// undo (undo.cpp)
+// ---- undo (undo.cpp): reads `options`, fills `undoCounters` and `counters`.
 /// The whole undo run of -u after the command line; returns the exit code.
 std::uint32_t RunUndo();
 

@@ -15,7 +15,7 @@ namespace {
 constexpr std::size_t kChunk = 65536;
 constexpr std::size_t kMaxHeader = 1u << 20;
 
-std::string Name(const std::u16string& name) { return platform::EncodeUtf8(name); }
+std::string Utf8(const std::u16string& name) { return platform::EncodeUtf8(name); }
 
 // Reads a journal's lines from the last to the first without holding more
 // than a chunk and one line: the bytes not yet returned that are held lie
@@ -28,7 +28,7 @@ struct JournalReader {
   std::string pending;
 
   [[noreturn]] void Fail() const {
-    throw platform::IoError(Name(name) + ": " + platform::LastErrorText());
+    throw platform::IoError(Utf8(name) + ": " + platform::LastErrorText());
   }
 
   void ReadAt(std::uint64_t offset, std::size_t count, std::string& bytes) {
@@ -53,15 +53,15 @@ struct JournalReader {
     // holds nothing else: a run that stopped before its first record.
     if ((end == std::string::npos && head.size() != size) ||
         !ParseJournalHeader(platform::DecodeUtf8(line), header)) {
-      throw platform::IoError(Name(name) + ": not a namescourer journal");
+      throw platform::IoError(Utf8(name) + ": not a namescourer journal");
     }
     if (header.version != kJournalVersion) {
-      throw platform::IoError(Name(name) + ": journal format version " + Name(header.version) +
-                              "; this program takes back version " + Name(kJournalVersion));
+      throw platform::IoError(Utf8(name) + ": journal format version " + Utf8(header.version) +
+                              "; this program takes back version " + Utf8(kJournalVersion));
     }
     if (header.build != platform::kBuildName) {
-      throw platform::IoError(Name(name) + ": a journal of a " + Name(header.build) +
-                              " build; this is a " + Name(platform::kBuildName) + " build");
+      throw platform::IoError(Utf8(name) + ": a journal of a " + Utf8(header.build) +
+                              " build; this is a " + Utf8(platform::kBuildName) + " build");
     }
     dataStart = end == std::string::npos ? size : end + 1;
     position = size;

@@ -30,7 +30,7 @@ void WriteOldAndNew(const std::u16string& oldLabel, const std::u16string& oldPat
   WriteLine(u"----");
 }
 
-// The rename step of one directory, an entry of the directory of names
+// The rename step of one directory, an entry of the directory that names records
 // (nullptr for the start directory); path becomes the path under which the
 // walk goes on. Returns true when the directory was renamed on disk.
 bool RenameDirectory(std::u16string& path, DirectoryNames* names) {
@@ -172,17 +172,19 @@ namespace {
 // reading of a directory gives both its subdirectories and its files.
 // Windows lists the files by the mask itself, since its matching also sees
 // 8.3 short names.
-bool OneReading() { return !platform::kMasksMatchShortNames && options.includeSubdirs; }
+bool FilesComeWithSubdirectories() {
+  return !platform::kMasksMatchShortNames && options.includeSubdirs;
+}
 
 // The file pass over the subdirectories of the directory at path; with
-// OneReading, the names of the files the mask matches are kept in files, and
+// FilesComeWithSubdirectories, the names of the files the mask matches are kept in files, and
 // every file of the reading is noted in names.
 // NOLINTNEXTLINE(misc-no-recursion)
 void WalkSubdirectoryFiles(const std::u16string& path, bool maskUsable,
                            std::vector<std::u16string>& files, DirectoryNames& names) {
   platform::DirectoryListing listing;
   if (!listing.Open(path + options.subdirPattern)) return;
-  const bool keepFiles = OneReading() && maskUsable;
+  const bool keepFiles = FilesComeWithSubdirectories() && maskUsable;
   platform::DirEntry entry;
   while (listing.Next(entry)) {
     if (!entry.isDirectory) {
@@ -223,7 +225,7 @@ void WalkFiles(const std::u16string& path) {
   DirectoryNames names;
   names.path = path;
   if (options.includeSubdirs) WalkSubdirectoryFiles(path, maskUsable, files, names);
-  if (OneReading()) {
+  if (FilesComeWithSubdirectories()) {
     RenamedPaths renamedHere;
     for (const std::u16string& name : files) ProcessFile(path, name, renamedHere, names);
   } else if (maskUsable) {

@@ -235,5 +235,42 @@ TEST_F(DecodeTest, PackIndexRowRepeatsEachPixelInItsLayout) {
   }
 }
 
+// The palette index of pixel (x, y) in flash phase `phase`, worked out from
+// the screen's bytes by the display file's layout: the line's third, its
+// character row and its pixel row within the character, then the column;
+// bit 7 of a byte is the leftmost pixel. The attribute gives ink (bits
+// 0-2), paper (3-5), bright (6) and flash (7), which swaps ink and paper in
+// phase 1.
+std::uint8_t ExpectedIndex(const std::uint8_t* bytes, unsigned x, unsigned y, unsigned phase) {
+  const unsigned third = y / 64, characterRow = (y / 8) % 8, pixelRow = y % 8;
+  const std::uint8_t bitmapByte = bytes[third * 2048 + pixelRow * 256 + characterRow * 32 + x / 8];
+  bool ink = ((bitmapByte >> (7 - x % 8)) & 1) != 0;
+  const std::uint8_t attribute = bytes[6144 + (y / 8) * 32 + x / 8];
+  if (phase == 1 && (attribute & 0x80) != 0) ink = !ink;
+  const unsigned colour = ink ? attribute & 7u : (attribute >> 3) & 7u;
+  return static_cast<std::uint8_t>(((attribute >> 6) & 1u) * 8 + colour);
+}
+
+// The rows every encoder takes, in both flash phases, against the layout of
+// the screen's bytes. Rows come bottom-up, as a BMP stores them.
+TEST_F(DecodeTest, TheRenderedRowsHoldEveryPixelsIndexInBothPhases) {
+  std::vector<std::uint8_t> bytes(sizeof screen);
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    bytes[i] = static_cast<std::uint8_t>((i * 131 + i / 7) & 0xFF);
+  }
+  std::memcpy(&screen, bytes.data(), bytes.size());
+  std::uint8_t indices[256];
+  for (std::uint32_t phase : {0u, 1u}) {
+    RenderFlashPhase(phase);
+    for (unsigned y = 0; y < kScreenHeight; ++y) {
+      RenderedRow(static_cast<std::uint16_t>(kScreenHeight - 1 - y), indices);
+      for (unsigned x = 0; x < kScreenWidth; ++x) {
+        ASSERT_EQ(indices[x], ExpectedIndex(bytes.data(), x, y, phase))
+            << "phase " << phase << " x " << x << " y " << y;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace converter

@@ -473,7 +473,7 @@ TEST(ZxrasterConvert, AnOutputNamingAFolderIsOneErrorAndLeavesNothingBehind) {
     EXPECT_EQ(r.exitCode, 1u);
     ASSERT_EQ(r.console.size(), 14u);
     EXPECT_EQ(r.console[11], u"ERR_OUT_FILE: o.pic write error.");
-    EXPECT_EQ(testsupport::FilesBelow(dir.path()),
+    EXPECT_EQ(testsupport::FilesOf(testsupport::TreeBelow(dir.path())),
               (std::map<std::string, std::string>{{"inp.scr", TestScreen()},
                                                   {"o.pic/inside.txt", "kept"}}));
   }
@@ -486,7 +486,7 @@ TEST(ZxrasterConvert, ADeviceAsOutputIsWrittenInPlace) {
   const std::u16string device = ZX_NATIVE_BUILD ? u"/dev/null" : u"NUL";
   ConsoleRun r = Zxraster(dir, {u"-i", u"inp.scr", u"-o", device, u"-f", u"png"});
   EXPECT_EQ(r.exitCode, 0u);
-  EXPECT_EQ(testsupport::FilesBelow(dir.path()).size(), 1u);
+  EXPECT_EQ(testsupport::FilesOf(testsupport::TreeBelow(dir.path())).size(), 1u);
   if (ZX_NATIVE_BUILD) {
     EXPECT_TRUE(fs::is_character_file("/dev/null"));
   }
@@ -505,7 +505,8 @@ TEST(ZxrasterConvert, ALinkAsOutputStaysALinkToThePicture) {
   EXPECT_EQ(r.exitCode, 0u);
   EXPECT_TRUE(fs::is_symlink(dir / "o.bmp"));
   EXPECT_TRUE(ReadBytes(dir / "pictures" / "o.bmp") == ExpectedBmp(TestScreen(), true, kBuiltin));
-  EXPECT_EQ(testsupport::FilesBelow(dir.path()).size(), 2u);  // the screen and the picture
+  EXPECT_EQ(testsupport::FilesOf(testsupport::TreeBelow(dir.path())).size(),
+            2u);  // the screen and the picture
 }
 
 TEST(ZxrasterConvert, TheScreenFileItselfCanBeTheOutput) {
@@ -653,7 +654,8 @@ TEST(ZxrasterLog, ALogThatIsTheScreenOrThePictureIsNotOpened) {
     EXPECT_TRUE(ReadBytes(dir / testsupport::PathOf(out)) ==
                 ExpectedBmp(TestScreen(), false, kBuiltin))
         << c.name;
-    EXPECT_EQ(testsupport::FilesBelow(dir.path()).size(), 2u) << c.name << ": no other file";
+    EXPECT_EQ(testsupport::FilesOf(testsupport::TreeBelow(dir.path())).size(), 2u)
+        << c.name << ": no other file";
   }
 }
 

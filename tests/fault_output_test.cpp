@@ -26,6 +26,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+namespace labels = testsupport::namescourer;
 using Lines = std::vector<std::u16string>;
 using testsupport::ChildOptions;
 using testsupport::ConsoleLines;
@@ -88,8 +89,9 @@ std::u16string InT(const std::string& dir, const std::string& name = "") {
 void ExpectNothingLostOrUnreported(const fs::path& tree,
                                    const std::map<std::string, std::string>& before,
                                    const Lines& console, int level, std::uint32_t exitCode) {
-  const std::map<std::string, std::string> after = testsupport::FilesBelow(tree);
-  EXPECT_EQ(testsupport::SortedContents(after), testsupport::SortedContents(before));
+  const std::map<std::string, std::string> after =
+      testsupport::FilesOf(testsupport::TreeBelow(tree));
+  EXPECT_EQ(testsupport::FileContents(after), testsupport::FileContents(before));
   for (const auto& [path, origin] : after) {
     const std::string oldDir = DirOf(origin), newDir = DirOf(path);
     const std::string oldName = NameOf(origin), newName = NameOf(path);
@@ -157,7 +159,8 @@ TEST(RenamerOutputFault, EndsAsPromisedAndKeepsEveryFile) {
     ScratchDir dir;
     MakeTree(dir / "T", c.dirs, c.perDir, c.plain, c.nameLength);
     WriteBytes(dir / "rules.txt", "&\r\n+\r\n");
-    const std::map<std::string, std::string> before = testsupport::FilesBelow(dir / "T");
+    const std::map<std::string, std::string> before =
+        testsupport::FilesOf(testsupport::TreeBelow(dir / "T"));
     const std::u16string target = c.devFull             ? U(kDevFull)
                                   : c.option[1] == u'l' ? u"run.log"
                                                         : u"list.txt";
@@ -217,7 +220,8 @@ TEST(ConsoleFault, EndsTheRunWithOneErrorLine) {
     MakeTree(dir / "T", 4, 40, false);
     WriteBytes(dir / "rules.txt", "&\r\n+\r\n");
     WriteBytes(dir / "inp.scr", std::string(6912, '\x55'));
-    const std::map<std::string, std::string> before = testsupport::FilesBelow(dir / "T");
+    const std::map<std::string, std::string> before =
+        testsupport::FilesOf(testsupport::TreeBelow(dir / "T"));
     ChildOptions options;
     options.fileSizeLimit = c.limit;
     if (c.limit == 0) {
@@ -330,9 +334,9 @@ void ExpectUndoRestores(const fs::path& dir, const std::u16string& journal,
   const ProcessResult undo =
       testsupport::RunChild("namescourer", {u"-u", journal, u"-v", u"1"}, dir);
   EXPECT_EQ(undo.err, "");
-  EXPECT_EQ(SummaryValue(ConsoleLines(undo.out), u"        Refused: "), 0);
+  EXPECT_EQ(SummaryValue(ConsoleLines(undo.out), labels::kRefused), 0);
   EXPECT_EQ(undo.exitCode, 0u);
-  EXPECT_EQ(testsupport::EntriesBelow(dir / "T"), original);
+  EXPECT_EQ(testsupport::TreeBelow(dir / "T"), original);
 }
 
 // A record that cannot be written stops the run before its rename; what
@@ -341,7 +345,7 @@ TEST(JournalFault, ARecordThatCannotBeWrittenStopsTheRun) {
   ScratchDir dir;
   MakeTree(dir / "T", 4, 40, false);
   WriteBytes(dir / "rules.txt", "&\r\n+\r\n");
-  const auto original = testsupport::EntriesBelow(dir / "T");
+  const auto original = testsupport::TreeBelow(dir / "T");
   ChildOptions options;
   options.fileSizeLimit = 4000;
   const ProcessResult run = testsupport::RunChild(
@@ -350,7 +354,7 @@ TEST(JournalFault, ARecordThatCannotBeWrittenStopsTheRun) {
   ASSERT_EQ(run.signal, 0);
   ExpectUnexpectedErrorReport(run, ConsoleLines(run.out), "run.journal", EFBIG);
   EXPECT_EQ(fs::file_size(dir / "run.journal"), 4000u);
-  EXPECT_NE(testsupport::EntriesBelow(dir / "T"), original);
+  EXPECT_NE(testsupport::TreeBelow(dir / "T"), original);
   ExpectUndoRestores(dir.path(), u"run.journal", original);
 }
 
@@ -360,7 +364,7 @@ TEST(JournalFault, AKilledRunIsTakenBackWhole) {
   ScratchDir dir;
   MakeTree(dir / "T", 20, 150, false);
   WriteBytes(dir / "rules.txt", "&\r\n+\r\n");
-  const auto original = testsupport::EntriesBelow(dir / "T");
+  const auto original = testsupport::TreeBelow(dir / "T");
   const std::vector<std::u16string> run = {u"-d", u"T", u"-r", u"rules.txt", u"-j"};
   auto withJournal = [&run](const std::u16string& journal) {
     std::vector<std::u16string> args = run;
@@ -390,7 +394,7 @@ TEST(JournalFault, AKilledRunIsTakenBackWhole) {
     const ProcessResult result = testsupport::FinishChild(child);
     if (result.signal == SIGKILL) ++killed;
     if (!fs::exists(dir / Narrow(journal))) {
-      EXPECT_EQ(testsupport::EntriesBelow(dir / "T"), original) << "renamed without a journal";
+      EXPECT_EQ(testsupport::TreeBelow(dir / "T"), original) << "renamed without a journal";
       continue;
     }
     ExpectUndoRestores(dir.path(), journal, original);

@@ -18,6 +18,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+namespace labels = testsupport::namescourer;
 using Lines = std::vector<std::u16string>;
 using testsupport::Concat;
 using testsupport::ConsoleLines;
@@ -128,7 +129,7 @@ TEST_F(PermissionFault, RenamerCountsEachRenameAFolderRefuses) {
   EXPECT_EQ(WalkLines(console), Concat({FailedRenameLines(u"DIR", u"T/ro/d&d", u"T/ro/d+d"),
                                         FailedRenameLines(u"FILE", u"T/ro/z&3", u"T/ro/z+3")}));
   EXPECT_EQ(SummaryValue(console, testsupport::namescourer::kIoErrors), 2);
-  EXPECT_EQ(SummaryValue(console, u"  Renamed Files: "), 1);
+  EXPECT_EQ(SummaryValue(console, labels::kRenamedFiles), 1);
   EXPECT_EQ(run.exitCode, 2u);
   EXPECT_EQ(ReadBytes(dir_ / "T/ro/z&3"), "3");
   EXPECT_EQ(ReadBytes(dir_ / "T/ro/d&d/in+1"), "1");

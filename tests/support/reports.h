@@ -37,6 +37,17 @@ inline constexpr char16_t kForbiddenUtfFiles[] = u"ForbidUTF Files: ";
 inline constexpr char16_t kExceedReplaces[] = u"Exceed replaces: ";
 inline constexpr char16_t kExceedSubdirs[] = u" Exceed subdirs: ";
 inline constexpr char16_t kIoErrors[] = u"  IN/OUT errors: ";
+// the statistics row of -w 1
+inline constexpr char16_t kWindowsNames[] = u"  Windows names: ";
+// the settings rows of -j and -u
+inline constexpr char16_t kJournalFile[] = u"   Journal file: ";
+inline constexpr char16_t kUndoJournal[] = u"   Undo journal: ";
+inline constexpr char16_t kJournalStart[] = u"  Journal start: ";
+// the statistics of an undo
+inline constexpr char16_t kRecords[] = u"        Records: ";
+inline constexpr char16_t kTakenBack[] = u"     Taken back: ";
+inline constexpr char16_t kNothingToDo[] = u"  Nothing to do: ";
+inline constexpr char16_t kRefused[] = u"        Refused: ";
 }  // namespace namescourer
 
 /// zxraster's fixed lines and labels, in printed order.

@@ -136,31 +136,35 @@ std::u16string U(const std::string& utf8) { return platform::DecodeUtf8(utf8); }
 
 std::string Narrow(const std::u16string& text) { return platform::EncodeUtf8(text); }
 
-std::map<std::string, std::string> FilesBelow(const fs::path& root) {
-  std::map<std::string, std::string> files;
+Tree TreeBelow(const fs::path& root) {
+  Tree tree;
+  const std::size_t prefix = root.native().size() + 1;
   for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    if (!entry.is_regular_file()) continue;
-    files[fs::relative(entry.path(), root).generic_string()] = ReadBytes(entry.path());
+    fs::path::string_type relative = entry.path().native().substr(prefix);
+#ifdef _WIN32
+    std::replace(relative.begin(), relative.end(), L'\\', L'/');
+    const std::string key = Narrow(std::u16string(relative.begin(), relative.end()));
+#else
+    const std::string key = relative;
+#endif
+    tree[key] = entry.is_symlink()     ? "<link>"
+                : entry.is_directory() ? "<dir>"
+                                       : ReadBytes(entry.path());
+  }
+  return tree;
+}
+
+Tree FilesOf(const Tree& tree) {
+  Tree files;
+  for (const auto& entry : tree) {
+    if (entry.second != "<dir>" && entry.second != "<link>") files.insert(entry);
   }
   return files;
 }
 
-std::map<fs::path::string_type, std::string> EntriesBelow(const fs::path& root) {
-  std::map<fs::path::string_type, std::string> entries;
-  const std::size_t prefix = root.native().size() + 1;
-  for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    const fs::path::string_type relative = entry.path().native().substr(prefix);
-    entries[relative] = entry.is_symlink()     ? "<link>"
-                        : entry.is_directory() ? "<dir>"
-                                               : ReadBytes(entry.path());
-  }
-  return entries;
-}
-
-std::vector<std::string> SortedContents(const std::map<std::string, std::string>& files) {
+std::vector<std::string> FileContents(const Tree& tree) {
   std::vector<std::string> contents;
-  contents.reserve(files.size());
-  for (const auto& file : files) contents.push_back(file.second);
+  for (const auto& file : FilesOf(tree)) contents.push_back(file.second);
   std::sort(contents.begin(), contents.end());
   return contents;
 }

@@ -93,17 +93,21 @@ std::u16string U(const std::string& utf8);
 /// UTF-8 of UTF-16, for gtest messages.
 std::string Narrow(const std::u16string& text);
 
-/// Every regular file below `root`, by its path relative to `root` (with
-/// "/"), with its content.
-std::map<std::string, std::string> FilesBelow(const std::filesystem::path& root);
+/// A snapshot of a tree: every entry below its root by its path relative to
+/// the root, with "/" between names on every system (each name as the system
+/// holds it on POSIX, its UTF-8 on Windows), and what it holds: a file's
+/// content, "<dir>" for a directory, "<link>" for a symbolic link.
+using Tree = std::map<std::string, std::string>;
 
-/// Every entry below `root` by its native path relative to `root`, byte for
-/// byte: a file's content, "<dir>" for a directory, "<link>" for a link.
-std::map<std::filesystem::path::string_type, std::string> EntriesBelow(
-    const std::filesystem::path& root);
+/// The snapshot of everything below `root`.
+Tree TreeBelow(const std::filesystem::path& root);
 
-/// The contents of `files`, sorted: the multiset that no run may change.
-std::vector<std::string> SortedContents(const std::map<std::string, std::string>& files);
+/// Only the files of `tree`: no directory, no link.
+Tree FilesOf(const Tree& tree);
+
+/// The contents of the files of `tree`, sorted: the multiset that no run may
+/// change.
+std::vector<std::string> FileContents(const Tree& tree);
 
 /// The number after `label` on the first line that starts with it; -1 when
 /// there is no such line.
