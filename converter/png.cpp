@@ -102,7 +102,7 @@ void PutZlibHeader(Bytes& out, const PngDeflate& settings) {
 bool UpLeavesLess(const std::uint8_t* indices, const std::uint8_t* above, std::uint32_t scale) {
   unsigned sub = 0;
   unsigned up = indices[0] != above[0] ? 1u : 0u;
-  for (std::size_t x = 1; x < kScreenWidth; ++x) {
+  for (std::size_t x = 1; x < PictureWidth(); ++x) {
     sub += indices[x] != indices[x - 1] ? 1u : 0u;
     up += indices[x] != above[x] ? 1u : 0u;
   }
@@ -131,11 +131,11 @@ const PngDeflate kPngDeflate = {Z_DEFAULT_COMPRESSION, Z_RLE, 6, 15, true};
 // is the same for the same screen, options and zlib.
 Bytes CompressRows(bool indexed, std::uint32_t scale, const PngDeflate& settings) {
   scale = std::max<std::uint32_t>(scale, 1);
-  const RowLayout layout = indexed ? RowLayout::kIndexed4 : RowLayout::kRgb;
+  const RowLayout layout = indexed ? IndexedLayout() : RowLayout::kRgb;
   const std::size_t rowSize = RowBytes(layout, scale);
   const std::size_t step = indexed ? 1 : 3;  // bytes per pixel, for the Sub filter
-  std::uint8_t indices[kScreenWidth];
-  std::uint8_t above[kScreenWidth] = {};
+  std::uint8_t indices[kHiResWidth];
+  std::uint8_t above[kHiResWidth] = {};
   Bytes raw(rowSize);
   Bytes rawAbove(rowSize, 0);
   Bytes first(rowSize + 1);
@@ -168,7 +168,7 @@ Bytes CompressRows(bool indexed, std::uint32_t scale, const PngDeflate& settings
       sum = adler32_combine(sum, repeatSum, static_cast<z_off_t>(repeat.size()));
       deflater.Feed(&repeat, Z_NO_FLUSH);
     }
-    std::copy(indices, indices + kScreenWidth, above);
+    std::copy(indices, indices + PictureWidth(), above);
     raw.swap(rawAbove);
   }
   if (deflater.Feed(nullptr, Z_FINISH) != Z_STREAM_END) {
@@ -199,19 +199,22 @@ Bytes FrameControl(std::uint32_t sequence, std::uint32_t width, std::uint32_t he
 }  // namespace
 
 Bytes EncodePng(bool indexed, std::uint32_t scale, std::uint32_t phase) {
-  const std::uint32_t width = kScreenWidth * scale;
+  const std::uint32_t width = std::uint32_t{PictureWidth()} * scale;
   const std::uint32_t height = kScreenHeight * scale;
+  // A format without flash shows one still picture whatever the phase.
+  if (!FormatHasFlash(options.screenFormat)) phase = 0;
   const bool animated = phase == 2;
+  const bool wide = IndexedLayout() == RowLayout::kIndexed8;
   Bytes png(kSignature, kSignature + sizeof kSignature);
 
   Bytes header;
   Put32(header, width);
   Put32(header, height);
-  header.push_back(indexed ? 4 : 8);  // bit depth
-  header.push_back(indexed ? 3 : 2);  // colour type: palette, or RGB
-  header.push_back(0);                // compression: deflate
-  header.push_back(0);                // filter method: adaptive
-  header.push_back(0);                // no interlace
+  header.push_back(indexed && !wide ? 4 : 8);  // bit depth
+  header.push_back(indexed ? 3 : 2);           // colour type: palette, or RGB
+  header.push_back(0);                         // compression: deflate
+  header.push_back(0);                         // filter method: adaptive
+  header.push_back(0);                         // no interlace
   PutChunk(png, "IHDR", header);
 
   if (animated) {
@@ -222,10 +225,12 @@ Bytes EncodePng(bool indexed, std::uint32_t scale, std::uint32_t phase) {
   }
   if (indexed) {
     Bytes palette;
-    for (const auto& entry : ActivePalette.entry) {
-      palette.push_back(entry[kRed]);
-      palette.push_back(entry[kGreen]);
-      palette.push_back(entry[kBlue]);
+    std::uint8_t colour[3];
+    for (std::uint16_t i = 0; i < PictureColourCount(); ++i) {
+      PictureColour(static_cast<std::uint8_t>(i), colour);
+      palette.push_back(colour[kRed]);
+      palette.push_back(colour[kGreen]);
+      palette.push_back(colour[kBlue]);
     }
     PutChunk(png, "PLTE", palette);
   }

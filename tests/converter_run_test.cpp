@@ -171,6 +171,7 @@ const Lines kAddedUsage = {
     u"      -f [File format] (bmp|png) bmp - Windows BMP, png - PNG (file.png)",
     u"      -s [Scale] (1..8) each ZX pixel as an N x N block",
     u"      -a [Flash phase] (0|1|2) 0 - as stored, 1 - ink/paper swapped, 2 - animated PNG",
+    u"      -m [Screen format] (scr|mono|timex-hicolour|timex-hires|ulaplus|auto) default scr",
     u"Example: zxraster.exe -i inp.scr -o out.png -f png -s 3 -a 2",
 };
 
