@@ -39,6 +39,15 @@ constexpr std::uint32_t PixelSize(bool indexed) {
   return indexed ? kIndexedPixelSize : kTrueColorPixelSize;
 }
 
+// The layout of the picture's rows: BGR, or indexed in 4 or 8 bits.
+RowLayout BmpLayout(bool indexed) { return indexed ? IndexedLayout() : RowLayout::kBgr; }
+
+// The colour table's bytes: 16 entries, or 256 for 8-bit pixels.
+std::uint32_t ColorTableSize(RowLayout layout) {
+  if (layout == RowLayout::kIndexed8) return 256 * 4;
+  return layout == RowLayout::kIndexed4 ? kColorTableSize : 0;
+}
+
 }  // namespace
 
 void PutWord(std::size_t offset, std::uint16_t value) {
@@ -56,21 +65,24 @@ void PutColorTable(std::size_t offset) {
 }
 
 void ComposeBmpHeader(bool indexed, std::uint32_t scale) {
-  const std::uint32_t headerSize = HeaderSize(indexed);
-  const std::uint32_t pixelSize = PixelSize(indexed) * scale * scale;
+  const RowLayout layout = BmpLayout(indexed);
+  const auto headerSize =
+      static_cast<std::uint32_t>(kFileHeaderSize + kInfoHeaderSize + ColorTableSize(layout));
+  const auto pixelSize =
+      static_cast<std::uint32_t>(RowBytes(layout, scale) * kScreenHeight * scale);
   // Compression, reserved fields and colour counts stay zero.
   PutWord(kSignatureAt, 0x4D42);
   PutDword(kFileSizeAt, headerSize + pixelSize + kTrailerSize);
   PutDword(kPixelOffsetAt, headerSize);
   PutDword(kInfoSizeAt, kInfoHeaderSize);
-  PutDword(kWidthAt, kScreenWidth * scale);
+  PutDword(kWidthAt, std::uint32_t{PictureWidth()} * scale);
   PutDword(kHeightAt, kScreenHeight * scale);
   PutWord(kPlanesAt, 1);
-  PutWord(kBitsPerPixelAt, indexed ? 4 : 24);
+  PutWord(kBitsPerPixelAt, layout == RowLayout::kBgr ? 24 : layout == RowLayout::kIndexed8 ? 8 : 4);
   PutDword(kImageSizeAt, pixelSize + kTrailerSize);
   PutDword(kXResolutionAt, kPixelsPerMetre);
   PutDword(kYResolutionAt, kPixelsPerMetre);
-  if (indexed) PutColorTable(kColorTableAt);
+  if (layout == RowLayout::kIndexed4) PutColorTable(kColorTableAt);
 }
 
 void WriteIndexedBmp() {
@@ -92,13 +104,22 @@ std::vector<std::uint8_t> EncodeBmp(bool indexed, std::uint32_t scale, std::uint
   ComposeBmpHeader(indexed, scale);
   RenderFlashPhase(phase);
   // The bottom line first, each ZX line repeated scale times; rows of
-  // 128 x scale or 768 x scale bytes are multiples of 4, as BMP rows must be.
-  const RowLayout layout = indexed ? RowLayout::kIndexed4 : RowLayout::kBgr;
+  // 256 or 512 pixels of 4, 8 or 24 bits times scale are multiples of 4
+  // bytes, as BMP rows must be.
+  const RowLayout layout = BmpLayout(indexed);
   const std::size_t rowSize = RowBytes(layout, scale);
-  const std::size_t headerSize = HeaderSize(indexed);
+  const std::size_t headerSize = kFileHeaderSize + kInfoHeaderSize + ColorTableSize(layout);
   std::vector<std::uint8_t> file(headerSize + rowSize * kScreenHeight * scale + kTrailerSize);
-  std::memcpy(file.data(), bmp.header, headerSize);
-  std::uint8_t indices[kScreenWidth];
+  if (layout == RowLayout::kIndexed8) {
+    // The 256-entry table: the picture's colours, then black.
+    std::memcpy(file.data(), bmp.header, kColorTableAt);
+    for (std::uint16_t i = 0; i < PictureColourCount(); ++i) {
+      PictureColour(static_cast<std::uint8_t>(i), &file[kColorTableAt + std::size_t{4} * i]);
+    }
+  } else {
+    std::memcpy(file.data(), bmp.header, headerSize);
+  }
+  std::uint8_t indices[kHiResWidth];
   std::uint8_t* row = &file[headerSize];
   for (std::uint16_t r = 0; r < kScreenHeight; ++r) {
     RenderedRow(r, indices);

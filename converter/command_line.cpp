@@ -1,4 +1,4 @@
-// The command line: options -i -o -l -p -c -f -s -a into ConverterOptions,
+// The command line: options -i -o -l -p -c -f -s -a -m into ConverterOptions,
 // and the checks of the picture options.
 // SPDX-License-Identifier: MIT
 #include "converter/converter.h"
@@ -14,6 +14,7 @@ void ParseCommandLine() {
   options.fileFormat.clear();
   options.scaleText.clear();
   options.flashText.clear();
+  options.screenText.clear();
   platform::FindOptionValue(u"-i", options.inFile);
   platform::FindOptionValue(u"-o", options.outFile);
   platform::FindOptionValue(u"-l", options.logFileName);
@@ -22,6 +23,7 @@ void ParseCommandLine() {
   platform::FindOptionValue(u"-f", options.fileFormat);
   platform::FindOptionValue(u"-s", options.scaleText);
   platform::FindOptionValue(u"-a", options.flashText);
+  platform::FindOptionValue(u"-m", options.screenText);
 }
 
 bool PictureOptionsGiven() {
@@ -86,8 +88,17 @@ bool CheckPictureOptions(bool report) {
       good = false;
     }
   }
-  if (good && options.flashPhase == 2 && options.format != PictureFormat::kPng) {
-    // Both phases need a picture with frames.
+  if (!options.screenText.empty() &&
+      !ParseScreenFormat(Lower(options.screenText), options.screenFormat, options.autoFormat)) {
+    BadOption(report, u"ERR_SCREEN: " + options.screenText +
+                          u" is no screen format (scr, mono, timex-hicolour, timex-hires, "
+                          u"ulaplus or auto).");
+    good = false;
+  }
+  if (good && options.flashPhase == 2 && options.format != PictureFormat::kPng &&
+      FormatHasFlash(options.screenFormat)) {
+    // Both phases need a picture with frames; a format without flash
+    // ignores the phase.
     BadOption(report, u"ERR_FLASH: 2 needs PNG output (-f png).");
     good = false;
   }

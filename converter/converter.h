@@ -23,6 +23,17 @@ namespace converter {
 /// (PictureExtension, WritePicture) and command_line.cpp (its -f name).
 enum class PictureFormat { kBmp, kPng };
 
+/// The screen layouts a screen file may hold (-m). A new layout is one
+/// value here, its row in screen.cpp's table and parts, and its case in
+/// PictureColorIndex (decode.cpp).
+enum class ScreenFormat : std::uint8_t {
+  kScr,            ///< 6912 bytes: bitmap, then one attribute per 8 x 8 cell
+  kMono,           ///< 6144 bytes: the bitmap alone, black ink on white paper
+  kTimexHiColour,  ///< 12288 bytes: bitmap, then one attribute per 8 x 1 cell
+  kTimexHiRes,     ///< 12289 bytes: even columns, odd columns, the colour byte; 512 wide
+  kUlaPlus,        ///< 6976 bytes: the screen, then 64 palette entries GGGRRRBB
+};
+
 /// The settings of the run: the command line, then the driver's defaults.
 struct ConverterOptions {
   std::u16string inFile;       ///< screen file to read (-i)
@@ -33,11 +44,14 @@ struct ConverterOptions {
   std::u16string fileFormat;   ///< raw -f value: "bmp" or "png"; empty: bmp
   std::u16string scaleText;    ///< raw -s value: 1 to 8; empty: 1
   std::u16string flashText;    ///< raw -a value: 0, 1 or 2; empty: 0
+  std::u16string screenText;   ///< raw -m value: a screen format or auto; empty: scr
   bool logging = false;        ///< lines go to the log (conversion run with -l)
   bool idxColor = false;       ///< 4-bit indexed output instead of 24-bit
   PictureFormat format = PictureFormat::kBmp;  ///< from -f
   std::uint32_t scale = 1;                     ///< each ZX pixel becomes a scale x scale block
   std::uint32_t flashPhase = 0;                ///< 0 as stored, 1 swapped, 2 both (animated PNG)
+  ScreenFormat screenFormat = ScreenFormat::kScr;  ///< the layout the screen file is read in
+  bool autoFormat = false;                         ///< -m auto: screenFormat from the file's size
 };
 
 /// The counts of the run.
@@ -58,6 +72,7 @@ constexpr std::size_t kAttributeSize = 768;
 constexpr std::uint32_t kScreenSize = 6912;
 constexpr std::uint16_t kScreenWidth = 256;
 constexpr std::uint16_t kScreenHeight = 192;
+constexpr std::uint16_t kHiResWidth = 512;  ///< Timex hi-res
 
 /// A ZX Spectrum screen dump, byte for byte the content of a .scr file.
 struct ZxScreen {
@@ -65,6 +80,16 @@ struct ZxScreen {
   std::uint8_t attributes[kAttributeSize];  ///< one per 8 x 8 cell, row by row
 };
 static_assert(sizeof(ZxScreen) == kScreenSize, "ZxScreen must be one 6912-byte block");
+
+constexpr std::size_t kUlaPlusPaletteSize = 64;
+
+/// What the other screen layouts hold beyond ZxScreen: hi-colour's
+/// attributes, hi-res's odd columns and colour byte, ULAplus's palette.
+struct ScreenExtras {
+  std::uint8_t second[kBitmapSize];  ///< hi-colour: one attribute per 8 x 1; hi-res: odd columns
+  std::uint8_t hiResColour;          ///< hi-res: the video mode byte; bits 3 to 5 the ink
+  std::uint8_t ulaPalette[kUlaPlusPaletteSize];  ///< ULAplus: GGGRRRBB per entry
+};
 
 /// Byte positions inside a palette entry (the BMP colour-table layout).
 constexpr std::size_t kBlue = 0;
@@ -96,6 +121,7 @@ extern ConverterOptions options;
 extern ConverterCounters counters;
 extern ConverterOutput output;
 extern ZxScreen screen;
+extern ScreenExtras screenExtras;
 extern BmpBuffers bmp;
 extern Palette16 ActivePalette;         ///< the palette the image is built with
 extern const Palette16 BuiltinPalette;  ///< levels 192 (normal) and 255 (bright)
@@ -123,11 +149,12 @@ void PrintErrorSummary();
 /// (platform::FindOptionValue); never fails.
 void ParseCommandLine();
 /// True when -f, -s or -a has a value: the settings summary then shows
-/// the picture settings too.
+/// the picture settings too (-m shows its own row).
 bool PictureOptionsGiven();
-/// Turns the raw -f, -s and -a values into png, scale and flashPhase, where
-/// they are good; false when any is bad, and no picture is to be written.
-/// With `report`, each bad value gives one line and one counted error.
+/// Turns the raw -f, -s, -a and -m values into png, scale, flashPhase and
+/// screenFormat, where they are good; false when any is bad, and no
+/// picture is to be written. With `report`, each bad value gives one line
+/// and one counted error.
 bool CheckPictureOptions(bool report);
 
 // console and log (output.cpp)
@@ -158,9 +185,25 @@ void WritePictureFile(std::initializer_list<ByteBlock> blocks);
 void WritePicture();
 
 // screen file input (screen.cpp)
-/// Clears the screen and image buffers and reads inFile into `screen`.
-/// Returns true when it was read without an I/O error; reports and counts
-/// a failure.
+/// The size of a screen file of the format, without a +3DOS header.
+std::uint32_t ScreenFileSize(ScreenFormat format);
+/// The -m name of the format.
+std::u16string ScreenFormatName(ScreenFormat format);
+/// The format whose file size is `size`; false when no format has it.
+bool FormatOfSize(std::uint64_t size, ScreenFormat& format);
+/// False for the formats whose pictures ignore FLASH (mono, hi-res, ULAplus).
+bool FormatHasFlash(ScreenFormat format);
+/// False for ULAplus, which brings its own palette: -p is then ignored.
+bool FormatUsesPalette(ScreenFormat format);
+/// The format of a -m value in lower case; `isAuto` for "auto". False for
+/// a name of no format.
+bool ParseScreenFormat(const std::u16string& name, ScreenFormat& format, bool& isAuto);
+/// With -m auto: screenFormat from inFile's size; scr when the file
+/// cannot be read (ReadScreenFile reports it).
+void ChooseScreenFormat();
+/// Clears the screen and image buffers and reads inFile into `screen` and
+/// `screenExtras` in options.screenFormat. Returns true when it was read
+/// without an I/O error; reports and counts a failure.
 bool ReadScreenFile();
 
 // palette (palette.cpp)
@@ -193,23 +236,43 @@ void PutTrueColorPixel(std::uint16_t x, std::uint16_t r, std::uint8_t index);
 void RenderIndexed();
 /// Fills the 24-bit pixel array from `screen` and ActivePalette.
 void RenderTrueColor();
-/// RenderIndexed of the screen as shown in flash phase `phase`: 0 as
-/// stored, 1 with ink and paper swapped in every cell whose FLASH bit is
-/// set. The screen is as stored again afterwards.
+/// The picture's width in pixels: 512 for Timex hi-res, else 256.
+std::uint16_t PictureWidth();
+/// The number of colours a picture of the screen format may use: 64 for
+/// ULAplus, else 16.
+std::uint16_t PictureColourCount();
+/// The colour index of picture pixel (x, y) in the screen format and flash
+/// phase (1 swaps ink and paper under FLASH where the format has it); 0
+/// outside the picture.
+std::uint8_t PictureColorIndex(std::uint16_t x, std::uint16_t y, std::uint32_t phase);
+/// Blue, green, red of a ULAplus palette byte GGGRRRBB, each level
+/// expanded to 8 bits, into bgr[kBlue], bgr[kGreen], bgr[kRed].
+void UlaPlusColour(std::uint8_t grb, std::uint8_t* bgr);
+/// Blue, green, red of a picture colour index: ActivePalette's entry, or
+/// for ULAplus the screen's own palette entry.
+void PictureColour(std::uint8_t index, std::uint8_t* bgr);
+/// The picture's palette indices in bmp.pixels, as shown in flash phase
+/// `phase`: for scr, RenderIndexed of the screen as stored (0) or with ink
+/// and paper swapped in every cell whose FLASH bit is set (1; the screen
+/// is as stored again afterwards); for the other formats the same rows,
+/// bottom-up, of PictureWidth() indices in IndexedLayout().
 void RenderFlashPhase(std::uint32_t phase);
 
 // picture rows (picture_rows.cpp): what the encoders build on
 /// How a row of palette indices becomes picture bytes: pairs of 4-bit
-/// indices (high nibble first), or each index's ActivePalette colour as
-/// blue, green, red (BMP) or red, green, blue (PNG).
-enum class RowLayout { kIndexed4, kBgr, kRgb };
-/// The bytes of one picture row of 256 pixels, each `scale` times wide.
+/// indices (high nibble first), 8-bit indices, or each index's colour
+/// (PictureColour) as blue, green, red (BMP) or red, green, blue (PNG).
+enum class RowLayout { kIndexed4, kIndexed8, kBgr, kRgb };
+/// The indexed layout of the picture: 8 bits for more than 16 colours.
+RowLayout IndexedLayout();
+/// The bytes of one picture row of PictureWidth() pixels, each `scale`
+/// times wide.
 std::size_t RowBytes(RowLayout layout, std::uint32_t scale);
-/// The 256 palette indices of image row r (bottom-up, as BMP rows) of the
-/// 4-bit pixels that RenderIndexed left in bmp.pixels.
+/// The PictureWidth() palette indices of image row r (bottom-up, as BMP
+/// rows) of the pixels that RenderFlashPhase left in bmp.pixels.
 void RenderedRow(std::uint16_t r, std::uint8_t* indices);
-/// Packs 256 palette indices, each repeated `scale` (1 or more) times, as
-/// `layout` into RowBytes(layout, scale) bytes at `out`.
+/// Packs PictureWidth() palette indices, each repeated `scale` (1 or more)
+/// times, as `layout` into RowBytes(layout, scale) bytes at `out`.
 void PackIndexRow(const std::uint8_t* indices, RowLayout layout, std::uint32_t scale,
                   std::uint8_t* out);
 
@@ -232,6 +295,22 @@ void WriteTrueColorBmp();
 std::vector<std::uint8_t> EncodeBmp(bool indexed, std::uint32_t scale, std::uint32_t phase);
 
 // PNG output (png.cpp)
+/// How the rows of a PNG are filtered and deflated: zlib's level, strategy,
+/// memory level and window bits, and whether the first row of each ZX line
+/// may take the Up filter (where it leaves fewer changes than Sub).
+struct PngDeflate {
+  int level;
+  int strategy;
+  int memLevel;
+  int windowBits;
+  bool chooseFilter;
+};
+/// The settings EncodePng uses; tools/bench_zxraster.sh weighs others.
+extern const PngDeflate kPngDeflate;
+/// The zlib stream of the rows of the picture RenderIndexed left in
+/// bmp.pixels (truecolour, or 4-bit indexed), scaled by `scale`.
+std::vector<std::uint8_t> CompressRows(bool indexed, std::uint32_t scale,
+                                       const PngDeflate& settings);
 /// The PNG file of the screen (truecolour, or 4-bit indexed with the
 /// palette), scaled by `scale`; phase 2 gives an animated PNG of both
 /// phases, 0.32 s each, looping.

@@ -77,9 +77,10 @@ void WritePictureFile(std::initializer_list<ByteBlock> blocks) {
 }
 
 void WritePicture() {
-  // The BMP at the screen's size in phase 0 is the one the tool has always
-  // written, straight from the image buffers.
-  if (options.format == PictureFormat::kBmp && options.scale == 1 && options.flashPhase == 0) {
+  // The BMP of a scr screen at its size in phase 0 is the one the tool has
+  // always written, straight from the image buffers.
+  if (options.format == PictureFormat::kBmp && options.scale == 1 && options.flashPhase == 0 &&
+      options.screenFormat == ScreenFormat::kScr) {
     if (options.idxColor) {
       WriteIndexedBmp();
     } else {

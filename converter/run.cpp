@@ -11,6 +11,7 @@ ConverterOptions options;
 ConverterCounters counters;
 ConverterOutput output;
 ZxScreen screen;
+ScreenExtras screenExtras;
 BmpBuffers bmp;
 Palette16 ActivePalette;
 
@@ -19,6 +20,7 @@ void ResetRun() {
   counters = ConverterCounters();
   output = ConverterOutput();
   std::memset(&screen, 0, sizeof screen);
+  std::memset(&screenExtras, 0, sizeof screenExtras);
   std::memset(&bmp, 0, sizeof bmp);
   ResetPalette();
 }
@@ -36,6 +38,7 @@ std::uint32_t RunConverter() {
     if (!options.logFileName.empty()) options.logging = true;
     // Silent here: a bad picture option is reported after the settings.
     CheckPictureOptions(false);
+    ChooseScreenFormat();
     if (options.outFile.empty()) {
       options.outFile = options.inFile + PictureExtension(options.format);
     }
@@ -43,7 +46,8 @@ std::uint32_t RunConverter() {
     ResetPalette();
     PrintSettings();
     const bool pictureOptionsGood = CheckPictureOptions(true);
-    if (!options.palFile.empty()) LoadPaletteFile();
+    // A ULAplus screen brings its own palette; the settings say -p is ignored.
+    if (!options.palFile.empty() && FormatUsesPalette(options.screenFormat)) LoadPaletteFile();
     // A bad picture option means no picture; its line above says why.
     if (ReadScreenFile() && pictureOptionsGood) WritePicture();
     PrintErrorSummary();

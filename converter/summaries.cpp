@@ -32,6 +32,15 @@ void PrintSettings() {
     WriteLine(u"    Scale: " + OrDefault(options.scaleText, u"1"));
     WriteLine(u"    Flash: " + OrDefault(options.flashText, u"0"));
   }
+  if (!options.screenText.empty()) {
+    // The format as read: with auto, the one the file's size chose.
+    WriteLine(u"   Screen: " + (options.autoFormat
+                                    ? ScreenFormatName(options.screenFormat) + u" (auto)"
+                                    : options.screenText));
+    if (!options.palFile.empty() && !FormatUsesPalette(options.screenFormat)) {
+      WriteLine(u"  Palette: the screen's own; -p ignored");
+    }
+  }
   WriteLine(kRule);
 }
 
@@ -45,11 +54,7 @@ void PrintUsage() {
       u"      -l [Log filename] (file.log,UTF) If not set, then logging to console",
       u"      -p [Palette filename] (file.txt,ANSI) If not set, then using int.palette",
       u"      -c [Color format] (0|1) 0 - 24bit Truecolor, 1 - 4bit indexed color",
-      u"      -f [File format] (bmp|png) bmp - Windows BMP, png - PNG (file.png)",
-      u"      -s [Scale] (1..8) each ZX pixel as an N x N block",
-      u"      -a [Flash phase] (0|1|2) 0 - as stored, 1 - ink/paper swapped, 2 - animated PNG",
       u"Example: zxraster.exe -i inp.scr -o C:\\TEMP\\out.bmp -l x.log -p palett.txt -c 0",
-      u"Example: zxraster.exe -i inp.scr -o out.png -f png -s 3 -a 2",
       u"Example of palette filename:",
       kRule,
       u"0,0,0",
@@ -59,7 +64,18 @@ void PrintUsage() {
       kRule,
       u"(R,G,B)-line-by-line",
   };
+  // The options added since: one line each, after the text above, which
+  // scripts may match line by line.
+  static const char16_t* const kAddedOptions[] = {
+      u"      -f [File format] (bmp|png) bmp - Windows BMP, png - PNG (file.png)",
+      u"      -s [Scale] (1..8) each ZX pixel as an N x N block",
+      u"      -a [Flash phase] (0|1|2) 0 - as stored, 1 - ink/paper swapped, 2 - animated PNG",
+      u"      -m [Screen format] (scr|mono|timex-hicolour|timex-hires|ulaplus|auto) default scr",
+      u"Example: zxraster.exe -i inp.scr -o out.png -f png -s 3 -a 2",
+  };
   for (const char16_t* line : kUsage) WriteLine(line);
+  WriteLine(u"  More options:");
+  for (const char16_t* line : kAddedOptions) WriteLine(line);
 }
 
 void PrintErrorSummary() {

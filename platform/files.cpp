@@ -51,6 +51,7 @@ struct OutputTextFile::Impl {
   RawFile file;
   std::u16string name;
   detail::OutputBuffer buffer;
+  NameBytes names = NameBytes::Replaced;
 
   ~Impl() { Close(); }
 
@@ -77,10 +78,11 @@ OutputTextFile& OutputTextFile::operator=(OutputTextFile&& other) noexcept {
   return *this;
 }
 
-bool OutputTextFile::Open(const std::u16string& name) {
+bool OutputTextFile::Open(const std::u16string& name, NameBytes names) {
   if (!impl_->Close()) return false;
   impl_->buffer.used = 0;
   impl_->name = name;
+  impl_->names = names;
   RawFile file;
   if (!FileExists(name)) {
     file = detail::RawOpen(name, OpenMode::CreateTruncate);
@@ -104,7 +106,7 @@ void OutputTextFile::WriteLine(const std::u16string& text) {
   auto write = [this](const std::uint8_t* d, std::size_t n, std::size_t& w) {
     return impl_->Write(d, n, w);
   };
-  if (!detail::EncodeLine(text, bytes) ||
+  if (!detail::EncodeLine(text, impl_->names, bytes) ||
       !detail::BufferedAppend(impl_->buffer, bytes + "\r\n", write)) {
     throw FileError(impl_->name);
   }
@@ -250,11 +252,10 @@ ReplacingFile::~ReplacingFile() = default;
 bool ReplacingFile::Create(const std::u16string& name) {
   impl_->GiveUp();
   impl_->name = detail::RawLinkTarget(name);
-  if (detail::RawWritesInPlace(impl_->name)) {
-    impl_->file = detail::RawOpen(impl_->name, OpenMode::CreateBytes);
-  } else {
-    impl_->file = detail::RawCreateBeside(impl_->name, impl_->temporary);
-  }
+  bool inPlace = detail::RawWritesInPlace(impl_->name);
+  if (!inPlace) impl_->file = detail::RawCreateBeside(impl_->name, impl_->temporary, inPlace);
+  // Truncated and written: the caller has the whole content at hand.
+  if (inPlace) impl_->file = detail::RawOpen(impl_->name, OpenMode::CreateBytes);
   return impl_->file.IsOpen();
 }
 

@@ -8,7 +8,10 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <utility>
+
+#include "platform/platform.h"
 
 namespace platform::detail {
 
@@ -85,51 +88,76 @@ bool RawTruncateHere(const RawFile& file);
 
 /// Creates a new, empty byte file with a name of its own in the folder of
 /// `name`, for writing; `temporary` receives its name. An empty RawFile on
-/// failure. POSIX: it takes the permission bits of an existing regular file
-/// `name`.
-RawFile RawCreateBeside(const std::u16string& name, std::u16string& temporary);
+/// failure, with `inPlace` set where the existing file `name` is to be
+/// written in place instead: POSIX, a regular file with more than one
+/// link, another owner or group than a new file would get, set-id or
+/// sticky bits, or in a folder this user may not write (a new file gets
+/// the old one's permission bits); Windows, a file with more than one link,
+/// or a folder so deep that no temporary name fits where `name` fits.
+RawFile RawCreateBeside(const std::u16string& name, std::u16string& temporary, bool& inPlace);
 /// True when `name` exists and is to be written in place, not replaced: a
 /// device (POSIX: neither a regular file nor a directory; Windows: not a
-/// disk file, such as NUL).
+/// disk file, such as NUL); POSIX also a symbolic link that leads to no
+/// file yet, so that the file is created where it leads.
 bool RawWritesInPlace(const std::u16string& name);
 /// The name whose file a write to `name` reaches: POSIX resolves a symbolic
 /// link (so that the picture replaces the link's target, and the link stays
-/// a link); `name` itself when it is no link, or a dangling one, and always
-/// on Windows.
+/// a link); `name` itself when it is no link, or a dangling one (written in
+/// place, through the link), and always on Windows.
 std::u16string RawLinkTarget(const std::u16string& name);
 /// Moves `from` over `to`, replacing a file of that name; false on failure.
 bool RawReplace(const std::u16string& from, const std::u16string& to);
 /// Removes a file; false on failure.
 bool RawRemove(const std::u16string& name);
 
+/// DecodeUtf8 and EncodeUtf8 into a string the caller keeps, whose storage
+/// is reused: a listing converts every name with them and allocates only
+/// for a name longer than any before it.
+void DecodeUtf8Into(std::string_view bytes, std::u16string& out);
+void EncodeUtf8Into(std::u16string_view text, std::string& out);
+
 /// Writes as "?" each character of a line that a viewer could take as a
-/// line break, a terminal command or a change of writing direction: the C1
-/// controls U+0080..U+009F, U+2028, U+2029, U+202A..U+202E and
-/// U+2066..U+2069, and with `c0` also U+0000..U+001F and U+007F.
+/// line break, a terminal command or a change of writing direction: those
+/// of IsLineControl (platform.h), and with `c0` also U+0000..U+001F and
+/// U+007F.
 void MaskLineControls(std::u16string& text, bool c0);
+
+/// Writes U+FFFD for each of U+DC80..U+DCFF, the escapes of raw bytes
+/// that are not UTF-8 (DecodeUtf8), so that the text's UTF-8 is valid.
+void ReplaceRawBytes(std::u16string& text);
 
 /// The bytes of one line of console or text-file output, without its line
 /// end: UTF-8 on both backends, after MaskLineControls (POSIX with the C0
 /// controls, which Windows names cannot hold), so that no name can end a
-/// line or steer a terminal. POSIX turns U+DC80..U+DCFF back into the raw
-/// bytes they stand for; Win32 converts with WideCharToMultiByte (a lone
+/// line or steer a terminal. POSIX writes U+DC80..U+DCFF as the raw bytes
+/// they stand for with `rawBytes` (so that a line names the real file),
+/// else as U+FFFD; Win32 converts with WideCharToMultiByte (a lone
 /// surrogate becomes U+FFFD). False when the conversion fails, with the
 /// reason in LastErrorText.
-bool EncodeLine(const std::u16string& text, std::string& bytes);
+bool EncodeLine(const std::u16string& text, NameBytes names, std::string& bytes);
+
+/// The length of the folder part of `path`: up to and including its last
+/// separator (any character of `separators`); without one, with `drives`
+/// a leading drive designator ("C:", a drive's current folder); else 0.
+inline std::size_t FolderPartLength(const std::u16string& path, const std::u16string& separators,
+                                    bool drives) {
+  const std::size_t cut = path.find_last_of(separators);
+  if (cut != std::u16string::npos) return cut + 1;
+  const bool letter = path.size() >= 2 && ((path[0] >= u'A' && path[0] <= u'Z') ||
+                                           (path[0] >= u'a' && path[0] <= u'z'));
+  return drives && letter && path[1] == u':' ? 2 : 0;
+}
 
 /// True when renaming `from` to `to` keeps the entry in its directory: both
-/// paths have the same part up to their last separator (any character of
-/// `separators`), and the new last part is not empty, "." or "..", and holds
-/// no NUL.
+/// paths have the same folder part (FolderPartLength), and the new last part
+/// is not empty, "." or "..", and holds no NUL.
 inline bool StaysInItsDirectory(const std::u16string& from, const std::u16string& to,
-                                const std::u16string& separators) {
-  const std::size_t fromCut = from.find_last_of(separators);
-  const std::size_t toCut = to.find_last_of(separators);
-  const std::size_t fromParent = fromCut == std::u16string::npos ? 0 : fromCut + 1;
-  const std::size_t toParent = toCut == std::u16string::npos ? 0 : toCut + 1;
+                                const std::u16string& separators, bool drives = false) {
+  const std::size_t fromParent = FolderPartLength(from, separators, drives);
+  const std::size_t toParent = FolderPartLength(to, separators, drives);
   if (fromParent != toParent || from.compare(0, fromParent, to, 0, toParent) != 0) return false;
   const std::u16string name = to.substr(toParent);
-  return !name.empty() && name != u"." && name != u".." && name.find(u'\0') == std::u16string::npos;
+  return !name.empty() && !IsDotName(name) && name.find(u'\0') == std::u16string::npos;
 }
 
 /// Test seam of the POSIX backend, set only by tests: while it is not null,
@@ -143,43 +171,53 @@ extern void (*testBeforeFallbackRename)(const char* target);
 /// on a kernel without openat2.
 extern bool testResolveByComponents;
 
-/// A 128-byte write buffer: written out when full and when flushed.
+/// A 128-byte write buffer that holds whole lines only, so that each write
+/// to the file ends at a line end: two programs appending to one file then
+/// never splice each other's lines.
 struct OutputBuffer {
   static constexpr std::size_t kSize = 128;
   std::uint8_t data[kSize] = {};
   std::size_t used = 0;
 };
 
-/// Appends bytes, calling write(data, count, written) as soon as the buffer
-/// is full; `written` tells how many bytes reached the file, also when the
-/// write fails. A failed write takes out of the buffer what it wrote and
-/// the bytes of this append, so that no byte reaches the file twice and the
-/// next text starts whole; bytes of earlier appends that were not written
-/// stay for the next write. Returns false as soon as a write fails.
-template <typename Write>
-bool BufferedAppend(OutputBuffer& buffer, const std::string& bytes, Write write) {
-  std::size_t textStart = buffer.used;  // where this append's bytes begin
-  auto writeOut = [&buffer, &write, &textStart] {
-    std::size_t written = 0;
-    if (write(buffer.data, buffer.used, written)) {
-      buffer.used = textStart = 0;
-      return true;
-    }
-    const std::size_t keep = textStart > written ? textStart - written : 0;
-    std::memmove(buffer.data, buffer.data + written, keep);
-    buffer.used = keep;
-    return false;
-  };
-  for (char c : bytes) {
-    if (buffer.used == OutputBuffer::kSize && !writeOut()) return false;
-    buffer.data[buffer.used++] = static_cast<std::uint8_t>(c);
-    if (buffer.used == OutputBuffer::kSize && !writeOut()) return false;
-  }
-  return true;
-}
-
 /// Writes out and empties the buffer. False when the write fails; the bytes
 /// that did not reach the file then stay for the next flush.
+template <typename Write>
+bool BufferedFlush(OutputBuffer& buffer, Write write);
+
+/// Appends one whole line (its bytes and its line end). When it does not
+/// fit beside what the buffer holds, the buffer is written out first
+/// through write(data, count, written), which tells in `written` how many
+/// bytes reached the file, also when it fails; a line longer than the
+/// buffer then goes to the file in one write of its own. A buffer that the
+/// line fills exactly is written out at once. A failed write drops this
+/// line, so that the next one starts whole, and keeps the bytes of earlier
+/// lines that did not reach the file for the next write; no byte reaches
+/// the file twice. Returns false when a write fails.
+template <typename Write>
+bool BufferedAppend(OutputBuffer& buffer, const std::string& line, Write write) {
+  if (buffer.used + line.size() > OutputBuffer::kSize) {
+    if (!BufferedFlush(buffer, write)) return false;
+    if (line.size() > OutputBuffer::kSize) {
+      std::size_t written = 0;
+      return write(reinterpret_cast<const std::uint8_t*>(line.data()), line.size(), written);
+    }
+  }
+  const std::size_t lineStart = buffer.used;
+  std::memcpy(buffer.data + buffer.used, line.data(), line.size());
+  buffer.used += line.size();
+  if (buffer.used < OutputBuffer::kSize) return true;
+  std::size_t written = 0;
+  if (write(buffer.data, buffer.used, written)) {
+    buffer.used = 0;
+    return true;
+  }
+  const std::size_t keep = lineStart > written ? lineStart - written : 0;
+  std::memmove(buffer.data, buffer.data + written, keep);
+  buffer.used = keep;
+  return false;
+}
+
 template <typename Write>
 bool BufferedFlush(OutputBuffer& buffer, Write write) {
   if (buffer.used == 0) return true;

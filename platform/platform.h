@@ -16,6 +16,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform {
@@ -128,6 +129,30 @@ std::u16string FoldCase(std::u16string name);
 /// grouping, no leading zeros ("0" for zero).
 std::u16string Decimal(std::uint64_t value);
 
+/// True for a UTF-16 high surrogate (U+D800..U+DBFF), which starts a pair.
+inline bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+/// True for a UTF-16 low surrogate (U+DC00..U+DFFF), which ends a pair.
+inline bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+/// True when text[i] and text[i + 1] are a high and a low surrogate: one character.
+inline bool IsSurrogatePairAt(std::u16string_view text, std::size_t i) {
+  return i + 1 < text.size() && IsHighSurrogate(text[i]) && IsLowSurrogate(text[i + 1]);
+}
+/// The code point that the surrogate pair `high`, `low` stands for.
+inline char32_t SurrogatePairValue(char16_t high, char16_t low) {
+  return static_cast<char32_t>(0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00));
+}
+
+/// True for a character that could break a line or turn it around when
+/// shown: the C1 controls U+0080..U+009F, U+2028, U+2029, U+202A..U+202E
+/// and U+2066..U+2069.
+inline bool IsLineControl(char16_t c) {
+  return (c >= 0x80 && c <= 0x9F) || c == 0x2028 || c == 0x2029 || (c >= 0x202A && c <= 0x202E) ||
+         (c >= 0x2066 && c <= 0x2069);
+}
+
+/// True for "." and "..", the names a listing gives a directory itself and its parent.
+inline bool IsDotName(std::u16string_view name) { return name == u"." || name == u".."; }
+
 // ---------------------------------------------------------------- files
 
 /// Sets the walk root, the directory a tree walk starts from: `directory`
@@ -145,10 +170,16 @@ std::u16string Decimal(std::uint64_t value);
 ///   longer than the system's path limit work like any other.
 /// - Windows: a directory below the root is listed only when it is no
 ///   reparse point, and is kept open against renaming while it is listed.
-/// Paths not below the root behave as without one. When RenameNoReplace
-/// renames the root itself, the root's text becomes the new name. Returns
-/// false, and sets no root, when the directory cannot be opened. A new
-/// call replaces the root.
+/// Paths not below the root behave as without one. EntryExists resolves
+/// below the root too (POSIX). When RenameNoReplace renames the root
+/// itself, the root's text becomes the new name; that rename is made in the
+/// root's parent, resolved once and checked to hold the root (POSIX: the
+/// same device and inode as the root's ".."; a root named by a link: the
+/// link there still leads to it), so that no change of the path above can
+/// move the root into another folder or rename another folder's entry.
+/// Returns false, and sets no root, when the directory cannot be opened. A
+/// new call replaces the root; after the root renamed itself, a new root at
+/// its old path is looked up in that same parent, no link followed (POSIX).
 bool SetWalkRoot(const std::u16string& directory);
 /// Forgets the walk root; paths are resolved as the system does.
 void ClearWalkRoot();
@@ -200,8 +231,17 @@ extern const char16_t* const kBuildName;
 // These classes and DirectoryListing hold their system object in impl_, so
 // none of them can be copied.
 
+/// What a line of output holds of the bytes of a POSIX name that are not
+/// UTF-8 (held as U+DC80..U+DCFF, DecodeUtf8). Windows names are UTF-16:
+/// a lone surrogate is always written as U+FFFD.
+enum class NameBytes {
+  Replaced,  ///< U+FFFD for each: the output is valid UTF-8 (console, log)
+  Kept,      ///< each byte as itself, so that a line names the real file (file list)
+};
+
 /// An output text file: UTF-8 without BOM, CR LF line ends, written through
-/// a 128-byte buffer.
+/// a 128-byte buffer of whole lines, so that every write ends at a line end
+/// (a longer line is written in one write).
 class OutputTextFile {
  public:
   OutputTextFile();
@@ -211,8 +251,9 @@ class OutputTextFile {
   OutputTextFile& operator=(OutputTextFile&& other) noexcept;
 
   /// Appends to an existing file (cut at the first Ctrl-Z among its last
-  /// 128 bytes) or creates a new one. Returns false on failure.
-  bool Open(const std::u16string& name);
+  /// 128 bytes) or creates a new one; `names` tells what its lines hold of
+  /// the bytes of a name that are not UTF-8. Returns false on failure.
+  bool Open(const std::u16string& name, NameBytes names = NameBytes::Replaced);
   /// Writes text and CR LF (POSIX: control characters as "?"). Throws
   /// IoError when the buffer cannot be written out, or the file is not open.
   void WriteLine(const std::u16string& text);
@@ -297,10 +338,16 @@ class ByteFile {
 /// MOVEFILE_REPLACE_EXISTING; POSIX: rename), replacing a file of that
 /// name. A failed Commit, and a file given up before its Commit (the
 /// destructor), remove the new file, so the file of that name stays as it
-/// was. An existing device (/dev/null, NUL) is written in place. POSIX: a
-/// new file that replaces a regular one gets its permission bits; a regular
-/// file the user may not write is not replaced (Windows: MoveFileExW
-/// refuses a read-only file).
+/// was. Where a new file cannot take the old one's place whole, Create
+/// opens the old file and empties it, and the bytes are written into it:
+/// an existing device (/dev/null, NUL); a file with other links; POSIX, a
+/// file in a folder this user may not write, or whose owner, group or mode
+/// a new file would not get; Windows, a folder where no temporary name
+/// fits; and POSIX a symbolic link that leads to no file yet (the file is
+/// created where it leads). POSIX: a new file that replaces a regular one
+/// gets its permission bits; a regular file the user may not write is
+/// neither replaced nor written (Windows: MoveFileExW refuses a read-only
+/// file).
 class ReplacingFile {
  public:
   ReplacingFile();

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -64,12 +65,6 @@ bool WriteStdout(const std::uint8_t* data, std::size_t count, std::size_t& writt
 
 IoError StdoutError() { return IoError("standard output: " + LastErrorText()); }
 
-// U+0000..U+001F and U+007F, as bytes of UTF-8.
-bool IsControlByte(char c) {
-  const auto byte = static_cast<unsigned char>(c);
-  return byte < 0x20 || byte == 0x7F;
-}
-
 }  // namespace
 
 // ------------------------------------------------------------------ process
@@ -93,9 +88,10 @@ void ReportUnexpectedError(const std::string& kind, const std::string& message) 
   } catch (...) {
     // Standard output is what failed; the report still goes out.
   }
-  std::string line = kind + ": " + message;
-  // A name in the message (a rule file's, say) must not break the line.
-  std::replace_if(line.begin(), line.end(), IsControlByte, '?');
+  // A name in the message (a rule file's, say) is masked as in every other
+  // line: it must neither break the line nor steer a terminal.
+  std::string line;
+  detail::EncodeLine(DecodeUtf8(kind + ": " + message), NameBytes::Replaced, line);
   line += "\n";
   std::size_t written = 0;
   WriteAll(2, reinterpret_cast<const std::uint8_t*>(line.data()), line.size(), written);
@@ -115,7 +111,7 @@ void ConsoleWriteLine(const std::u16string& text) {
     console.checked = true;
   }
   std::string bytes;
-  bool ok = detail::EncodeLine(text, bytes) &&
+  bool ok = detail::EncodeLine(text, NameBytes::Replaced, bytes) &&
             detail::BufferedAppend(console.buffer, bytes + "\n", WriteStdout);
   if (ok && console.terminal) ok = detail::BufferedFlush(console.buffer, WriteStdout);
   if (!ok) throw StdoutError();
@@ -134,8 +130,7 @@ std::string ToAnsi(const std::u16string& text) {
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     char16_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
+    if (IsSurrogatePairAt(text, i)) {
       ++i;  // a surrogate pair is one character, and none fits
       out.push_back('?');
       continue;
@@ -156,7 +151,8 @@ std::u16string FromAnsi(const std::string& bytes) {
 
 namespace detail {
 
-RawFile RawCreateBeside(const std::u16string& name, std::u16string& temporary) {
+RawFile RawCreateBeside(const std::u16string& name, std::u16string& temporary, bool& inPlace) {
+  inPlace = false;
   if (HasNul(name)) {
     errno = EINVAL;  // a NUL would cut the name short and name another file
     return RawFile();
@@ -166,9 +162,17 @@ RawFile RawCreateBeside(const std::u16string& name, std::u16string& temporary) {
       slash == std::u16string::npos ? std::u16string() : name.substr(0, slash + 1);
   struct stat old;
   const bool replacesFile = ::stat(Native(name).c_str(), &old) == 0 && S_ISREG(old.st_mode);
-  // A file this user may not write stays protected, though the folder would
-  // let a new file take its name.
-  if (replacesFile && ::faccessat(AT_FDCWD, Native(name).c_str(), W_OK, AT_EACCESS) != 0) {
+  // A new file takes the old one's place only where that keeps everything
+  // the old one had: its other links, its owner, its mode; and only where
+  // the folder lets this user put a file in it. Otherwise the old file is
+  // written in place, where only a full disk can leave it partly written;
+  // one this user may not write stays as it is (the open fails).
+  if (replacesFile &&
+      (old.st_nlink != 1 || old.st_uid != ::geteuid() || (old.st_mode & 07000) != 0 ||
+       ::faccessat(AT_FDCWD, Native(name).c_str(), W_OK, AT_EACCESS) != 0 ||
+       ::faccessat(AT_FDCWD, folder.empty() ? "." : Native(folder).c_str(), W_OK | X_OK,
+                   AT_EACCESS) != 0)) {
+    inPlace = true;
     return RawFile();
   }
   // A hidden name, unlikely to be taken; O_EXCL makes sure it is not.
@@ -183,10 +187,24 @@ RawFile RawCreateBeside(const std::u16string& name, std::u16string& temporary) {
     const std::u16string candidate = folder + u".zx" + DecodeUtf8(hex) + u".tmp";
     RawFile file(::open(Native(candidate).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (file.IsOpen()) {
-      // The picture keeps the old file's permissions (never set-id bits).
-      if (replacesFile) (void)::fchmod(static_cast<int>(file.Handle()), old.st_mode & 0777);
-      temporary = candidate;
-      return file;
+      if (!replacesFile) {
+        temporary = candidate;
+        return file;
+      }
+      // The new file's group is the folder's or this user's; the old file
+      // keeps its place when that is not its own group, or when its
+      // permission bits cannot be given to the new file.
+      struct stat made;
+      const int fd = static_cast<int>(file.Handle());
+      if (::fstat(fd, &made) == 0 && made.st_gid == old.st_gid &&
+          ::fchmod(fd, old.st_mode & 0777) == 0) {
+        temporary = candidate;
+        return file;
+      }
+      RawClose(file);
+      (void)::unlink(Native(candidate).c_str());
+      inPlace = true;
+      return RawFile();
     }
     if (errno != EEXIST) break;
   }
@@ -194,9 +212,11 @@ RawFile RawCreateBeside(const std::u16string& name, std::u16string& temporary) {
 }
 
 bool RawWritesInPlace(const std::u16string& name) {
+  if (HasNul(name)) return false;
   struct stat st;
-  return !HasNul(name) && ::stat(Native(name).c_str(), &st) == 0 && !S_ISREG(st.st_mode) &&
-         !S_ISDIR(st.st_mode);
+  if (::stat(Native(name).c_str(), &st) == 0) return !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+  // A link that leads nowhere yet: the file is created where it leads.
+  return errno == ENOENT && ::lstat(Native(name).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
 std::u16string RawLinkTarget(const std::u16string& name) {
@@ -267,6 +287,10 @@ class Fd {
 struct WalkRoot {
   Fd fd;
   std::string path;
+  // Once the root renamed itself: the folder that held it, and its old
+  // path (ending in "/"), where a new root of that path is looked up.
+  Fd parent;
+  std::string renamedFrom;
 };
 WalkRoot walkRoot;
 
@@ -280,23 +304,23 @@ bool BelowRoot(const std::string& path, std::string& rest) {
   }
   // With the current directory as the root, absolute paths lie elsewhere.
   if (walkRoot.path.empty() && !path.empty() && path[0] == '/') return false;
-  rest = path.substr(walkRoot.path.size());
+  rest.assign(path, walkRoot.path.size(), std::string::npos);
   return true;
 }
 
 // The directory names of `rest` ("a/b" or "a/b/"), without empty parts and
-// ".". False (ENOTDIR) when one is "..".
-bool DirectoryParts(const std::string& rest, std::vector<std::string>& parts) {
+// ".", as views into it. False (ENOTDIR) when one is "..".
+bool DirectoryParts(std::string_view rest, std::vector<std::string_view>& parts) {
   for (std::size_t at = 0; at <= rest.size();) {
     std::size_t end = rest.find('/', at);
-    if (end == std::string::npos) end = rest.size();
-    std::string part = rest.substr(at, end - at);
+    if (end == std::string_view::npos) end = rest.size();
+    const std::string_view part = rest.substr(at, end - at);
     at = end + 1;
     if (part == "..") {
       errno = ENOTDIR;
       return false;
     }
-    if (!part.empty() && part != ".") parts.push_back(std::move(part));
+    if (!part.empty() && part != ".") parts.push_back(part);
   }
   return true;
 }
@@ -305,11 +329,12 @@ constexpr int kBeneathFlags = O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
 // openat2 of as many parts from parts[i] on as fit one system path, from
 // the directory `from`; i moves past them. -1 with errno on failure.
-int OpenPiece(int from, const std::vector<std::string>& parts, std::size_t& i, int flags) {
-  std::string piece = parts[i];
+int OpenPiece(int from, const std::vector<std::string_view>& parts, std::size_t& i, int flags) {
+  std::string piece(parts[i]);
   std::size_t next = i + 1;
   while (next < parts.size() && piece.size() + parts[next].size() + 1 < 4000) {
-    piece += '/' + parts[next++];
+    piece += '/';
+    piece += parts[next++];
   }
   struct open_how how = {};
   how.flags = static_cast<std::uint64_t>((next == parts.size() ? flags : O_PATH) | kBeneathFlags);
@@ -324,7 +349,7 @@ int OpenPiece(int from, const std::vector<std::string>& parts, std::size_t& i, i
 // root. The last one gets `flags` (O_PATH or O_RDONLY). A link, a "..", or
 // anything but a directory on the way fails with ENOTDIR.
 Fd OpenBeneath(const std::string& rest, int flags) {
-  std::vector<std::string> parts;
+  std::vector<std::string_view> parts;
   if (!DirectoryParts(rest, parts)) return Fd();
   if (parts.empty()) return Fd(::openat(walkRoot.fd.Get(), ".", flags | kBeneathFlags));
   Fd current;
@@ -339,7 +364,7 @@ Fd OpenBeneath(const std::string& rest, int flags) {
     }
     if (fd < 0 && (openat2Missing || detail::testResolveByComponents)) {
       const int last = i + 1 == parts.size() ? flags : O_PATH;
-      fd = ::openat(from, parts[i].c_str(), last | kBeneathFlags);
+      fd = ::openat(from, std::string(parts[i]).c_str(), last | kBeneathFlags);
       if (fd >= 0) ++i;
     }
     if (fd < 0) {
@@ -372,25 +397,35 @@ struct Located {
 };
 
 bool Locate(const std::string& path, Located& at) {
-  std::string rest;
+  at.dir = AT_FDCWD;
+  std::string& rest = at.rest;
   if (!BelowRoot(path, rest)) {
     at.name = path;
+    rest.clear();
     return true;
   }
   // "a/b/" names b itself: its last part is "b", not the empty rest.
   if (!rest.empty() && rest.back() == '/') rest.pop_back();
   const std::size_t slash = rest.rfind('/');
-  at.name = slash == std::string::npos ? rest : rest.substr(slash + 1);
+  const std::size_t parentSize = slash == std::string::npos ? 0 : slash;
+  at.name.assign(rest, slash == std::string::npos ? 0 : slash + 1, std::string::npos);
   if (at.name.empty()) at.name = ".";  // the root itself
-  std::string parent = slash == std::string::npos ? std::string() : rest.substr(0, slash);
-  at.rest = std::move(rest);
-  if (parentCache.fd.Get() < 0 || parentCache.rest != parent) {
-    parentCache.fd = OpenBeneath(parent, O_PATH);
-    parentCache.rest = std::move(parent);
+  if (parentCache.fd.Get() < 0 ||
+      parentCache.rest.compare(0, std::string::npos, rest, 0, parentSize) != 0) {
+    parentCache.rest.assign(rest, 0, parentSize);
+    parentCache.fd = OpenBeneath(parentCache.rest, O_PATH);
   }
   at.dir = parentCache.fd.Get();
   return at.dir >= 0;
 }
+
+// The storage StatPath reuses from call to call: the walk tests many
+// names in a row.
+struct StatScratch {
+  std::string native;
+  Located at;
+};
+StatScratch statScratch;
 
 // stat of a path, the link in its last part followed, as the tests below want it.
 bool StatPath(const std::u16string& name, struct stat& st) {
@@ -398,27 +433,42 @@ bool StatPath(const std::u16string& name, struct stat& st) {
     errno = EINVAL;
     return false;
   }
-  Located at;
-  return Locate(Native(name), at) && ::fstatat(at.dir, at.name.c_str(), &st, 0) == 0;
+  detail::EncodeUtf8Into(name, statScratch.native);
+  Located& at = statScratch.at;
+  return Locate(statScratch.native, at) && ::fstatat(at.dir, at.name.c_str(), &st, 0) == 0;
 }
 
 }  // namespace
 
 bool SetWalkRoot(const std::u16string& directory) {
+  const Fd parent = std::move(walkRoot.parent);
+  const std::string renamedFrom = std::move(walkRoot.renamedFrom);
   ClearWalkRoot();
   if (HasNul(directory)) return false;
-  const std::string path = Native(directory);
-  Fd fd(::open(path.empty() ? "." : path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  std::string path = Native(directory);
+  if (!path.empty() && path.back() != '/') path += '/';
+  Fd fd;
+  if (parent.Get() >= 0 && path == renamedFrom) {
+    // The old path of a root that renamed itself: in the folder that held
+    // it, whatever has become of the path above.
+    const std::size_t slash = path.rfind('/', path.size() - 2);
+    const std::size_t begin = slash == std::string::npos ? 0 : slash + 1;
+    const std::string name = path.substr(begin, path.size() - 1 - begin);
+    fd = Fd(::openat(parent.Get(), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  } else {
+    fd = Fd(::open(path.empty() ? "." : path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  }
   if (fd.Get() < 0) return false;
   walkRoot.fd = std::move(fd);
-  walkRoot.path = path;
-  if (!walkRoot.path.empty() && walkRoot.path.back() != '/') walkRoot.path += '/';
+  walkRoot.path = std::move(path);
   return true;
 }
 
 void ClearWalkRoot() {
   walkRoot.fd = Fd();
   walkRoot.path.clear();
+  walkRoot.parent = Fd();
+  walkRoot.renamedFrom.clear();
   parentCache.fd = Fd();
 }
 
@@ -441,7 +491,11 @@ bool DirectoryExists(const std::u16string& name) {
 bool EntryExists(const std::u16string& name) {
   if (HasNul(name)) return false;
   struct stat st;
-  if (::lstat(Native(name).c_str(), &st) == 0) return true;
+  Located at;
+  if (Locate(Native(name), at) &&
+      ::fstatat(at.dir, at.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    return true;
+  }
   return errno != ENOENT && errno != ENOTDIR && errno != ENAMETOOLONG && errno != EINVAL;
 }
 
@@ -505,17 +559,63 @@ bool RenameIn(int dir, const std::string& from, const std::string& to, const std
   return false;
 }
 
+bool SameEntry(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// The rename of the walk root itself, the one rename above the root: its
+// parent is opened once, checked to be the root's parent, and the rename
+// made in it, so that no change of the path above the root meanwhile can
+// rename another folder's entry or move the root into another folder. A
+// root named by a link (the user's start path) is a link in that parent
+// that must still lead to the root.
+bool RenameRoot(const std::string& source, const std::string& newName, const std::string& target,
+                Fd& held) {
+  const std::size_t slash = source.rfind('/');
+  const std::string name = slash == std::string::npos ? source : source.substr(slash + 1);
+  if (name.empty() || name == "." || name == "..") {
+    errno = EINVAL;
+    return false;
+  }
+  const std::string parentPath = slash == std::string::npos ? "."
+                                 : slash == 0               ? "/"
+                                                            : source.substr(0, slash);
+  Fd parent(::open(parentPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  struct stat folder, entry, root, above;
+  if (parent.Get() < 0 || ::fstat(parent.Get(), &folder) != 0 ||
+      ::fstat(walkRoot.fd.Get(), &root) != 0 ||
+      ::fstatat(parent.Get(), name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0) {
+    return false;
+  }
+  const bool holdsRoot =
+      S_ISLNK(entry.st_mode)
+          ? ::fstatat(parent.Get(), name.c_str(), &entry, 0) == 0 && SameEntry(entry, root)
+          : SameEntry(entry, root) && ::fstatat(walkRoot.fd.Get(), "..", &above, 0) == 0 &&
+                SameEntry(above, folder);
+  if (!holdsRoot) {
+    errno = ESTALE;  // the path no longer leads to the root's parent
+    return false;
+  }
+  if (!RenameIn(parent.Get(), name, newName, target)) return false;
+  held = std::move(parent);
+  return true;
+}
+
 }  // namespace
 
 bool RenameNoReplace(const std::u16string& from, const std::u16string& to) {
   // Also keeps a NUL from cutting the native name short.
   if (!detail::StaysInItsDirectory(from, to, u"/") || HasNul(from)) return false;
   const std::string source = Native(from), target = Native(to);
-  Located at;
-  if (!Locate(source, at) || at.name == ".") return false;
   const std::string newName = Native(to.substr(to.rfind(u'/') + 1));  // npos + 1 is 0
-  if (!RenameIn(at.dir, at.dir == AT_FDCWD ? source : at.name,
-                at.dir == AT_FDCWD ? target : newName, target)) {
+  const bool isRoot = walkRoot.fd.Get() >= 0 && source + '/' == walkRoot.path;
+  Located at;
+  Fd parent;
+  if (isRoot) {
+    if (!RenameRoot(source, newName, target, parent)) return false;
+  } else if (!Locate(source, at) || at.name == "." ||
+             !RenameIn(at.dir, at.dir == AT_FDCWD ? source : at.name,
+                       at.dir == AT_FDCWD ? target : newName, target)) {
     return false;
   }
   // A directory renamed: a directory opened by its old path is not used
@@ -525,15 +625,20 @@ bool RenameNoReplace(const std::u16string& from, const std::u16string& to) {
     parentCache.fd = Fd();
   }
   // The root renamed itself: the walk goes on below its new name.
-  if (!walkRoot.path.empty() && source + '/' == walkRoot.path) walkRoot.path = target + '/';
+  if (isRoot) {
+    walkRoot.renamedFrom = walkRoot.path;
+    walkRoot.parent = std::move(parent);
+    walkRoot.path = target + '/';
+  }
   return true;
 }
 
 namespace detail {
 
-bool EncodeLine(const std::u16string& text, std::string& bytes) {
+bool EncodeLine(const std::u16string& text, NameBytes names, std::string& bytes) {
   std::u16string masked = text;
   MaskLineControls(masked, true);
+  if (names == NameBytes::Replaced) ReplaceRawBytes(masked);
   bytes = EncodeUtf8(masked);
   return true;
 }
@@ -642,6 +747,7 @@ bool RawClose(RawFile& file) {
 struct DirectoryListing::Impl {
   DIR* dir = nullptr;
   std::u16string pattern;
+  std::u16string name;  // the name being matched, its storage kept from entry to entry
   bool failed = false;  // the last Next met a read error, not the end
 };
 
@@ -660,6 +766,7 @@ bool DirectoryListing::Open(const std::u16string& pathAndPattern) {
   std::u16string directory =
       slash == std::u16string::npos ? std::u16string() : pathAndPattern.substr(0, slash + 1);
   impl_->pattern = pathAndPattern.substr(directory.size());
+  impl_->name.reserve(256);  // a name has at most 255 bytes, so at most 255 units
   const std::string native = Native(directory);
   std::string rest;
   Fd fd(BelowRoot(native, rest)
@@ -680,9 +787,9 @@ bool DirectoryListing::Next(DirEntry& entry) {
       impl_->failed = errno != 0;
       return false;
     }
-    std::u16string name = DecodeUtf8(d->d_name);
-    if (!MatchesWildcard(impl_->pattern, name)) continue;
-    entry.name = std::move(name);
+    detail::DecodeUtf8Into(d->d_name, impl_->name);
+    if (!MatchesWildcard(impl_->pattern, impl_->name)) continue;
+    entry.name.assign(impl_->name);  // into the storage the entry already has
     entry.isDirectory = d->d_type == DT_DIR;
     entry.isLink = false;
     if (d->d_type == DT_LNK || d->d_type == DT_UNKNOWN) {

@@ -1,10 +1,14 @@
 // Windows wildcard matching of names, for the POSIX directory listing.
 // SPDX-License-Identifier: MIT
+#include <string_view>
+
 #include "platform/platform.h"
 
 namespace platform {
 
 namespace {
+
+using View = std::u16string_view;
 
 char16_t Fold(char16_t c) {
   if ((c >= u'A' && c <= u'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) return c + 0x20;
@@ -17,17 +21,38 @@ char16_t Fold(char16_t c) {
   return c;
 }
 
-// Plain "*" and "?" matching; "*" backtracks to its last position only,
-// which is enough because a later "*" subsumes every earlier choice.
-bool Match(const std::u16string& p, const std::u16string& s) {
-  std::size_t pi = 0, si = 0, starP = std::u16string::npos, starS = 0;
+// One pattern unit that is not "*" against one name unit.
+bool UnitMatches(char16_t p, char16_t s) { return p == s || p == u'?' || Fold(p) == Fold(s); }
+
+// A pattern without "*" against a name of its length.
+bool FixedMatches(View p, View s) {
+  for (std::size_t i = 0; i < p.size(); ++i) {
+    if (!UnitMatches(p[i], s[i])) return false;
+  }
+  return true;
+}
+
+// Plain "*" and "?" matching. Without a "*", or with one, the pattern's
+// parts are compared in place, once each. Otherwise "*" backtracks to its
+// last position only, which is enough because a later "*" subsumes every
+// earlier choice; the time is then at most the name's length times the
+// pattern's.
+bool Match(View p, View s) {
+  const std::size_t star = p.find(u'*');
+  if (star == View::npos) return p.size() == s.size() && FixedMatches(p, s);
+  if (p.find(u'*', star + 1) == View::npos) {
+    const View head = p.substr(0, star), tail = p.substr(star + 1);
+    return s.size() >= head.size() + tail.size() && FixedMatches(head, s.substr(0, head.size())) &&
+           FixedMatches(tail, s.substr(s.size() - tail.size()));
+  }
+  std::size_t pi = 0, si = 0, starP = View::npos, starS = 0;
   while (si < s.size()) {
     if (pi < p.size() && p[pi] == u'*') {
       starP = pi++;
       starS = si;
-    } else if (pi < p.size() && (p[pi] == u'?' || Fold(p[pi]) == Fold(s[si]))) {
+    } else if (pi < p.size() && UnitMatches(p[pi], s[si])) {
       ++pi, ++si;
-    } else if (starP != std::u16string::npos) {
+    } else if (starP != View::npos) {
       pi = starP + 1;
       si = ++starS;
     } else {
@@ -38,23 +63,26 @@ bool Match(const std::u16string& p, const std::u16string& s) {
   return pi == p.size();
 }
 
+bool HasDot(View s) { return s.find(u'.') != View::npos; }
+
 }  // namespace
 
 bool MatchesWildcard(const std::u16string& pattern, const std::u16string& name) {
-  std::size_t n = pattern.size();
+  const View p(pattern);
+  const std::size_t n = p.size();
+  // "*" and "*.*" match every name; most listings ask for one of them.
+  if (p == u"*" || p == u"*.*") return true;
   // A trailing "." asks for names without an extension ("*." lists names
   // without a dot).
-  if (n > 0 && pattern[n - 1] == u'.' && pattern != u"." && pattern != u"..") {
-    if (name.find(u'.') != std::u16string::npos) return false;
-    return Match(pattern.substr(0, n - 1), name);
+  if (n > 0 && p[n - 1] == u'.' && !IsDotName(p)) {
+    return !HasDot(name) && Match(p.substr(0, n - 1), name);
   }
   // A trailing ".*" also matches names without a dot ("*.*" matches
   // everything, "x.*" matches "x").
-  if (n >= 2 && pattern.compare(n - 2, 2, u".*") == 0 && Match(pattern.substr(0, n - 2), name) &&
-      name.find(u'.') == std::u16string::npos) {
+  if (n >= 2 && p.substr(n - 2) == u".*" && !HasDot(name) && Match(p.substr(0, n - 2), name)) {
     return true;
   }
-  return Match(pattern, name);
+  return Match(p, name);
 }
 
 }  // namespace platform

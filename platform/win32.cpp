@@ -64,10 +64,6 @@ bool ConvertPiece(UINT codePage, const char16_t* text, std::size_t size, std::st
          needed;
 }
 
-bool IsPairAt(const std::u16string& text, std::size_t i) {
-  return (text[i] & 0xFC00) == 0xD800 && i + 1 < text.size() && (text[i + 1] & 0xFC00) == 0xDC00;
-}
-
 // A surrogate pair is one character, so it gets one default character.
 // Wine gives one per code unit; each pair is therefore converted alone and
 // a doubled default character folded into one.
@@ -75,7 +71,7 @@ bool ToCodePage(UINT codePage, const std::u16string& text, std::string& bytes) {
   bytes.clear();
   std::size_t start = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (!IsPairAt(text, i)) continue;
+    if (!IsSurrogatePairAt(text, i)) continue;
     if (!ConvertPiece(codePage, text.data() + start, i - start, bytes)) return false;
     std::string pair;
     if (!ConvertPiece(codePage, text.data() + i, 2, pair)) return false;
@@ -164,8 +160,11 @@ void ReportUnexpectedError(const std::string& kind, const std::string& message) 
   }
   try {
     std::string text = kind + ": " + message;
+    // Masked as every other line, and C0 controls too: the report is one line.
+    std::u16string masked = DecodeUtf8(text);
+    detail::MaskLineControls(masked, true);
     std::string line;
-    if (!ToCodePage(GetOEMCP(), DecodeUtf8(text), line)) line = text;
+    if (!ToCodePage(GetOEMCP(), masked, line)) line = EncodeUtf8(masked);
     line += "\r\n";
     std::size_t written = 0;
     WriteAll(GetStdHandle(STD_ERROR_HANDLE), reinterpret_cast<const std::uint8_t*>(line.data()),
@@ -235,7 +234,7 @@ std::string ToAnsi(const std::u16string& text) {
   bytes.clear();
   for (std::size_t i = 0; i < text.size(); ++i) {
     bytes += text[i] < 0x80 ? static_cast<char>(text[i]) : '?';
-    if (IsPairAt(text, i)) ++i;
+    if (IsSurrogatePairAt(text, i)) ++i;
   }
   return bytes;
 }
@@ -252,7 +251,25 @@ std::u16string FromAnsi(const std::string& bytes) {
 
 namespace detail {
 
-RawFile RawCreateBeside(const std::u16string& name, std::u16string& temporary) {
+namespace {
+
+// True when `name` is a file with other links, which a new file would not
+// have.
+bool HasOtherLinks(const std::u16string& name) {
+  HANDLE handle = CreateFileW(Wide(name), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool linked = GetFileInformationByHandle(handle, &info) != 0 && info.nNumberOfLinks > 1;
+  CloseHandle(handle);
+  return linked;
+}
+
+}  // namespace
+
+RawFile RawCreateBeside(const std::u16string& name, std::u16string& temporary, bool& inPlace) {
+  inPlace = false;
   if (!UsableName(name)) {
     SetLastError(name.size() > kMaxNameLength ? ERROR_FILENAME_EXCED_RANGE : ERROR_INVALID_NAME);
     return RawFile();
@@ -261,6 +278,17 @@ RawFile RawCreateBeside(const std::u16string& name, std::u16string& temporary) {
   const std::size_t cut = name.find_last_of(u"\\/:");
   const std::u16string folder =
       cut == std::u16string::npos ? std::u16string() : name.substr(0, cut + 1);
+  // The temporary name is no longer than the name's own part, so that it
+  // fits wherever the name fits: "~zx", 8 hex digits and ".tmp" where that
+  // allows, else "~" and fewer digits; below 3 digits the file is written
+  // in place, as is one with other links.
+  const std::size_t own = name.size() - folder.size();
+  if (own < 4 || HasOtherLinks(name)) {
+    inPlace = true;
+    return RawFile();
+  }
+  const bool full = own >= 15;
+  const std::size_t digits = full ? 8 : std::min<std::size_t>(own - 1, 8);
   // A name unlikely to be taken; CREATE_NEW makes sure it is not.
   static DWORD counter = 0;
   for (int attempt = 0; attempt < 64; ++attempt) {
@@ -270,11 +298,8 @@ RawFile RawCreateBeside(const std::u16string& name, std::u16string& temporary) {
                       (++counter * 40503u);
     std::u16string hex;
     for (int shift = 28; shift >= 0; shift -= 4) hex += u"0123456789abcdef"[(mix >> shift) & 15];
-    const std::u16string candidate = folder + u"~zx" + hex + u".tmp";
-    if (!UsableName(candidate)) {
-      SetLastError(ERROR_FILENAME_EXCED_RANGE);
-      break;
-    }
+    const std::u16string candidate =
+        folder + (full ? u"~zx" : u"~") + hex.substr(8 - digits) + (full ? u".tmp" : u"");
     HANDLE handle = CreateFileW(Wide(candidate), GENERIC_READ | GENERIC_WRITE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -431,17 +456,36 @@ void ClearWalkRoot() {
 
 bool RenameNoReplace(const std::u16string& from, const std::u16string& to) {
   if (!UsableName(from) || !UsableName(to)) return false;
-  // MoveFileW would take a "\" or "/" in the new name as a directory.
-  if (!detail::StaysInItsDirectory(from, to, u"\\/")) return false;
-  // Nor a ":": "C:name" is a name in drive C's current folder, "name:s" a
-  // stream of another file.
-  if (to.find(u':', to.find_last_of(u"\\/") + 1) != std::u16string::npos) return false;
-  // Without MOVEFILE_REPLACE_EXISTING, MoveFileW refuses an existing target.
-  if (MoveFileW(Wide(from), Wide(to)) == 0) return false;
-  // The root renamed itself: the walk goes on below its new name.
-  if (walkRoot.set && !walkRoot.path.empty() && from + u'\\' == walkRoot.path) {
-    walkRoot.path = to + u'\\';
+  // MoveFileW would take a "\" or "/" in the new name as a directory, and
+  // a leading "C:" as drive C's current folder: both names must share it.
+  if (!detail::StaysInItsDirectory(from, to, u"\\/", true)) return false;
+  // Nor a ":" in the name's own part: "name:s" is a stream of another file.
+  const std::size_t folderLength = detail::FolderPartLength(from, u"\\/", true);
+  if (to.find(u':', detail::FolderPartLength(to, u"\\/", true)) != std::u16string::npos) {
+    return false;
   }
+  const bool isRoot = walkRoot.set && !walkRoot.path.empty() && from + u'\\' == walkRoot.path;
+  HANDLE parent = INVALID_HANDLE_VALUE;
+  if (isRoot) {
+    // The root's own rename, the one above the walk: its parent is held
+    // without delete sharing while MoveFileW looks it up twice, so that it
+    // cannot be renamed or replaced in between.
+    std::u16string folder = folderLength == 0 ? u"." : from.substr(0, folderLength);
+    if (folder.back() == u':') folder += u'.';
+    parent = CreateFileW(Wide(folder), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (parent == INVALID_HANDLE_VALUE) return false;
+  }
+  // Without MOVEFILE_REPLACE_EXISTING, MoveFileW refuses an existing target.
+  const bool moved = MoveFileW(Wide(from), Wide(to)) != 0;
+  if (parent != INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    CloseHandle(parent);
+    SetLastError(error);
+  }
+  if (!moved) return false;
+  // The root renamed itself: the walk goes on below its new name.
+  if (isRoot) walkRoot.path = to + u'\\';
   return true;
 }
 
@@ -477,7 +521,7 @@ bool AbsolutePath(const std::u16string& path, std::u16string& absolute) {
 
 namespace detail {
 
-bool EncodeLine(const std::u16string& text, std::string& bytes) {
+bool EncodeLine(const std::u16string& text, NameBytes /*names*/, std::string& bytes) {
   std::u16string masked = text;
   MaskLineControls(masked, false);
   bytes.clear();
@@ -579,6 +623,36 @@ bool RawClose(RawFile& file) {
 
 // ---------------------------------------------------------------- listing
 
+namespace {
+
+// Opens a folder itself, not what a reparse point in its last part leads
+// to, with reading access (or the system would not hold the share mode
+// against others).
+HANDLE OpenFolder(const std::u16string& directory, DWORD share) {
+  return CreateFileW(Wide(directory), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, share, nullptr,
+                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                     nullptr);
+}
+
+// True when the open folder is to be listed: a directory, and no name
+// surrogate (junction, link). Where the file system refuses the tag query,
+// the reparse attribute of its basic information decides: a reparse point
+// whose tag cannot be read may be a link, and is not listed.
+bool ListableFolder(HANDLE folder) {
+  FILE_ATTRIBUTE_TAG_INFO tag;
+  if (GetFileInformationByHandleEx(folder, FileAttributeTagInfo, &tag, sizeof tag) != 0) {
+    return (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+           ((tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 ||
+            IsReparseTagNameSurrogate(tag.ReparseTag) == 0);
+  }
+  FILE_BASIC_INFO basic;
+  return GetFileInformationByHandleEx(folder, FileBasicInfo, &basic, sizeof basic) != 0 &&
+         (basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+         (basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+
+}  // namespace
+
 struct DirectoryListing::Impl {
   HANDLE find = INVALID_HANDLE_VALUE;
   // The listed directory below the walk root, held open while it is listed
@@ -588,33 +662,77 @@ struct DirectoryListing::Impl {
   // FindFirstFileW already holds the first entry when the listing starts.
   bool firstPending = false;
   bool failed = false;
+  // A folder that another program holds open for deletion is pinned with
+  // deletion shared, and listed through that handle and its pattern
+  // (byHandle), so that the folder listed is the one checked.
+  bool byHandle = false;
+  std::u16string pattern;
+  std::vector<std::uint64_t> records;  // FILE_ID_BOTH_DIR_INFO records, aligned
+  std::size_t next = 0;                // offset of the next record; 0 with none left
+  bool restart = true;
 
   void Close() {
     if (find != INVALID_HANDLE_VALUE) FindClose(find);
     if (pin != INVALID_HANDLE_VALUE) CloseHandle(pin);
     find = pin = INVALID_HANDLE_VALUE;
     firstPending = false;
+    byHandle = false;
+    records.clear();
   }
 
-  // Opens the directory itself, not what a reparse point in its last part
-  // leads to, without sharing deletion (which a rename needs), and keeps it
-  // only when it is a directory and no name surrogate (junction, link).
+  // Pins the directory: held without delete sharing where it can be, else
+  // with it, and kept only when ListableFolder says so.
   bool Pin(const std::u16string& directory) {
-    // Reading access, or the system would not hold the share mode against others.
-    pin = CreateFileW(Wide(directory), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
-                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (pin == INVALID_HANDLE_VALUE) return false;
-    FILE_ATTRIBUTE_TAG_INFO info;
-    if (GetFileInformationByHandleEx(pin, FileAttributeTagInfo, &info, sizeof info) != 0 &&
-        (info.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-        ((info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 ||
-         IsReparseTagNameSurrogate(info.ReparseTag) == 0)) {
-      return true;
+    pin = OpenFolder(directory, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    if (pin == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION) {
+      pin = OpenFolder(directory, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+      byHandle = pin != INVALID_HANDLE_VALUE;
     }
+    if (pin == INVALID_HANDLE_VALUE) return false;
+    if (ListableFolder(pin)) return true;
     CloseHandle(pin);
     pin = INVALID_HANDLE_VALUE;
+    byHandle = false;
     return false;
+  }
+
+  // The next record of a listing through the handle that the pattern
+  // matches, by its long or its 8.3 short name, as FindFirstFileW matches.
+  bool NextByHandle(DirEntry& entry) {
+    for (;;) {
+      if (next == 0) {
+        if (records.empty()) records.resize(8192);
+        const auto size = static_cast<DWORD>(records.size() * sizeof(std::uint64_t));
+        if (GetFileInformationByHandleEx(
+                pin, restart ? FileIdBothDirectoryRestartInfo : FileIdBothDirectoryInfo,
+                records.data(), size) == 0) {
+          failed = GetLastError() != ERROR_NO_MORE_FILES;
+          Close();
+          return false;
+        }
+        restart = false;
+      }
+      const auto* bytes = reinterpret_cast<const std::uint8_t*>(records.data());
+      const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(bytes + next);
+      next = info->NextEntryOffset == 0 ? 0 : next + info->NextEntryOffset;
+      const std::u16string name(reinterpret_cast<const char16_t*>(info->FileName),
+                                info->FileNameLength / sizeof(WCHAR));
+      const std::u16string shortName(
+          reinterpret_cast<const char16_t*>(info->ShortName),
+          static_cast<std::size_t>(static_cast<std::uint8_t>(info->ShortNameLength)) /
+              sizeof(WCHAR));
+      if (!MatchesWildcard(pattern, name) &&
+          (shortName.empty() || !MatchesWildcard(pattern, shortName))) {
+        continue;
+      }
+      entry.name = name;
+      entry.isDirectory = (info->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+      // A reparse point's tag stands where the extended attributes' size would.
+      entry.isLink = entry.isDirectory &&
+                     (info->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+                     IsReparseTagNameSurrogate(info->EaSize) != 0;
+      return true;
+    }
   }
 };
 
@@ -631,6 +749,12 @@ bool DirectoryListing::Open(const std::u16string& pathAndPattern) {
       !impl_->Pin(pathAndPattern.substr(0, cut))) {
     return false;
   }
+  if (impl_->byHandle) {
+    impl_->pattern = pathAndPattern.substr(cut + 1);
+    impl_->next = 0;
+    impl_->restart = true;
+    return true;
+  }
   impl_->find = FindFirstFileW(Wide(pathAndPattern), &impl_->data);
   if (impl_->find == INVALID_HANDLE_VALUE) {
     impl_->Close();
@@ -641,6 +765,7 @@ bool DirectoryListing::Open(const std::u16string& pathAndPattern) {
 }
 
 bool DirectoryListing::Next(DirEntry& entry) {
+  if (impl_->byHandle) return impl_->pin != INVALID_HANDLE_VALUE && impl_->NextByHandle(entry);
   if (impl_->find == INVALID_HANDLE_VALUE) return false;
   if (impl_->firstPending) {
     impl_->firstPending = false;

@@ -22,6 +22,19 @@ bool OnDisk(EntryKind kind, const std::u16string& path) {
                                       : platform::FileExists(path);
 }
 
+// Storage the unique-name step reuses from name to name, so that testing a
+// name costs no allocation once it has grown.
+struct TestScratch {
+  std::u16string path;  ///< a whole path to test on disk
+  std::u16string key;   ///< a key to look up in DirectoryNames::renamed
+};
+TestScratch scratch;
+
+// OnDisk of prefix + name.
+bool OnDisk(EntryKind kind, const std::u16string& prefix, const std::u16string& name) {
+  return OnDisk(kind, scratch.path.assign(prefix).append(name));
+}
+
 // The key of a name in DirectoryNames::renamed: the file system's own rule.
 std::u16string NameKey(std::u16string_view name) {
   return platform::kNamesIgnoreCase ? platform::FoldCase(std::u16string(name))
@@ -49,7 +62,7 @@ bool NameIn(const DirectoryNames& names, const std::u16string& prefix, const std
   for (const char16_t unit : entry) {
     if (unit == u'/' || unit == platform::kPathSeparator || unit == u'\0') return false;
   }
-  return entry != u"." && entry != u"..";
+  return !platform::IsDotName(entry);
 }
 
 // The record's directory as the disk holds it now.
@@ -57,26 +70,31 @@ const std::u16string& OnDiskDirectory(const DirectoryNames& names) {
   return names.diskPath.empty() ? names.path : names.diskPath;
 }
 
-// Lists the record's directory once, for the entries of its kind that this
-// run has left there: the listed ones that the record does not know of,
-// and the names that the record gives.
+// One more entry under key; a settled one keeps its name from here on.
+void CountPresent(DirectoryNames& names, const std::u16string& key, bool settled) {
+  DirectoryNames::Presence& presence = names.present[key];
+  if (++presence.entries > 1) names.twins = true;
+  if (settled) presence.settled = true;
+}
+
+// Lists the record's directory once, for the entries that this run has
+// left there: the listed ones that the record does not know of, and the
+// names that the record gives.
 void ListPresent(DirectoryNames& names) {
   names.listed = true;
   platform::DirectoryListing listing;
   platform::DirEntry entry;
   if (listing.Open(OnDiskDirectory(names) + u"*")) {
     while (listing.Next(entry)) {
-      if (entry.isDirectory != (names.kind == EntryKind::Directory) || entry.name == u"." ||
-          entry.name == u"..") {
+      const bool ownKind = entry.isDirectory == (names.kind == EntryKind::Directory);
+      if (ownKind && !names.renamed.empty() && names.renamed.count(NameKey(entry.name)) != 0) {
         continue;
       }
-      if (!names.renamed.empty() && names.renamed.count(NameKey(entry.name)) != 0) continue;
-      if (++names.present[platform::FoldCase(std::move(entry.name))].entries > 1)
-        names.twins = true;
+      NotePresent(names, entry);
     }
   }
   for (const auto& [name, state] : names.renamed) {
-    if (state == NameState::Given && ++names.present[CaseKey(name)].entries > 1) names.twins = true;
+    if (state == NameState::Given) CountPresent(names, CaseKey(name), false);
   }
 }
 
@@ -89,13 +107,19 @@ bool IsTaken(EntryKind kind, const std::u16string& prefix, const std::u16string&
              DirectoryNames* names, std::u16string_view oldEntry, bool& byCase) {
   byCase = false;
   std::u16string_view entry;
-  if (names == nullptr || !NameIn(*names, prefix, name, entry)) return OnDisk(kind, prefix + name);
-  const auto known =
-      names->renamed.empty() ? names->renamed.end() : names->renamed.find(NameKey(entry));
+  if (names == nullptr || !NameIn(*names, prefix, name, entry)) return OnDisk(kind, prefix, name);
+  auto known = names->renamed.end();
+  if (!names->renamed.empty()) {
+    if (platform::kNamesIgnoreCase) {
+      known = names->renamed.find(NameKey(entry));
+    } else {
+      known = names->renamed.find(scratch.key.assign(entry));
+    }
+  }
   const bool taken = known != names->renamed.end() ? known->second == NameState::Given
                      : names->diskPath.empty()
-                         ? OnDisk(kind, prefix + name)
-                         : OnDisk(kind, names->diskPath + std::u16string(entry));
+                         ? OnDisk(kind, prefix, name)
+                         : OnDisk(kind, names->diskPath, std::u16string(entry));
   if (!options.windowsNames) return taken;
 
   if (!names->listed) ListPresent(*names);
@@ -114,12 +138,14 @@ void MakeUniqueName(EntryKind kind, const std::u16string& prefix, std::u16string
                     DirectoryNames* names, const std::u16string& oldName) {
   std::u16string_view oldEntry;
   if (names != nullptr && !NameIn(*names, prefix, oldName, oldEntry)) names = nullptr;
-  const std::u16string base = name;
-  std::u16string candidate = name;
-  std::uint32_t n = 0;
   bool byCase = false;
+  // Most new names are free as they are: no copies for them.
+  if (!IsTaken(kind, prefix, name, names, oldEntry, byCase)) return;
+  const std::u16string base = name;
+  std::u16string candidate;
+  std::uint32_t n = 0;
   bool caseClash = false;
-  while (IsTaken(kind, prefix, candidate, names, oldEntry, byCase)) {
+  do {
     caseClash = caseClash || byCase;
     ++n;
     // Kept on purpose (docs/ARCHITECTURE.md): after a directory's name, before a file's.
@@ -129,7 +155,7 @@ void MakeUniqueName(EntryKind kind, const std::u16string& prefix, std::u16string
     // untested; a rename onto a taken name fails without harm, since renames
     // never replace.
     if (n >= kUniqueTries) break;
-  }
+  } while (IsTaken(kind, prefix, candidate, names, oldEntry, byCase));
   if (caseClash) {
     if (ReportsErrors()) {
       WriteLine((kind == EntryKind::Directory ? u"WARN_WIN CASE Dir: " : u"WARN_WIN CASE File: ") +
@@ -137,13 +163,29 @@ void MakeUniqueName(EntryKind kind, const std::u16string& prefix, std::u16string
     }
     ++counters.windowsNames;
   }
-  if (n > 0) name = candidate;
+  name.swap(candidate);
 }
 
-void NotePresent(DirectoryNames& names, const std::u16string& name) {
-  if (!options.windowsNames) return;
+void NotePresent(DirectoryNames& names, const platform::DirEntry& entry) {
+  if (!options.windowsNames || platform::IsDotName(entry.name)) return;
   names.listed = true;
-  if (++names.present[CaseKey(name)].entries > 1) names.twins = true;
+  if (entry.isDirectory == (names.kind == EntryKind::Directory)) {
+    CountPresent(names, CaseKey(entry.name), false);
+  } else if (entry.isDirectory) {
+    // The file pass: the directory has its final name, or in debug mode
+    // the one the directory pass foresaw. Each directory is met once in
+    // the file pass, so its entry goes.
+    const auto foreseen = foreseenDirNames.empty() ? foreseenDirNames.end()
+                                                   : foreseenDirNames.find(names.path + entry.name);
+    if (foreseen == foreseenDirNames.end()) {
+      CountPresent(names, CaseKey(entry.name), true);
+    } else {
+      CountPresent(names, CaseKey(foreseen->second), true);
+      foreseenDirNames.erase(foreseen);
+    }
+  } else {
+    CountPresent(names, CaseKey(entry.name), false);  // the directory pass: files come later
+  }
 }
 
 bool NextEntry(DirectoryNames& names, platform::DirectoryListing& listing,
@@ -152,11 +194,11 @@ bool NextEntry(DirectoryNames& names, platform::DirectoryListing& listing,
   if (!names.listed) {
     names.listed = true;
     while (listing.Next(entry)) {
-      if (entry.isDirectory != (names.kind == EntryKind::Directory) || entry.name == u"." ||
-          entry.name == u"..") {
+      NotePresent(names, entry);
+      if (entry.isDirectory != (names.kind == EntryKind::Directory) ||
+          platform::IsDotName(entry.name)) {
         continue;
       }
-      NotePresent(names, entry.name);
       names.pending.push_back(std::move(entry));
     }
   }
@@ -190,6 +232,11 @@ void NoteOutcome(DirectoryNames* names, const std::u16string& prefix, const std:
   if (finalEntry != oldEntry && RenamesNothing()) {
     names->renamed[NameKey(oldEntry)] = NameState::Vacated;
     names->renamed[NameKey(finalEntry)] = NameState::Given;
+    // The preview's file pass decides a directory's name again: the
+    // directory pass has noted it already.
+    if (options.windowsNames && names->kind == EntryKind::Directory && !retracing) {
+      foreseenDirNames[names->path + std::u16string(oldEntry)] = finalEntry;
+    }
   }
   if (!options.windowsNames) return;
   const std::u16string finalKey = CaseKey(finalEntry);

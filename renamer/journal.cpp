@@ -31,16 +31,9 @@ void AppendHex(std::u16string& out, char16_t prefix, std::uint32_t value, int di
     out += kHexDigits[(value >> shift) & 0xF];
 }
 
-// Characters that would break a line or turn it around on the screen: the
-// C1 controls, the line and paragraph separators, the bidirectional
-// controls and the byte-order mark.
-bool IsInvisible(char16_t c) {
-  return (c >= 0x80 && c <= 0x9F) || c == 0x2028 || c == 0x2029 || (c >= 0x202A && c <= 0x202E) ||
-         (c >= 0x2066 && c <= 0x2069) || c == 0xFEFF;
-}
-
-bool IsHigh(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLow(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+// Characters that would break a line or turn it around on the screen, and
+// the byte-order mark.
+bool IsInvisible(char16_t c) { return platform::IsLineControl(c) || c == 0xFEFF; }
 
 int HexValue(char16_t c) {
   if (c >= u'0' && c <= u'9') return c - u'0';
@@ -75,11 +68,14 @@ std::vector<std::u16string> SplitAtTabs(const std::u16string& line) {
 std::string JournalName() { return platform::EncodeUtf8(options.journalFileName); }
 
 // Hands one line to the system at once, or stops the run.
-void WriteJournalLine(const std::u16string& line) {
-  const std::string bytes = platform::EncodeUtf8(line) + "\r\n";
+void WriteJournalBytes(const std::string& bytes) {
   if (!journal.file.Write(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size())) {
     throw platform::IoError(JournalName() + ": " + platform::LastErrorText());
   }
+}
+
+void WriteJournalLine(const std::u16string& line) {
+  WriteJournalBytes(platform::EncodeUtf8(line) + "\r\n");
 }
 
 std::u16string Absolute(const std::u16string& path) {
@@ -103,12 +99,12 @@ std::u16string EscapeJournalName(const std::u16string& name) {
       out += u"\\\\";
     } else if (c < 0x20 || c == 0x7F) {
       AppendHex(out, u'x', c, 2);
-    } else if (IsHigh(c) && i + 1 < name.size() && IsLow(name[i + 1])) {
+    } else if (platform::IsSurrogatePairAt(name, i)) {
       out += c;
       out += name[++i];
     } else if (c >= 0xDC80 && c <= 0xDCFF) {
       AppendHex(out, u'x', c - 0xDC00u, 2);  // a byte that is not UTF-8 (POSIX)
-    } else if (IsInvisible(c) || IsHigh(c) || IsLow(c)) {
+    } else if (IsInvisible(c) || platform::IsHighSurrogate(c) || platform::IsLowSurrogate(c)) {
       AppendHex(out, u'u', c, 4);  // lone surrogates: Windows names
     } else {
       out += c;
@@ -188,19 +184,36 @@ void OpenJournal(const std::u16string& startDirectory) {
                    EscapeJournalName(Absolute(startDirectory)));
 }
 
+namespace {
+
+// Writes the record of the rename from -> to; false, writing nothing, when
+// the record is longer than kMaxJournalLine.
+bool WriteRecord(EntryKind kind, const std::u16string& from, const std::u16string& to) {
+  const std::string record = platform::EncodeUtf8((kind == EntryKind::Directory ? u"D\t" : u"F\t") +
+                                                  EscapeJournalName(Absolute(from)) + u'\t' +
+                                                  EscapeJournalName(Absolute(to))) +
+                             "\r\n";
+  if (record.size() > kMaxJournalLine) return false;
+  WriteJournalBytes(record);
+  return true;
+}
+
+}  // namespace
+
 bool JournaledRename(EntryKind kind, const std::u16string& from, const std::u16string& to) {
   if (!journal.open) return platform::RenameNoReplace(from, to);
-  PlanRename(kind, from, to);
+  // An undo would refuse it as no record: the rename is not made.
+  if (!WriteRecord(kind, from, to)) return false;
   if (platform::RenameNoReplace(from, to)) return true;
   WriteJournalLine(kFailureMark);
   return false;
 }
 
-void PlanRename(EntryKind kind, const std::u16string& from, const std::u16string& to, bool fails) {
-  if (!journal.open) return;
-  WriteJournalLine((kind == EntryKind::Directory ? u"D\t" : u"F\t") +
-                   EscapeJournalName(Absolute(from)) + u'\t' + EscapeJournalName(Absolute(to)));
+bool PlanRename(EntryKind kind, const std::u16string& from, const std::u16string& to, bool fails) {
+  if (!journal.open) return !fails;
+  if (!WriteRecord(kind, from, to)) return false;
   if (fails) WriteJournalLine(kFailureMark);
+  return !fails;
 }
 
 void CloseJournal() {

@@ -28,7 +28,7 @@ void CloseLog() {
 
 void OpenFileList() {
   if (output.fileList.IsOpen() || options.fileListName.empty()) return;
-  if (output.fileList.Open(options.fileListName)) return;
+  if (output.fileList.Open(options.fileListName, platform::NameBytes::Kept)) return;
   if (ReportsDetails()) WriteLine(u"ERR_OPEN_FILELIST: " + options.fileListName + u".");
   ++counters.ioErrors;
 }

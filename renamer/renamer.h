@@ -88,9 +88,10 @@ struct RuleList {
 };
 
 constexpr std::uint32_t kReplaceCap = 1024;  ///< substitutions per rule and name
-/// Longest text a growing rule may leave before the rewriting stops: no
-/// file system holds a longer path.
-constexpr std::size_t kMaxGrownLength = 32767;
+/// Units by which the rules together may lengthen one text (a file's name,
+/// a directory's path) over its length before the first rule: no file
+/// system holds a path grown by more.
+constexpr std::size_t kMaxGrowth = 32767;
 constexpr std::uint32_t kUniqueTries = 2048;  ///< candidates of MakeUniqueName
 constexpr std::uint32_t kWalkDepthCap = 512;  ///< deepest directory walked
 
@@ -107,6 +108,11 @@ extern std::uint32_t walkDepth;  ///< directories being walked, one inside the o
 /// The preview's file pass is deciding a directory's path again: its lines
 /// and counts were made in the directory pass.
 extern bool retracing;
+/// Debug mode with -w 1: the name the directory pass would have given each
+/// directory it would have renamed, by its path, for the file pass, which
+/// meets the directory under its old name; each goes when the file pass
+/// has met it.
+extern std::unordered_map<std::u16string, std::u16string> foreseenDirNames;
 
 // The gates of the log level (0 to 9). Level 0 keeps the log closed and
 // writes no error, warning or renaming message.
@@ -167,18 +173,28 @@ void LoadRules();
 enum class EntryKind { Directory, File };
 
 /// Repeated leftmost substitution of search by replacement in text, at most
-/// kReplaceCap times, and no more once a substitution that lengthens the
-/// text has made it longer than kMaxGrownLength (reported and counted like
+/// kReplaceCap times; a lengthening substitution that would leave more than
+/// maxLength units is not made and ends the rule (reported and counted like
 /// the cap). Returns true and sets result when anything changed.
 bool ApplyRule(const std::u16string& search, const std::u16string& replacement, std::u16string text,
-               std::u16string& result);
+               std::u16string& result, std::size_t maxLength);
+/// ApplyRule on its own: the text may grow by kMaxGrowth units.
+inline bool ApplyRule(const std::u16string& search, const std::u16string& replacement,
+                      const std::u16string& text, std::u16string& result) {
+  return ApplyRule(search, replacement, text, result, text.size() + kMaxGrowth);
+}
 
 /// The ANSI check and the rules over nameOrPath: a file's name alone, or a
 /// directory's whole path, which the rules see entire (kept on purpose; see
 /// docs/ARCHITECTURE.md). Returns the rewritten text; changed tells whether
-/// it differs from the text given. A rule that grows the text past
-/// kMaxGrownLength ends the rewriting: later rules are not applied.
+/// it differs from the text given. Every rule runs once; together they may
+/// lengthen the text by kMaxGrowth units, each rule within what the rules
+/// before it left of that.
 std::u16string RewriteName(EntryKind kind, const std::u16string& nameOrPath, bool& changed);
+/// The same into result, whose storage is reused: the walk keeps one for
+/// all the names of a directory.
+void RewriteName(EntryKind kind, const std::u16string& nameOrPath, std::u16string& result,
+                 bool& changed);
 
 // ---- the unique-name step and the record of a directory's names
 // (directory_names.cpp): reads `options`, counts case clashes in
@@ -227,10 +243,12 @@ struct DirectoryNames {
 bool NextEntry(DirectoryNames& names, platform::DirectoryListing& listing,
                const std::u16string& pattern, platform::DirEntry& entry);
 
-/// -w 1: counts name, an entry of the kind in a whole reading of the
-/// record's directory that the walk made itself, in `present`; a walk
-/// that notes every such entry spares the record a listing of its own.
-void NotePresent(DirectoryNames& names, const std::u16string& name);
+/// -w 1: counts entry, from a whole reading of the record's directory that
+/// the walk made itself, in `present`; a walk that notes every entry spares
+/// the record a listing of its own. Directories and files share the keys:
+/// in the file pass a directory is settled, since the directory pass is
+/// over.
+void NotePresent(DirectoryNames& names, const platform::DirEntry& entry);
 
 /// Adds a counter to name until prefix + name is not taken by an entry of
 /// the same kind (at most kUniqueTries candidates). With names, the record
@@ -261,18 +279,21 @@ void NoteOutcome(DirectoryNames* names, const std::u16string& prefix, const std:
 /// The canonical composed form (NFC) of text, from the generated Unicode
 /// tables; a lone surrogate is kept.
 std::u16string ToNfc(const std::u16string& text);
-/// A bare name with its trailing dots and blanks turned into "_", "_" right
+/// A bare name with each character no Windows name can hold (C0 controls,
+/// < > : " \ | ? *) and its trailing dots and blanks turned into "_", "_" right
 /// after a reserved device name (CON, NUL.txt, COM1 ...) and, when longer than 255
 /// code units, cut between characters to leave room for the unique counter,
 /// keeping an extension of up to 16 units.
 std::u16string MakeWindowsName(const std::u16string& name);
-/// ToNfc, or MakeWindowsName, of a file's name or of the last part of a
-/// directory's path ("." and ".." excepted).
+/// ToNfc, or MakeWindowsName, of the own text of a file's name or of a
+/// directory's path: after the last separator and, for a path, after a
+/// leading drive designator ("." and ".." excepted).
 std::u16string ComposeOwnName(EntryKind kind, const std::u16string& name);
 std::u16string MakeOwnNameWindowsSafe(EntryKind kind, const std::u16string& name);
 
 // tree walk and renaming (walk.cpp)
-void WalkDirectories(std::u16string path);
+/// The directory pass; true when it renamed the start directory itself.
+bool WalkDirectories(std::u16string path);
 void WalkFiles(const std::u16string& path);
 
 // ---- the journal (journal.cpp): owns `journal`; reads `options`, counts
@@ -298,6 +319,10 @@ struct JournalHeader {
 };
 bool ParseJournalHeader(const std::u16string& line, JournalHeader& header);
 extern const char16_t* const kJournalVersion;
+/// The longest record line an undo reads, its line end included: above two
+/// paths of kWalkDepthCap levels of 255 units, each unit escaped. A run
+/// renames nothing whose record would be longer.
+constexpr std::size_t kMaxJournalLine = std::size_t{4} << 20;
 
 /// Creates the journal named by -j (not in debug mode) and writes its
 /// header with the absolute start directory. Throws platform::IoError when
@@ -305,12 +330,15 @@ extern const char16_t* const kJournalVersion;
 void OpenJournal(const std::u16string& startDirectory);
 /// RenameNoReplace; while a journal is open, its record is written first
 /// and a failure is marked after it. Throws platform::IoError when the
-/// journal cannot take a line: nothing is renamed then.
+/// journal cannot take a line: nothing is renamed then. A record longer
+/// than kMaxJournalLine is not written, and the rename fails.
 bool JournaledRename(EntryKind kind, const std::u16string& from, const std::u16string& to);
 /// The preview (-p 1): writes the record of a rename that the working run
 /// would make to the plan, while one is open, with the failure mark after
-/// it when the rename would fail; renames nothing.
-void PlanRename(EntryKind kind, const std::u16string& from, const std::u16string& to,
+/// it when the rename would fail; renames nothing. Returns whether the run
+/// would make the rename: not when it fails, nor when its record is too
+/// long for the journal.
+bool PlanRename(EntryKind kind, const std::u16string& from, const std::u16string& to,
                 bool fails = false);
 /// Closes the journal; a failure is reported and counted in ioErrors.
 void CloseJournal();

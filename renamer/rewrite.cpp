@@ -1,7 +1,9 @@
 // Name rewriting: the ANSI check, the rules, and -w after them.
 // SPDX-License-Identifier: MIT
+#include <bitset>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "renamer/renamer.h"
 
@@ -9,13 +11,23 @@ namespace renamer {
 
 namespace {
 
-// The ANSI check of text, the name as given or composed: returns the
+// Whether the ANSI round trip keeps text as it is, told from its units
+// alone: ASCII converts to itself (most names are ASCII).
+bool AsciiOnly(const std::u16string& text) {
+  for (const char16_t unit : text) {
+    if (unit >= 0x80) return false;
+  }
+  return true;
+}
+
+// The ANSI check of working, the name as given or composed, in place: the
 // converted form, reported and counted when it differs.
-std::u16string AnsiCheck(EntryKind kind, const std::u16string& name, const std::u16string& text,
-                         bool& changed) {
+void AnsiCheck(EntryKind kind, const std::u16string& name, std::u16string& working, bool& changed) {
+  if (AsciiOnly(working)) return;
   const bool directory = kind == EntryKind::Directory;
-  std::u16string working = platform::FromAnsi(platform::ToAnsi(text));
-  if (working == text) return working;
+  std::u16string converted = platform::FromAnsi(platform::ToAnsi(working));
+  if (converted == working) return;
+  working.swap(converted);
   changed = true;
   if (ReportsErrors()) {
     WriteLine((directory ? u"WARN_UTF SYM Dir: " : u"WARN_UTF SYM File: ") + name);
@@ -27,7 +39,6 @@ std::u16string AnsiCheck(EntryKind kind, const std::u16string& name, const std::
     }
     ++(directory ? counters.forbiddenUtfDirs : counters.forbiddenUtfFiles);
   }
-  return working;
 }
 
 // -w after the rules: the name's own part made Windows-safe. A name that -w
@@ -52,7 +63,7 @@ void MakeWindowsSafe(EntryKind kind, const std::u16string& name, bool composed,
 }  // namespace
 
 bool ApplyRule(const std::u16string& search, const std::u16string& replacement, std::u16string text,
-               std::u16string& result) {
+               std::u16string& result, std::size_t maxLength) {
   // replaceDepth counts this call's substitutions on top of its entry
   // value, and is back to that value on return.
   const std::uint32_t entryDepth = replaceDepth;
@@ -64,12 +75,18 @@ bool ApplyRule(const std::u16string& search, const std::u16string& replacement, 
       if (text.empty() || search.size() > text.size()) break;
       const std::size_t pos = text.find(search, from);
       if (pos == std::u16string::npos) break;
+      // A substitution that would grow the text past its budget is not
+      // made; the rule stops at the text as it stands.
+      if (replacement.size() > search.size() &&
+          text.size() - search.size() + replacement.size() > maxLength) {
+        if (ReportsErrors()) WriteLine(u"ERR_EXCEED_REPLACE: " + text);
+        ++counters.exceededReplaces;
+        break;
+      }
       text.replace(pos, search.size(), replacement);
       result = text;
       substituted = true;
-      // A text longer than any path a file system holds is not rewritten on.
-      const bool overgrown = replacement.size() > search.size() && text.size() > kMaxGrownLength;
-      if (replaceDepth >= kReplaceCap || overgrown) {
+      if (replaceDepth >= kReplaceCap) {
         if (ReportsErrors()) WriteLine(u"ERR_EXCEED_REPLACE: " + result);
         ++counters.exceededReplaces;
         break;
@@ -86,39 +103,80 @@ bool ApplyRule(const std::u16string& search, const std::u16string& replacement, 
 
 namespace {
 
-// The rules in file order over text; true when any changed it. A rule that
-// grows the text past kMaxGrownLength ends the rewriting (ApplyRule has
-// reported it).
+// The first units of the rules' search texts: a name that holds none of
+// them is left alone by every rule. Kept beside the rule list and built again
+// whenever a rule's first unit differs from the one it was built from.
+struct RuleStarts {
+  std::vector<char32_t> firstUnits;  // per rule; kNoUnit for an empty search text
+  std::bitset<0x10000> units;
+};
+RuleStarts ruleStarts;
+constexpr char32_t kNoUnit = 0x10000;
+
+char32_t FirstUnit(const std::u16string& search) { return search.empty() ? kNoUnit : search[0]; }
+
+bool MayApplyRules(const std::u16string& text) {
+  bool current = ruleStarts.firstUnits.size() == rules.ruleCount;
+  for (std::uint32_t i = 0; current && i < rules.ruleCount; ++i) {
+    current = ruleStarts.firstUnits[i] == FirstUnit(rules.searchText[i]);
+  }
+  if (!current) {
+    ruleStarts.firstUnits.clear();
+    ruleStarts.units.reset();
+    for (std::uint32_t i = 0; i < rules.ruleCount; ++i) {
+      const char32_t unit = FirstUnit(rules.searchText[i]);
+      ruleStarts.firstUnits.push_back(unit);
+      if (unit != kNoUnit) ruleStarts.units.set(unit);
+    }
+  }
+  for (const char16_t unit : text) {
+    if (ruleStarts.units[unit]) return true;
+  }
+  return false;
+}
+
+// The rules in file order over text; true when any changed it. Each rule
+// runs once, and all of them together may lengthen the text by kMaxGrowth
+// units over its length here.
 bool ApplyRules(std::u16string& text) {
+  if (!MayApplyRules(text)) return false;
   bool changed = false;
-  std::u16string scratch;
+  const std::size_t maxLength = text.size() + kMaxGrowth;
+  static std::u16string result;  // reused from name to name
   for (std::uint32_t i = 0; i < rules.ruleCount; ++i) {
     // Most names hold no search string; skip the copies for them.
     if (text.find(rules.searchText[i]) == std::u16string::npos) continue;
-    scratch = text;
-    if (!ApplyRule(rules.searchText[i], rules.replaceText[i], text, scratch)) continue;
-    const bool overgrown = scratch.size() > text.size() && scratch.size() > kMaxGrownLength;
-    text.swap(scratch);
+    result = text;
+    if (!ApplyRule(rules.searchText[i], rules.replaceText[i], text, result, maxLength)) continue;
+    text.swap(result);
     changed = true;
-    if (overgrown) break;
   }
   return changed;
 }
 
 }  // namespace
 
-std::u16string RewriteName(EntryKind kind, const std::u16string& nameOrPath, bool& changed) {
+void RewriteName(EntryKind kind, const std::u16string& nameOrPath, std::u16string& result,
+                 bool& changed) {
+  changed = false;
   // With -w, accents stored as combining marks are composed first, so that
   // the ANSI check sees the characters a user sees.
-  const std::u16string composed =
-      options.windowsNames ? ComposeOwnName(kind, nameOrPath) : nameOrPath;
-  changed = composed != nameOrPath;
-  std::u16string working = AnsiCheck(kind, nameOrPath, composed, changed);
-  if (ApplyRules(working)) changed = true;
   if (options.windowsNames) {
-    MakeWindowsSafe(kind, nameOrPath, composed != nameOrPath, working, changed);
+    result = ComposeOwnName(kind, nameOrPath);
+    changed = result != nameOrPath;
+  } else {
+    result.assign(nameOrPath);  // into the storage result already has
   }
-  return working;
+  const bool composed = changed;
+  AnsiCheck(kind, nameOrPath, result, changed);
+  if (ApplyRules(result)) changed = true;
+  if (options.windowsNames) MakeWindowsSafe(kind, nameOrPath, composed, result, changed);
+}
+
+std::u16string RewriteName(EntryKind kind, const std::u16string& nameOrPath, bool& changed) {
+  std::u16string result;
+  RewriteName(kind, nameOrPath, result, changed);
+  return result;
 }
 
 }  // namespace renamer

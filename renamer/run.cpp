@@ -14,6 +14,7 @@ UndoCounters undoCounters;
 std::uint32_t replaceDepth = 0;
 std::uint32_t walkDepth = 0;
 bool retracing = false;
+std::unordered_map<std::u16string, std::u16string> foreseenDirNames;
 
 void ResetRun() {
   options = RenamerOptions();
@@ -26,6 +27,7 @@ void ResetRun() {
   replaceDepth = 0;
   walkDepth = 0;
   retracing = false;
+  foreseenDirNames.clear();
 }
 
 std::uint32_t RunRenamer() {
@@ -43,9 +45,13 @@ std::uint32_t RunRenamer() {
     // Below the start directory nothing is resolved through a link, however
     // the tree changes during the walk; a start directory that cannot be
     // opened gives an empty walk either way.
-    (void)platform::SetWalkRoot(options.workDir);
-    WalkDirectories(options.workDir);
-    WalkFiles(options.workDir);
+    bool rooted = platform::SetWalkRoot(options.workDir);
+    // A start directory renamed by the directory pass is not where the
+    // file pass starts: the unchanged start path is resolved afresh, once,
+    // as the file pass's root, and only a directory found there is walked.
+    const bool moved = WalkDirectories(options.workDir);
+    if (moved) rooted = platform::SetWalkRoot(options.workDir);
+    if (rooted || !moved) WalkFiles(options.workDir);
     platform::ClearWalkRoot();
   }
   CloseJournal();

@@ -82,7 +82,6 @@ void PrintUsage() {
       u"Ampersand and other \"bad\" symbols renamer v1.0 (UTF)",
       u"Usage: namescourer.exe -d -[workdir] -f [filename] -r [replaceconf]",
       u"              -l [logname] -b [deBug mode] -v [err.leVel] -n [filelist]",
-      u"              -w [win names]",
       u"[filename]    target filename (may be *.html 17?.txt)",
       u"[workdir]     include subdir scan",
       u"-[workdir]    no subdir",
@@ -95,11 +94,6 @@ void PrintUsage() {
       u"              2 - log errors + renaming info",
       u"[filelist]    make scan list (UTF8) of new files,",
       u"              if not set - do not make a list",
-      u"[win names]   1 - also make names Windows can hold: accents composed,",
-      u"              no trailing dot/blank, no device name, <= 255 chars",
-      u"-j [journal]  write each rename to a new journal (UTF8) before it is made",
-      u"-u [journal]  undo the renames of a journal, last first; -u ignores -d, -f, -r",
-      u"-p 1          preview the whole run: rename nothing, report it all (-j: the plan)",
       u"Example:",
       u"namescourer.exe -d -C:\\TEMP -f *.jpg -r repl.txt -l err.log -v 1 -n newlist.txt",
       u"Example of [replaceconf] repl.txt:",
@@ -109,7 +103,20 @@ void PrintUsage() {
       u"_",
       u"%ERRORLEVEL% returns quantity of I/O errors. If 0, then all ok.",
   };
+  // The options added since: one line each (or more), after the text above,
+  // which scripts may match line by line.
+  static const char16_t* const kAddedOptions[] = {
+      u"-w [win names] 1 - also make names Windows can hold: accents composed, no",
+      u"               trailing dot/blank, no device name, <= 255 chars, no control",
+      u"               character and none of < > : \" \\ | ? *, no two names in one",
+      u"               folder that differ only in case",
+      u"-j [journal]   write each rename to a new journal (UTF8) before it is made",
+      u"-u [journal]   undo the renames of a journal, last first; -u ignores -d, -f, -r",
+      u"-p 1           preview the whole run: rename nothing, report it all (-j: the plan)",
+  };
   for (const char16_t* line : kUsage) WriteLine(line);
+  WriteLine(u"More options:");
+  for (const char16_t* line : kAddedOptions) WriteLine(line);
 }
 
 }  // namespace renamer

@@ -12,8 +12,6 @@ namespace renamer {
 
 namespace {
 
-bool IsDotEntry(const std::u16string& name) { return name == u"." || name == u".."; }
-
 // A listing may yield an entry again under the name this very walk gave it
 // (file systems differ). Such an entry is already done; walking it again
 // would count and list it twice, and a rule set that always changes a name
@@ -116,7 +114,7 @@ void WalkSubdirectories(const std::u16string& path, const std::u16string& diskPa
   std::u16string subdir;
   std::u16string subdirOnDisk;
   while (NextEntry(names, listing, options.subdirPattern, entry)) {
-    if (!entry.isDirectory || IsDotEntry(entry.name)) continue;
+    if (!entry.isDirectory || platform::IsDotName(entry.name)) continue;
     subdir = path + entry.name + platform::kPathSeparator;
     if (walkDepth >= kWalkDepthCap) {
       ++counters.exceededSubdirs;
@@ -155,6 +153,16 @@ bool WalkDirectoryTree(std::u16string& path, const std::u16string& diskPath, boo
   return renamed;
 }
 
+// The storage the file pass reuses from file to file and from directory to
+// directory, so that a file whose name stays as it is costs no allocation.
+// ProcessFile never runs inside another ProcessFile.
+struct FileBuffers {
+  std::u16string name;     ///< the file's name
+  std::u16string newName;  ///< its rewritten name
+  std::u16string path;     ///< a whole path
+};
+FileBuffers fileBuffers;
+
 // The guarded step of one file: the rename and its file-list line. Returns
 // false when either fails; renamedOnDisk tells whether the name changed.
 bool RenameFile(const std::u16string& path, const std::u16string& oldName,
@@ -168,7 +176,7 @@ bool RenameFile(const std::u16string& path, const std::u16string& oldName,
     renamedOnDisk = true;
   }
   try {
-    AddToFileList(path + newName);
+    AddToFileList(fileBuffers.path.assign(path).append(newName));
     ++counters.fileRenames;
     return true;
   } catch (const std::exception&) {
@@ -180,13 +188,14 @@ bool RenameFile(const std::u16string& path, const std::u16string& oldName,
 // rewrite, make the new name free, rename and list. A file renamed on disk
 // joins renamedHere; names records where each file ended up.
 void ProcessFile(const std::u16string& path, const std::u16string& name, RenamedPaths& renamedHere,
-                 DirectoryNames& names) {
+                 DirectoryNames& names, FileBuffers& buffers) {
   ++counters.totalFiles;
   bool changed = false;
-  std::u16string newName = RewriteName(EntryKind::File, name, changed);
+  std::u16string& newName = buffers.newName;
+  RewriteName(EntryKind::File, name, newName, changed);
   if (!changed) changed = ClashesByCase(&names, path, name);
   if (!changed) {
-    AddToFileList(path + name);
+    AddToFileList(buffers.path.assign(path).append(name));
     return;
   }
   MakeUniqueName(EntryKind::File, path, newName, &names, name);
@@ -210,9 +219,10 @@ void ProcessFile(const std::u16string& path, const std::u16string& name, Renamed
 }  // namespace
 
 // The start directory is entered even when it is a link: the user named it.
-void WalkDirectories(std::u16string path) {
+bool WalkDirectories(std::u16string path) {
+  // The preview renames nothing, so its start directory stays where it is.
   const std::u16string diskPath = options.previewMode ? path : std::u16string();
-  WalkDirectoryTree(path, diskPath, false, nullptr);
+  return WalkDirectoryTree(path, diskPath, false, nullptr);
 }
 
 namespace {
@@ -224,6 +234,26 @@ namespace {
 bool FilesComeWithSubdirectories() {
   return !platform::kMasksMatchShortNames && options.includeSubdirs;
 }
+
+// The names of the files that the mask matches, one after the other in one
+// string, for every directory being walked: a directory's names follow its
+// parent's, and go again once its files are done. Its storage is reused from
+// directory to directory, so that a name costs no allocation of its own.
+struct FileNames {
+  std::u16string text;
+  std::vector<std::size_t> ends;  ///< where each name ends in text
+
+  void Add(const std::u16string& name) {
+    text += name;
+    ends.push_back(text.size());
+  }
+  /// Name i into name, whose storage is reused.
+  void Get(std::size_t i, std::u16string& name) const {
+    const std::size_t begin = i == 0 ? 0 : ends[i - 1];
+    name.assign(text, begin, ends[i] - begin);
+  }
+};
+FileNames fileNames;
 
 // The preview's file pass: the path that the directory pass gave the
 // directory at path, an entry of the directory that names records (nullptr: the
@@ -241,12 +271,13 @@ std::u16string RetracedPath(const std::u16string& path, DirectoryNames* names, b
   retracing = true;
   std::u16string newPath;
   const bool changed = NewDirectoryPath(oldPath, names, newPath);
+  if (changed) {
+    walked = platform::RenameStaysInItsDirectory(oldPath, newPath);
+    NoteOutcome(names, u"", oldPath, walked ? newPath : oldPath);
+  }
   retracing = false;
   counters = kept;
-  if (!changed) return path;
-  walked = platform::RenameStaysInItsDirectory(oldPath, newPath);
-  NoteOutcome(names, u"", oldPath, walked ? newPath : oldPath);
-  if (!walked) return path;
+  if (!changed || !walked) return path;
   return endsInSeparator ? newPath + platform::kPathSeparator : newPath;
 }
 
@@ -259,8 +290,7 @@ void WalkFilesAt(const std::u16string& path, const std::u16string& diskPath, boo
 // again the paths the directory pass gave its subdirectories.
 // NOLINTNEXTLINE(misc-no-recursion)
 void WalkSubdirectoryFiles(const std::u16string& path, const std::u16string& diskPath, bool retrace,
-                           bool maskUsable, std::vector<std::u16string>& files,
-                           DirectoryNames& names) {
+                           bool maskUsable, FileNames& files, DirectoryNames& names) {
   platform::DirectoryListing listing;
   if (!listing.Open(diskPath + options.subdirPattern)) return;
   const bool keepFiles = FilesComeWithSubdirectories() && maskUsable;
@@ -272,14 +302,13 @@ void WalkSubdirectoryFiles(const std::u16string& path, const std::u16string& dis
   }
   platform::DirEntry entry;
   while (listing.Next(entry)) {
+    if (keepFiles) NotePresent(names, entry);
     if (!entry.isDirectory) {
-      if (keepFiles) NotePresent(names, entry.name);
-      if (keepFiles && platform::MatchesWildcard(options.fileMask, entry.name)) {
-        files.push_back(std::move(entry.name));
-      }
+      if (keepFiles && platform::MatchesWildcard(options.fileMask, entry.name))
+        files.Add(entry.name);
       continue;
     }
-    if (IsDotEntry(entry.name) || walkDepth >= kWalkDepthCap) continue;
+    if (platform::IsDotName(entry.name) || walkDepth >= kWalkDepthCap) continue;
     if (!options.previewMode) {
       if (!entry.isLink) WalkFiles(path + entry.name + platform::kPathSeparator);
       continue;
@@ -304,8 +333,11 @@ void ProcessListedFiles(const std::u16string& path, const std::u16string& diskPa
   platform::DirEntry entry;
   while (NextEntry(names, listing, options.fileMask, entry)) {
     if (entry.isDirectory) continue;
-    if (!renamedHere.empty() && renamedHere.count(path + entry.name) != 0) continue;
-    ProcessFile(path, entry.name, renamedHere, names);
+    if (!renamedHere.empty() &&
+        renamedHere.count(fileBuffers.path.assign(path).append(entry.name)) != 0) {
+      continue;
+    }
+    ProcessFile(path, entry.name, renamedHere, names, fileBuffers);
   }
 }
 
@@ -317,19 +349,25 @@ void WalkFilesAt(const std::u16string& path, const std::u16string& diskPath, boo
   ++walkDepth;
   // A mask with a separator would list another folder: it matches no file.
   const bool maskUsable = !platform::HoldsPathSeparator(options.fileMask);
-  std::vector<std::u16string> files;
+  const std::size_t firstName = fileNames.ends.size();
+  const std::size_t namesSize = fileNames.text.size();
   DirectoryNames names;
   names.path = path;
   if (options.previewMode && diskPath != path) names.diskPath = diskPath;
   if (options.includeSubdirs) {
-    WalkSubdirectoryFiles(path, diskPath, retrace, maskUsable, files, names);
+    WalkSubdirectoryFiles(path, diskPath, retrace, maskUsable, fileNames, names);
   }
   if (FilesComeWithSubdirectories()) {
     RenamedPaths renamedHere;
-    for (const std::u16string& name : files) ProcessFile(path, name, renamedHere, names);
+    for (std::size_t i = firstName; i < fileNames.ends.size(); ++i) {
+      fileNames.Get(i, fileBuffers.name);
+      ProcessFile(path, fileBuffers.name, renamedHere, names, fileBuffers);
+    }
   } else if (maskUsable) {
     ProcessListedFiles(path, diskPath, names);
   }
+  fileNames.ends.resize(firstName);
+  fileNames.text.resize(namesSize);
   --walkDepth;
 }
 

@@ -22,16 +22,13 @@ constexpr std::size_t kMaxNameUnits = 255;
 constexpr std::size_t kCounterRoom = 5;
 constexpr std::size_t kMaxExtension = 16;
 
-bool IsHigh(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLow(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
-
 // A lone surrogate stays a code point of its own value.
 std::u32string CodePoints(const std::u16string& text) {
   std::u32string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (IsHigh(text[i]) && i + 1 < text.size() && IsLow(text[i + 1])) {
-      out += static_cast<char32_t>(0x10000 + ((text[i] - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+    if (platform::IsSurrogatePairAt(text, i)) {
+      out += platform::SurrogatePairValue(text[i], text[i + 1]);
       ++i;
     } else {
       out += text[i];
@@ -111,11 +108,9 @@ bool Extends(char32_t c) {
 // of a surrogate pair, or a mark that belongs to the character before.
 bool ContinuesCharacter(const std::u16string& text, std::size_t i) {
   if (i == 0 || i >= text.size()) return false;
-  if (IsLow(text[i])) return IsHigh(text[i - 1]);
+  if (platform::IsLowSurrogate(text[i])) return platform::IsHighSurrogate(text[i - 1]);
   char32_t c = text[i];
-  if (IsHigh(text[i]) && i + 1 < text.size() && IsLow(text[i + 1])) {
-    c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-  }
+  if (platform::IsSurrogatePairAt(text, i)) c = platform::SurrogatePairValue(text[i], text[i + 1]);
   return Extends(c);
 }
 
@@ -136,6 +131,14 @@ std::size_t DeviceNameLength(const std::u16string& name) {
   const bool device = (digit >= u'1' && digit <= u'9') || digit == u'\u00B9' ||
                       digit == u'\u00B2' || digit == u'\u00B3';
   return device ? end : 0;
+}
+
+// A character that no Windows name can hold: the C0 controls and
+// < > : " \ | ? *. A file system elsewhere, the ANSI check ("?") and the
+// rules can all give one.
+bool ForbiddenInName(char16_t c) {
+  return c < 0x20 || c == u'<' || c == u'>' || c == u':' || c == u'"' || c == u'\\' || c == u'|' ||
+         c == u'?' || c == u'*';
 }
 
 void ReplaceTrailingDotsAndBlanks(std::u16string& name) {
@@ -159,25 +162,30 @@ std::u16string Shorten(const std::u16string& name) {
   if (cut == 0) {
     // Nothing but one character's marks: cut between marks, never a pair.
     cut = wanted;
-    if (IsLow(name[cut]) && IsHigh(name[cut - 1])) --cut;
+    if (platform::IsSurrogatePairAt(name, cut - 1)) --cut;
   }
   return name.substr(0, cut) + extension;
 }
 
-// Where the last part of a directory path starts.
-std::size_t LastPartStart(const std::u16string& path) {
+// Where the name's own text starts: after its last separator ("\\" is one
+// on Windows, name text elsewhere) and, in a directory's path, after a
+// leading drive designator ("C:TEMP" keeps its drive).
+std::size_t OwnNameStart(EntryKind kind, const std::u16string& path) {
   const std::size_t sep =
       platform::kPathSeparator == u'\\' ? path.find_last_of(u"\\/") : path.find_last_of(u'/');
-  return sep == std::u16string::npos ? 0 : sep + 1;
+  const std::size_t start = sep == std::u16string::npos ? 0 : sep + 1;
+  const bool drive = kind == EntryKind::Directory && path.size() >= 2 && path[1] == u':' &&
+                     ((path[0] >= u'A' && path[0] <= u'Z') || (path[0] >= u'a' && path[0] <= u'z'));
+  return drive ? std::max<std::size_t>(start, 2) : start;
 }
 
-// Applies fix to the last part of a directory's path or to a file's name;
+// Applies fix to the own text of a directory's path or of a file's name;
 // "." and ".." are never touched.
 template <class Fix>
 std::u16string OwnName(EntryKind kind, const std::u16string& name, Fix fix) {
-  const std::size_t start = kind == EntryKind::Directory ? LastPartStart(name) : 0;
+  const std::size_t start = OwnNameStart(kind, name);
   const std::u16string part = name.substr(start);
-  if (part.empty() || part == u"." || part == u"..") return name;
+  if (part.empty() || platform::IsDotName(part)) return name;
   return name.substr(0, start) + fix(part);
 }
 
@@ -220,6 +228,7 @@ std::u16string ToNfc(const std::u16string& text) {
 
 std::u16string MakeWindowsName(const std::u16string& name) {
   std::u16string fixed = name;
+  std::replace_if(fixed.begin(), fixed.end(), ForbiddenInName, u'_');
   ReplaceTrailingDotsAndBlanks(fixed);
   // Right after the device name, before any blanks, where no cut reaches.
   const std::size_t device = DeviceNameLength(fixed);

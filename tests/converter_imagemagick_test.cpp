@@ -96,14 +96,14 @@ std::string CommandOutput(const std::string& command, int& status) {
   return output;
 }
 
-// RGB triples of a 256 x 192 picture scaled by the test: each pixel an
-// N x N block.
-std::string ScaleRgb(const std::string& rgb, std::size_t scale) {
+// RGB triples of a picture 192 lines high (256 pixels wide unless said)
+// scaled by the test: each pixel an N x N block.
+std::string ScaleRgb(const std::string& rgb, std::size_t scale, std::size_t width = 256) {
   std::string out;
   out.reserve(rgb.size() * scale * scale);
   for (std::size_t y = 0; y < 192 * scale; ++y) {
-    for (std::size_t x = 0; x < 256 * scale; ++x) {
-      out.append(rgb, ((y / scale) * 256 + x / scale) * 3, 3);
+    for (std::size_t x = 0; x < width * scale; ++x) {
+      out.append(rgb, ((y / scale) * width + x / scale) * 3, 3);
     }
   }
   return out;
@@ -273,6 +273,66 @@ TEST_F(PngComparison, EveryPngShowsThePixelsOfItsBmp) {
     }
   }
   for (const fs::path& screenFile : screens) ComparePngWithBmp(dir, screenFile);
+}
+
+// Each screen format's test card: its BMPs in both colour modes read in
+// ImageMagick with the same pixels, and its PNGs (both colour types, scale
+// 1 and 2, -a 2 where the format has flash) decoded by Pillow with the
+// pixels of the BMP, each passing pngcheck.
+TEST_F(PngComparison, EveryScreenFormatsBmpsAndPngsShowTheSamePixels) {
+  ScratchDir dir;
+  testsupport::WriteBytes(dir / "decode.py", kPillowScript);
+  struct Card {
+    const char* name;
+    std::size_t width;
+    bool flash;
+  };
+  const Card cards[] = {{"card_mono", 256, false},
+                        {"card_timex_hicolour", 256, true},
+                        {"card_timex_hires", 512, false},
+                        {"card_ulaplus", 256, false}};
+  for (const Card& card : cards) {
+    const std::string stem = card.name;
+    fs::copy_file(fs::path(ZX_SOURCE_DIR) / "samples/zx" / (stem + ".scr"), dir / (stem + ".scr"));
+    std::string bmpRgb[2];
+    for (int indexed = 0; indexed < 2; ++indexed) {
+      const std::string bmp = stem + "-c" + std::to_string(indexed) + ".bmp";
+      Convert(dir, {u"-i", testsupport::U(stem + ".scr"), u"-o", testsupport::U(bmp), u"-m",
+                    u"auto", u"-c", indexed == 0 ? u"0" : u"1"});
+      bmpRgb[indexed] = DecodeRgb(dir / bmp, dir / (bmp + ".rgb"));
+    }
+    ASSERT_EQ(bmpRgb[0].size(), card.width * 192 * 3) << stem;
+    EXPECT_EQ(DifferingPixels(bmpRgb[0], bmpRgb[1]), 0u) << stem << ": -c 1 against -c 0";
+
+    std::string names;
+    std::vector<std::pair<std::string, std::size_t>> pngs;
+    for (const char* colour : {"0", "1"}) {
+      for (std::size_t scale : {1, 2}) {
+        const std::string png = stem + "-c" + colour + "-s" + std::to_string(scale) + ".png";
+        Convert(dir, {u"-i", testsupport::U(stem + ".scr"), u"-o", testsupport::U(png), u"-f",
+                      u"png", u"-m", u"auto", u"-c", testsupport::U(colour), u"-s",
+                      testsupport::U(std::to_string(scale)), u"-a", u"2"});
+        names += " " + Quoted((dir / png).string());
+        pngs.emplace_back(png, scale);
+      }
+    }
+    int status = 0;
+    const std::string check =
+        CommandOutput(std::string(kPngcheck) + " -q" + names + " 2>&1", status);
+    EXPECT_EQ(status, 0) << check;
+    const std::string report = CommandOutput(
+        std::string(kPython) + " " + Quoted((dir / "decode.py").string()) + names + " 2>&1",
+        status);
+    ASSERT_EQ(status, 0) << report;
+    for (const auto& [png, scale] : pngs) {
+      // -a 2: two frames where the format has flash, else one still picture.
+      const std::string path = (dir / png).string();
+      const std::string frames = card.flash ? path + " 2 320,320 0\n" : path + " 1 - -\n";
+      EXPECT_NE(report.find(frames), std::string::npos) << png << " in\n" << report;
+      const std::string decoded = ReadBytes(path + ".0.rgb");
+      EXPECT_EQ(DifferingPixels(decoded, ScaleRgb(bmpRgb[0], scale, card.width)), 0u) << png;
+    }
+  }
 }
 
 }  // namespace

@@ -147,7 +147,7 @@ std::string Unfilter(const std::string& data, std::size_t rowSize, std::size_t h
 
 // The decoded picture of a PNG file as text to digest: its size, bit depth
 // and colour type, and each frame's control data and red, green, blue
-// pixels. Handles what zxraster writes: 4-bit palette or 8-bit RGB, no
+// pixels. Handles what zxraster writes: 4-bit or 8-bit palette or 8-bit RGB, no
 // interlace, an animation whose frames cover the whole picture.
 std::string PngPixels(const std::string& file) {
   std::uint32_t width = 0, height = 0;
@@ -177,10 +177,13 @@ std::string PngPixels(const std::string& file) {
       frames.back() += data.substr(4);
     }
   }
-  EXPECT_TRUE((depth == 4 && colourType == 3) || (depth == 8 && colourType == 2))
+  EXPECT_TRUE(((depth == 4 || depth == 8) && colourType == 3) || (depth == 8 && colourType == 2))
       << "depth " << depth << " colour type " << colourType;
   const bool indexed = colourType == 3;
-  const std::size_t rowSize = indexed ? (std::size_t{width} + 1) / 2 : std::size_t{width} * 3;
+  const bool wide = indexed && depth == 8;
+  const std::size_t rowSize = !indexed ? std::size_t{width} * 3
+                              : wide   ? std::size_t{width}
+                                       : (std::size_t{width} + 1) / 2;
   std::ostringstream text;
   text << "PNG " << width << "x" << height << " depth " << depth << " type " << colourType
        << " frames " << frames.size() << "\n";
@@ -194,8 +197,8 @@ std::string PngPixels(const std::string& file) {
           rgb += rows.substr(y * rowSize + 3 * x, 3);
           continue;
         }
-        const auto cell = static_cast<unsigned char>(rows[y * rowSize + x / 2]);
-        const std::size_t index = x % 2 == 0 ? cell >> 4 : cell & 0x0F;
+        const auto cell = static_cast<unsigned char>(rows[y * rowSize + (wide ? x : x / 2)]);
+        const std::size_t index = wide ? cell : x % 2 == 0 ? cell >> 4 : cell & 0x0F;
         EXPECT_LT(3 * index + 2, palette.size()) << "a pixel outside the palette";
         rgb += palette.substr(3 * index, 3);
       }
@@ -242,6 +245,27 @@ std::vector<PictureCase> Cases() {
   return cases;
 }
 
+// The pictures of the other screen formats' test cards, read with -m auto:
+// both colour modes, the tool's first BMP, a scaled BMP in phase 1, PNGs
+// at two scales and as an animation.
+std::vector<PictureCase> FormatCases() {
+  std::vector<PictureCase> cases;
+  for (const char16_t* colour : {u"0", u"1"}) {
+    const std::vector<std::u16string> base = {u"-m", u"auto", u"-c", colour};
+    cases.push_back({base, false});
+    const std::vector<std::vector<std::u16string>> more = {
+        {u"-f", u"bmp", u"-s", u"2", u"-a", u"1"},
+        {u"-f", u"png", u"-s", u"1", u"-a", u"2"},
+        {u"-f", u"png", u"-s", u"3", u"-a", u"0"}};
+    for (const auto& options : more) {
+      std::vector<std::u16string> args = base;
+      args.insert(args.end(), options.begin(), options.end());
+      cases.push_back({args, options[1] == u"png"});
+    }
+  }
+  return cases;
+}
+
 // "-c 1 -p palette_216.txt -f png -s 3 -a 2": the options, palettes by name.
 std::string CaseName(const PictureCase& picture) {
   std::string name;
@@ -274,8 +298,15 @@ TEST(PictureDigests, EveryPictureIsTheStoredOne) {
       {"generated_00.scr", dir / "generated/screen_00.scr"}};
 
   std::map<std::string, std::string> digests;
-  for (const auto& [screenName, screenFile] : screens) {
-    for (const PictureCase& picture : Cases()) {
+  std::map<std::string, fs::path> cards;
+  for (const char* card :
+       {"card_mono.scr", "card_timex_hicolour.scr", "card_timex_hires.scr", "card_ulaplus.scr"}) {
+    cards[card] = fs::path(ZX_SOURCE_DIR) / "samples/zx" / card;
+  }
+  for (const auto& [screenName, screenFile] : screens) cards[screenName] = screenFile;
+  for (const auto& [screenName, screenFile] : cards) {
+    const bool scr = screens.count(screenName) != 0;
+    for (const PictureCase& picture : scr ? Cases() : FormatCases()) {
       std::vector<std::u16string> args = {u"-i", testsupport::NameOf(screenFile), u"-o",
                                           picture.png ? u"out.png" : u"out.bmp"};
       args.insert(args.end(), picture.args.begin(), picture.args.end());

@@ -15,10 +15,14 @@
 #include <iterator>
 #include <map>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "platform/internal.h"
+#include "platform/platform.h"
+#include "renamer/renamer.h"
 #include "tests/support/child_process.h"
 #include "tests/support/reports.h"
 #include "tests/support/test_support.h"
@@ -258,6 +262,105 @@ TEST(ConcurrentWalkFault, AFolderSwappedForALinkNeverLeadsOutOfTheTree) {
     ASSERT_TRUE(fs::is_directory(dir / "O" / "od&")) << "run " << runs;
   }
   std::printf("%d runs, %d swaps, nothing outside touched\n", runs, swaps);
+}
+
+// The window between two steps of a rename, held open: the platform
+// layer's fallback rename calls the hook after it has claimed the target
+// and just before its final rename. Each test sets what another user does
+// there, by the rename's target.
+struct HeldWindow {
+  static fs::path scratch;
+  static void (*act)(const std::string& target);
+  static void Hook(const char* target) { act(target); }
+};
+fs::path HeldWindow::scratch;
+void (*HeldWindow::act)(const std::string& target) = nullptr;
+
+bool EndsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// 2 is RENAME_EXCHANGE: both names trade places at once.
+void Exchange(const fs::path& a, const fs::path& b) {
+  if (::syscall(SYS_renameat2, AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), 2u) != 0) {
+    throw std::runtime_error("exchange failed");
+  }
+}
+
+// The renamer run inside the test with the window held open; the other
+// user acts as nobody when the tests run as root.
+void RunWithHeldWindow(const std::vector<std::u16string>& args) {
+  renamer::ResetRun();
+  platform::SetArguments(args);
+  platform::detail::testBeforeFallbackRename = HeldWindow::Hook;
+  renamer::RunRenamer();
+  platform::detail::testBeforeFallbackRename = nullptr;
+  renamer::ResetRun();
+}
+
+std::u16string Absolute(const fs::path& path) { return testsupport::NameOf(path); }
+
+// The start directory is renamed in the folder that held it when the run
+// looked, though another user swaps that folder for a link to a folder of
+// root's between the two steps of the rename.
+TEST(ConcurrentWalkFault, TheStartDirectoryIsRenamedInItsOwnFolderOnly) {
+  std::string reason;
+  if (!testsupport::PermissionsApply(reason)) GTEST_SKIP() << reason;
+  testsupport::ScratchDir dir(testsupport::ScratchDir::Reach::kEveryUser);
+  fs::create_directories(dir / "base" / "P" / "T&U");
+  fs::create_directories(dir / "victim" / "T&U");
+  fs::create_directory_symlink(fs::path("..") / "victim", dir / "base" / "Plink");
+  testsupport::WriteBytes(dir / "rules.txt", "&\r\n[+]\r\n");
+  testsupport::OpenUp(dir / "base");
+  fs::permissions(dir / "victim", static_cast<fs::perms>(0755));
+  HeldWindow::scratch = dir.path();
+  HeldWindow::act = [](const std::string& target) {
+    if (!EndsWith(target, "T[+]U")) return;
+    ASSERT_TRUE(testsupport::RunUnprivileged(
+        [](const fs::path& d) { Exchange(d / "base" / "P", d / "base" / "Plink"); },
+        HeldWindow::scratch));
+  };
+  RunWithHeldWindow({u"-d", Absolute(dir / "base" / "P" / "T&U") + u"/", u"-r",
+                     Absolute(dir / "rules.txt"), u"-v", u"0"});
+  EXPECT_TRUE(fs::is_directory(dir / "victim" / "T&U"));
+  EXPECT_FALSE(fs::exists(dir / "victim" / "T[+]U"));
+  EXPECT_TRUE(fs::is_directory(dir / "base" / "Plink" / "T[+]U"));
+}
+
+// After the start directory was renamed, another user makes a folder of
+// its old name with a file in it, and swaps that folder for a link to a
+// folder of root's between the two steps of the file's rename: the file
+// pass, rooted in the folder it found, renames nothing through the link.
+TEST(ConcurrentWalkFault, TheFilePassAfterARenamedStartDirectoryFollowsNoLink) {
+  std::string reason;
+  if (!testsupport::PermissionsApply(reason)) GTEST_SKIP() << reason;
+  testsupport::ScratchDir dir(testsupport::ScratchDir::Reach::kEveryUser);
+  fs::create_directories(dir / "T&U" / "s&");
+  fs::create_directories(dir / "victim");
+  testsupport::WriteBytes(dir / "victim" / "f&", "root's");
+  testsupport::WriteBytes(dir / "rules.txt", "&\r\n[+]\r\n");
+  testsupport::OpenUp(dir / "T&U");
+  fs::permissions(dir / "victim", static_cast<fs::perms>(0755));
+  HeldWindow::scratch = dir.path();
+  HeldWindow::act = [](const std::string& target) {
+    if (EndsWith(target, "s[+]")) {
+      ASSERT_TRUE(testsupport::RunUnprivileged(
+          [](const fs::path& d) {
+            fs::create_directory(d / "T&U");
+            testsupport::WriteBytes(d / "T&U" / "f&", "made again");
+            fs::create_directory_symlink("victim", d / "L");
+          },
+          HeldWindow::scratch));
+    } else if (EndsWith(target, "f[+]")) {
+      ASSERT_TRUE(testsupport::RunUnprivileged(
+          [](const fs::path& d) { Exchange(d / "T&U", d / "L"); }, HeldWindow::scratch));
+    }
+  };
+  RunWithHeldWindow(
+      {u"-d", Absolute(dir / "T&U") + u"/", u"-r", Absolute(dir / "rules.txt"), u"-v", u"0"});
+  EXPECT_EQ(testsupport::ReadBytes(dir / "victim" / "f&"), "root's");
+  EXPECT_FALSE(fs::exists(dir / "victim" / "f[+]"));
+  EXPECT_TRUE(fs::is_directory(dir / "T[+]U" / "s[+]"));
 }
 
 }  // namespace

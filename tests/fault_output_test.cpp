@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -16,6 +17,7 @@
 #include <filesystem>
 #include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -245,6 +247,63 @@ TEST(ConsoleFault, EndsTheRunWithOneErrorLine) {
   }
 }
 
+// The lines of a text file, each without its CR LF, in any order.
+std::multiset<std::string> LinesOf(const fs::path& file) {
+  std::multiset<std::string> lines;
+  const std::string text = ReadBytes(file);
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t end = text.find("\r\n", at);
+    if (end == std::string::npos) end = text.size();
+    lines.insert(text.substr(at, end - at));
+    at = end + 2;
+  }
+  return lines;
+}
+
+// Two runs that share a log and a file list, at once: each file holds
+// exactly the lines that the two write when each runs alone, every one
+// whole. Names of every length from 3 to 160 bytes put line ends at every
+// place of the 128-byte buffer, and some lines beyond it.
+TEST(SharedOutputFault, TwoRunsAtOnceNeverSpliceTheirLines) {
+  ScratchDir dir;
+  const char* const trees[] = {"A", "B"};
+  for (const char* tree : trees) {
+    fs::create_directory(dir / tree);
+    for (int f = 0; f < 1500; ++f) {
+      std::string name = "f&" + std::to_string(f);
+      name.insert(1, static_cast<std::size_t>((f * 7) % 158), *tree);
+      WriteBytes(dir / tree / name, name);
+    }
+  }
+  WriteBytes(dir / "rules.txt", "&\r\n+\r\n");
+  auto args = [](const char* tree) {
+    return std::vector<std::u16string>{u"-d", U(tree), u"-r", u"rules.txt",  u"-v", u"2",
+                                       u"-b", u"1",    u"-l", u"shared.log", u"-n", u"shared.list"};
+  };
+  std::multiset<std::string> log, list;
+  for (const char* tree : trees) {
+    const ProcessResult alone = testsupport::RunChild("namescourer", args(tree), dir.path());
+    ASSERT_EQ(alone.exitCode, 0u) << alone.err;
+    log.merge(LinesOf(dir / "shared.log"));
+    list.merge(LinesOf(dir / "shared.list"));
+    fs::remove(dir / "shared.log");
+    fs::remove(dir / "shared.list");
+  }
+  ASSERT_EQ(list.size(), 3000u);
+  for (int trial = 0; trial < 3; ++trial) {
+    SCOPED_TRACE(trial);
+    testsupport::Child a = testsupport::StartChild("namescourer", args("A"), dir.path());
+    testsupport::Child b = testsupport::StartChild("namescourer", args("B"), dir.path());
+    EXPECT_EQ(testsupport::FinishChild(a).exitCode, 0u);
+    EXPECT_EQ(testsupport::FinishChild(b).exitCode, 0u);
+    EXPECT_TRUE(LinesOf(dir / "shared.log") == log) << "the log holds a line neither run writes";
+    EXPECT_TRUE(LinesOf(dir / "shared.list") == list)
+        << "the file list holds a line neither run writes";
+    fs::remove(dir / "shared.log");
+    fs::remove(dir / "shared.list");
+  }
+}
+
 struct ConverterCase {
   const char* name;
   bool indexed;
@@ -402,6 +461,96 @@ TEST(JournalFault, AKilledRunIsTakenBackWhole) {
   }
   std::printf("%d of 20 runs killed part way (a whole run: %ld us)\n", killed,
               static_cast<long>(whole));
+}
+
+// The first lines of a file, each with its line end.
+std::vector<std::string> LinesOf(const std::string& bytes) {
+  std::vector<std::string> lines;
+  for (std::size_t at = 0; at < bytes.size();) {
+    const std::size_t end = std::min(bytes.find('\n', at), bytes.size() - 1);
+    lines.push_back(bytes.substr(at, end + 1 - at));
+    at = end + 1;
+  }
+  return lines;
+}
+
+// An undo stopped part way (here by a journal of its own that cannot grow:
+// a kill between two records leaves the tree alike), then resumed, then run
+// once more: each ends in success with the tree exactly as it was, the
+// start directory's own rename included.
+TEST(JournalFault, AnUndoStoppedPartWayOrRunTwiceEndsWithTheTreeRestored) {
+  ScratchDir dir;
+  for (const char* file : {"a&b/c&d/z&.txt", "a&b/x&y.txt", "e&/f&.txt", "g&.txt"}) {
+    fs::create_directories((dir / "T&" / file).parent_path());
+    WriteBytes(dir / "T&" / file, file);
+  }
+  WriteBytes(dir / "rules.txt", "&\r\n+\r\n");
+  const auto original = testsupport::TreeBelow(dir / "T&");
+  ASSERT_EQ(
+      testsupport::RunChild("namescourer",
+                            {u"-d", u"T&", u"-r", u"rules.txt", u"-j", u"run.journal"}, dir.path())
+          .exitCode,
+      0u);
+  ASSERT_FALSE(fs::exists(dir / "T&"));
+  // The undo's journal starts from the start directory's present name (as
+  // long as the old one here) and holds the run's records last first: it
+  // can take all but the run's first two (the start directory and one
+  // below it).
+  const std::vector<std::string> lines = LinesOf(ReadBytes(dir / "run.journal"));
+  ASSERT_GE(lines.size(), 4u);
+  ChildOptions stopped;
+  stopped.fileSizeLimit = fs::file_size(dir / "run.journal") - lines[1].size() - lines[2].size();
+  const ProcessResult first = testsupport::RunChild(
+      "namescourer", {u"-u", u"run.journal", u"-j", u"undo.journal"}, dir.path(), stopped);
+  ASSERT_EQ(first.signal, 0);
+  EXPECT_EQ(first.err.rfind("I/O error: undo.journal: ", 0), 0u) << first.err;
+  ASSERT_TRUE(fs::exists(dir / "T+"));
+  ASSERT_NE(testsupport::TreeBelow(dir / "T+"), original);
+  for (const char* round : {"resumed", "once more"}) {
+    SCOPED_TRACE(round);
+    const ProcessResult undo =
+        testsupport::RunChild("namescourer", {u"-u", u"run.journal", u"-v", u"2"}, dir.path());
+    const Lines console = ConsoleLines(undo.out);
+    EXPECT_EQ(undo.err, "");
+    EXPECT_EQ(SummaryValue(console, u"        Refused: "), 0);
+    EXPECT_EQ(CountStartingWith(console, u"ERR_"), 0u);
+    EXPECT_EQ(undo.exitCode, 0u);
+    EXPECT_FALSE(fs::exists(dir / "T+"));
+    EXPECT_EQ(testsupport::TreeBelow(dir / "T&"), original);
+  }
+}
+
+// Another user swaps a folder of a tree whose start directory the run
+// renamed for a link to a folder outside it, before the undo: the undo
+// renames nothing outside the tree.
+TEST(JournalFault, AnUndoRenamesNothingThroughAFolderSwappedForALink) {
+  std::string reason;
+  if (!testsupport::PermissionsApply(reason)) GTEST_SKIP() << reason;
+  ScratchDir dir(ScratchDir::Reach::kEveryUser);
+  fs::create_directories(dir / "T&U" / "a&b" / "c&d");
+  fs::create_directories(dir / "out" / "c[+]d");
+  WriteBytes(dir / "rules.txt", "&\r\n[+]\r\n");
+  ASSERT_EQ(
+      testsupport::RunChild("namescourer",
+                            {u"-d", u"T&U", u"-r", u"rules.txt", u"-j", u"run.journal"}, dir.path())
+          .exitCode,
+      0u);
+  testsupport::OpenUp(dir / "T[+]U");
+  ASSERT_TRUE(testsupport::RunUnprivileged(
+      [](const fs::path& d) {
+        fs::rename(d / "T[+]U" / "a[+]b", d / "x");
+        fs::create_directory_symlink(fs::path("..") / "out", d / "T[+]U" / "a[+]b");
+      },
+      dir.path()));
+  const ProcessResult undo =
+      testsupport::RunChild("namescourer", {u"-u", u"run.journal", u"-v", u"2"}, dir.path());
+  EXPECT_EQ(undo.err, "");
+  EXPECT_TRUE(fs::is_directory(dir / "out" / "c[+]d"));
+  EXPECT_FALSE(fs::exists(dir / "out" / "c&d"));
+  EXPECT_EQ(SummaryValue(ConsoleLines(undo.out), u"        Refused: "), 1);
+  EXPECT_EQ(undo.exitCode, 1u);
+  // The link itself is an entry of the tree and gets its old name back.
+  EXPECT_TRUE(fs::is_symlink(dir / "T&U" / "a&b"));
 }
 
 }  // namespace

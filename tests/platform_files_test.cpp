@@ -24,25 +24,31 @@ using testsupport::WriteBytes;
 
 namespace {
 
+// A log's lines are valid UTF-8; a file list's keep the bytes of a POSIX
+// name that are not UTF-8, so that each names the real file.
 TEST(OutputTextFile, CreatesUtf8WithCrLfAndNoByteOrderMark) {
-  ScratchDir dir;
-  platform::OutputTextFile file;
-  ASSERT_TRUE(file.Open(NameOf(dir / "new.log")));
-  file.WriteLine(u"caf\u00e9 \u4e2d");
-  file.WriteLine(u"");
-  // Control characters, and lone surrogates, where U+DC80..U+DCFF stand for
-  // raw bytes of a POSIX name.
-  file.WriteLine(std::u16string(u"\x1b[m\r\n\x7f") + char16_t(0xDC80) + char16_t(0xD800));
-  // On every platform: C1 controls (U+0085 a line break to some viewers),
-  // the line and paragraph separators and the bidirectional controls; the
-  // characters next to them stay.
-  file.WriteLine(u"b\u0085c\u009b\u2028\u2029\u202a\u202e\u2066\u2069\u00a0\u202f\u2065");
-  ASSERT_TRUE(file.Close());
-  const std::string last = platform::kPathSeparator == u'/'
-                               ? "?[m???\x80\xef\xbf\xbd"
-                               : "\x1b[m\r\n\x7f\xef\xbf\xbd\xef\xbf\xbd";
-  EXPECT_EQ(ReadBytes(dir / "new.log"), "caf\xc3\xa9 \xe4\xb8\xad\r\n\r\n" + last +
-                                            "\r\nb?c???????\xc2\xa0\xe2\x80\xaf\xe2\x81\xa5\r\n");
+  for (const platform::NameBytes names :
+       {platform::NameBytes::Replaced, platform::NameBytes::Kept}) {
+    ScratchDir dir;
+    platform::OutputTextFile file;
+    ASSERT_TRUE(file.Open(NameOf(dir / "new.log"), names));
+    file.WriteLine(u"caf\u00e9 \u4e2d");
+    file.WriteLine(u"");
+    // Control characters, and lone surrogates, where U+DC80..U+DCFF stand for
+    // raw bytes of a POSIX name.
+    file.WriteLine(std::u16string(u"\x1b[m\r\n\x7f") + char16_t(0xDC80) + char16_t(0xD800));
+    // On every platform: C1 controls (U+0085 a line break to some viewers),
+    // the line and paragraph separators and the bidirectional controls; the
+    // characters next to them stay.
+    file.WriteLine(u"b\u0085c\u009b\u2028\u2029\u202a\u202e\u2066\u2069\u00a0\u202f\u2065");
+    ASSERT_TRUE(file.Close());
+    const std::string rawByte = names == platform::NameBytes::Kept ? "\x80" : "\xef\xbf\xbd";
+    const std::string last = platform::kPathSeparator == u'/'
+                                 ? "?[m???" + rawByte + "\xef\xbf\xbd"
+                                 : "\x1b[m\r\n\x7f\xef\xbf\xbd\xef\xbf\xbd";
+    EXPECT_EQ(ReadBytes(dir / "new.log"), "caf\xc3\xa9 \xe4\xb8\xad\r\n\r\n" + last +
+                                              "\r\nb?c???????\xc2\xa0\xe2\x80\xaf\xe2\x81\xa5\r\n");
+  }
 }
 
 TEST(OutputTextFile, AppendsAfterContentAndCutsAtACtrlZInTheLast128Bytes) {
@@ -71,16 +77,26 @@ TEST(OutputTextFile, AppendsAfterContentAndCutsAtACtrlZInTheLast128Bytes) {
   }
 }
 
-TEST(OutputTextFile, HoldsLinesInA128ByteBufferUntilFullOrClosed) {
+// Each write ends at a line end, so that writers who share a file never
+// splice their lines: the buffer goes out up to its last whole line, and a
+// line longer than the buffer goes out in one write.
+TEST(OutputTextFile, HoldsWholeLinesInA128ByteBufferUntilFullOrClosed) {
   ScratchDir dir;
   platform::OutputTextFile file;
   ASSERT_TRUE(file.Open(NameOf(dir / "b.log")));
   file.WriteLine(std::u16string(100, u'a'));
   EXPECT_EQ(fs::file_size(dir / "b.log"), 0u);
   file.WriteLine(std::u16string(100, u'b'));
-  EXPECT_EQ(fs::file_size(dir / "b.log"), 128u);
+  EXPECT_EQ(fs::file_size(dir / "b.log"), 102u);
+  file.WriteLine(std::u16string(24, u'c'));  // fills the buffer
+  EXPECT_EQ(fs::file_size(dir / "b.log"), 102u + 128u);
+  file.WriteLine(std::u16string(20, u'e'));
+  file.WriteLine(std::u16string(300, u'd'));
+  EXPECT_EQ(fs::file_size(dir / "b.log"), 102u + 128u + 22u + 302u);
   ASSERT_TRUE(file.Close());
-  EXPECT_EQ(fs::file_size(dir / "b.log"), 204u);
+  EXPECT_EQ(ReadBytes(dir / "b.log"),
+            std::string(100, 'a') + "\r\n" + std::string(100, 'b') + "\r\n" + std::string(24, 'c') +
+                "\r\n" + std::string(20, 'e') + "\r\n" + std::string(300, 'd') + "\r\n");
 }
 
 // Two writers of one file (two runs with one log): each line lands at the
@@ -293,6 +309,32 @@ TEST(AbsolutePath, JoinsARelativePathToTheCurrentDirectory) {
   EXPECT_EQ(absolute, here + sep + u"a&b" + sep + u"c");
   ASSERT_TRUE(platform::AbsolutePath(here + sep + u"x", absolute));
   EXPECT_EQ(absolute, here + sep + u"x");
+}
+
+// The Windows split of a rename's two names: the folder part ends at the
+// last separator or, without one, after a leading drive designator; a ":"
+// left in the new name's own part names a stream.
+TEST(RenameNoReplace, WindowsNamesKeepTheirFolderAndDrive) {
+  const struct {
+    std::u16string from, to;
+    bool stays;
+    std::size_t folder;  // FolderPartLength of `to`
+  } cases[] = {
+      {u"C:TEMP", u"C:T[+]MP", true, 2},
+      {u"c.txt", u"C:moved.txt", false, 2},
+      {u"C:a", u"D:a", false, 2},
+      {u"C:a", u"C:", false, 2},
+      {u"C:\\T\\a", u"C:\\T\\b:s", true, 5},
+      {u"T/a", u"T/C:b", true, 2},
+      {u"1:a", u"1:b", true, 0},
+      {u"a", u"..", false, 0},
+  };
+  for (const auto& c : cases) {
+    const std::string what = testsupport::Narrow(c.from + u" -> " + c.to);
+    EXPECT_EQ(platform::detail::StaysInItsDirectory(c.from, c.to, u"\\/", true), c.stays) << what;
+    EXPECT_EQ(platform::detail::FolderPartLength(c.to, u"\\/", true), c.folder) << what;
+  }
+  EXPECT_EQ(platform::detail::FolderPartLength(u"C:a", u"/", false), 0u);
 }
 
 TEST(RenameNoReplace, NeverReplacesAnExistingEntry) {

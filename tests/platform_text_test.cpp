@@ -180,6 +180,23 @@ TEST(MatchesWildcard, FollowsTheWindowsRules) {
       {u"?", u"", false},
       {u"", u"", true},
       {u"*a", u"bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb", false},
+      // One "*": a head and a tail that must not overlap in the name.
+      {u"*.jpg", u".jpg", true},
+      {u"*.jpg", u"jpg", false},
+      {u"*.JPG", u"Photo.\u00e9.jpg", true},
+      {u"ab*ba", u"aba", false},
+      {u"ab*ba", u"abba", true},
+      {u"IMG_*", u"img_", true},
+      {u"IMG_*", u"im", false},
+      {u"?*?", u"x", false},
+      {u"\u0100*", u"\u0101", true},
+      {u"*.tx?", u"a.txt", true},
+      {u"*.", u"", true},
+      {u"*", u"", true},
+      {u"*.*", u"", true},
+      // No "*": the whole name, unit by unit.
+      {u"Read?me.TXT", u"read_me.txt", true},
+      {u"readme.txt", u"readme.tx", false},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(platform::MatchesWildcard(c.pattern, c.name), c.matches)

@@ -183,6 +183,35 @@ TEST(Win32NameLength, NamesOver259UnitsAreRefused) {
   EXPECT_TRUE(platform::FileExists(shortName));
 }
 
+// The picture's temporary name is no longer than its own name, so a name
+// of 259 units in a deep folder is written, new and over an old file; one
+// too short for any temporary name is written in place.
+TEST(Win32NameLength, APictureIsWrittenWhereverItsNameFits) {
+  ScratchDir dir;
+  for (const std::u16string own :
+       {u"o.bmp", u"ab", u"picture1.bmp", u"a-picture-of-24-units.bmp"}) {
+    std::u16string folder = Name(dir.path()) + u"\\";
+    folder += std::u16string(258 - folder.size() - own.size(), u'f') + u"\\";
+    const std::u16string name = folder + own;
+    ASSERT_EQ(name.size(), 259u);
+    std::filesystem::create_directory(folder);
+    for (const std::string content : {"first", "second"}) {
+      platform::ReplacingFile file;
+      const auto* bytes = reinterpret_cast<const std::uint8_t*>(content.data());
+      EXPECT_TRUE(file.Create(name) && file.Write(bytes, content.size()) && file.Commit())
+          << testsupport::Narrow(own);
+      EXPECT_EQ(ReadBytes(name), content) << testsupport::Narrow(own);
+    }
+    std::size_t entries = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+      (void)entry;
+      ++entries;
+    }
+    EXPECT_EQ(entries, 1u) << "nothing left beside " << testsupport::Narrow(own);
+    std::filesystem::remove_all(folder);
+  }
+}
+
 TEST(Win32Names, AnEmbeddedNulNeverReachesTheSystem) {
   ScratchDir dir;
   WriteBytes(dir / "x", "keep");
@@ -217,28 +246,55 @@ TEST(Win32Exists, TellsFilesFromDirectories) {
   }
 }
 
+// The second pass lists a folder below the walk root that the test holds
+// open with delete access, as another program may: it cannot be pinned
+// against renames, and is listed all the same, through a handle that shares
+// deletion.
 TEST(Win32Listing, FindsMatchesWithDotEntriesAndDirectoryFlags) {
   ScratchDir dir;
-  WriteBytes(dir / "a.txt", "");
-  WriteBytes(dir / "B.TXT", "");
-  WriteBytes(dir / "c.dat", "");
-  std::filesystem::create_directory(dir / "sub.txt");
+  const std::filesystem::path folder = dir / "L";
+  std::filesystem::create_directory(folder);
+  WriteBytes(folder / "a.txt", "");
+  WriteBytes(folder / "B.TXT", "");
+  WriteBytes(folder / "c.dat", "");
+  std::filesystem::create_directory(folder / "sub.txt");
 
   auto list = [&](const std::u16string& pattern) {
     std::set<std::string> names;
     platform::DirectoryListing listing;
-    if (!listing.Open(Name(dir.path()) + u"\\" + pattern)) return names;
+    if (!listing.Open(Name(folder) + u"\\" + pattern)) return names;
     platform::DirEntry entry;
     while (listing.Next(entry)) {
       names.insert(testsupport::Narrow(entry.name) + (entry.isDirectory ? "/" : ""));
     }
+    EXPECT_FALSE(listing.Failed());
     return names;
   };
-  EXPECT_EQ((std::set<std::string>{"B.TXT", "a.txt", "sub.txt/"}), list(u"*.txt"));
-  EXPECT_EQ((std::set<std::string>{"./", "../", "B.TXT", "a.txt", "c.dat", "sub.txt/"}),
-            list(u"*"));
-  EXPECT_EQ((std::set<std::string>{"c.dat"}), list(u"?.dat"));
-  EXPECT_TRUE(list(u"*.none").empty());
+  for (const bool held : {false, true}) {
+    SCOPED_TRACE(held ? "held for deletion" : "plain");
+    HANDLE other = INVALID_HANDLE_VALUE;
+    if (held) {
+      ASSERT_TRUE(platform::SetWalkRoot(Name(dir.path())));
+      other = CreateFileW(folder.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+      ASSERT_NE(other, INVALID_HANDLE_VALUE);
+      HANDLE pin =
+          CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+      EXPECT_EQ(pin, INVALID_HANDLE_VALUE) << "the system lets the folder be pinned";
+      if (pin != INVALID_HANDLE_VALUE) CloseHandle(pin);
+    }
+    EXPECT_EQ((std::set<std::string>{"B.TXT", "a.txt", "sub.txt/"}), list(u"*.txt"));
+    EXPECT_EQ((std::set<std::string>{"./", "../", "B.TXT", "a.txt", "c.dat", "sub.txt/"}),
+              list(u"*"));
+    EXPECT_EQ((std::set<std::string>{"c.dat"}), list(u"?.dat"));
+    EXPECT_TRUE(list(u"*.none").empty());
+    if (held) {
+      CloseHandle(other);
+      platform::ClearWalkRoot();
+    }
+  }
 
   platform::DirectoryListing missing;
   EXPECT_FALSE(missing.Open(Name(dir / "none") + u"\\*"));

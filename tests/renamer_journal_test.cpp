@@ -88,14 +88,23 @@ TEST_F(WalkTest, JournalIsAlwaysANewFileAndDebugModeWritesNone) {
                       std::u16string(labels::kJournalFile) + u"run.journal (none in debug mode)"));
   EXPECT_FALSE(Exists(u"run.journal"));
 
-  testsupport::WriteBytes(At(u"run.journal"), "an earlier run");
+  // The report on standard error shows the name as every other line would:
+  // line breaks, direction marks and controls as "?", a byte that is not
+  // UTF-8 as U+FFFD.
+  std::u16string journal = u"run\u202E\u2028\u0085.journal";
+  std::string shown = "run???.journal";
+  if (!OnWindows()) {
+    journal = u"run\u202E\u2028\u0085\x01" + std::u16string(1, char16_t(0xDCFF)) + u".journal";
+    shown = "run????\xEF\xBF\xBD.journal";
+  }
+  testsupport::WriteBytes(At(journal), "an earlier run");
   const testsupport::ProcessResult run = testsupport::RunProgram(
-      "namescourer", {u"-d", u"T", u"-r", u"rules.txt", u"-j", u"run.journal"}, scratch_.path());
+      "namescourer", {u"-d", u"T", u"-r", u"rules.txt", u"-j", journal}, scratch_.path());
   EXPECT_EQ(run.exitCode, 1u);
-  EXPECT_EQ(run.err.rfind("I/O error: run.journal: ", 0), 0u) << run.err;
+  EXPECT_EQ(run.err.rfind("I/O error: " + shown + ": ", 0), 0u) << run.err;
   EXPECT_EQ(run.out, "");
   EXPECT_TRUE(Exists(J({u"T", u"a&.txt"})));
-  EXPECT_EQ(Content(u"run.journal"), "an earlier run");
+  EXPECT_EQ(Content(journal), "an earlier run");
 }
 
 }  // namespace

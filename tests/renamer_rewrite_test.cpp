@@ -56,8 +56,12 @@ TEST_F(RewriteTest, ApplyRuleSubstitutesLeftmostAgainAndAgain) {
       {"empty text", u"a", u"b", u"", false, u"", 0},
       {"search longer than the text", u"abcd", u"x", u"abc", false, u"abc", 0},
       {"case-sensitive", u"A", u"b", u"aaa", false, u"aaa", 0},
-      {"growth past 32,767 units stops it", u"a", u"a" + std::u16string(1000, u'b'), u"a", true,
-       u"a" + std::u16string(33000, u'b'), 1},
+      {"growth by more than 32,767 units is not made", u"a", u"a" + std::u16string(1000, u'b'),
+       u"a", true, u"a" + std::u16string(32000, u'b'), 1},
+      {"a text longer than 32,767 units still grows", u"&", u"[+]",
+       std::u16string(40000, u'q') + u"&x&", true, std::u16string(40000, u'q') + u"[+]x[+]", 0},
+      {"no room for even one substitution", u"&", std::u16string(32769, u'r'), u"a&", false, u"a&",
+       1},
   };
   for (const ApplyCase& c : cases) {
     renamer::counters.exceededReplaces = 0;
@@ -83,6 +87,33 @@ TEST_F(RewriteTest, RulesRunOnceEachInFileOrder) {
   EXPECT_EQ(renamer::replaceDepth, 0u);
 }
 
+// The rewriting skips the rules for a name that holds none of their first
+// units; the rows run in turn, so each must see the rules set for it, not
+// the ones before.
+TEST_F(RewriteTest, RulesAreSkippedOnlyForNamesWithoutTheirFirstUnits) {
+  struct Case {
+    std::vector<std::pair<std::u16string, std::u16string>> rules;
+    std::u16string name, expected;
+  } const cases[] = {
+      {{{u"a", u"b"}}, u"xyz", u"xyz"},
+      {{{u"a", u"b"}}, u"xa", u"xb"},
+      {{{u"q", u"r"}}, u"xq", u"xr"},  // as many rules, another first unit
+      {{{u"q", u"r"}, {u"z", u"y"}}, u"z", u"y"},
+      {{{u"qq", u"r"}}, u"q", u"q"},
+      {{{u"qq", u"r"}}, u"aqq", u"ar"},
+      {{{u"", u"x"}, {u"\u00e9", u"e"}}, u"caf\u00e9", u"cafe"},
+      {{{u"\u0142", u"l"}}, u"\u0142", u"l"},  // the ANSI check first: no rule sees it
+      {{}, u"a&b", u"a&b"},
+  };
+  for (const auto& c : cases) {
+    SetRules(c.rules);
+    bool changed = false;
+    EXPECT_EQ(renamer::RewriteName(EntryKind::File, c.name, changed), c.expected)
+        << testsupport::Narrow(c.name);
+    EXPECT_EQ(changed, c.name != c.expected) << testsupport::Narrow(c.name);
+  }
+}
+
 TEST_F(RewriteTest, UnchangedNamePassesSilently) {
   SetRules({{u"&", u"[+]"}, {u"x", u""}});
   bool changed = true;
@@ -100,13 +131,57 @@ TEST_F(RewriteTest, CappedRuleCountsAsChange) {
   EXPECT_EQ(renamer::counters.exceededReplaces, 1u);
 }
 
-TEST_F(RewriteTest, ANameGrownPast32767UnitsTakesNoFurtherRule) {
+struct GrowthCase {
+  const char* what;
+  std::vector<std::pair<std::u16string, std::u16string>> rules;
+  EntryKind kind;
+  std::u16string name, result;
+  std::uint32_t capped;
+};
+
+// One budget of 32,767 units for the whole rule list; a rule that would
+// pass it stops there, and the rules after it still run within what is left.
+TEST_F(RewriteTest, RulesTogetherGrowATextBy32767UnitsAtMost) {
   const std::u16string grow = u"x" + std::u16string(100, u'y');
-  SetRules({{u"x", grow}, {u"x", grow}, {u"x", grow}});
-  bool changed = false;
-  EXPECT_EQ(renamer::RewriteName(EntryKind::File, u"x", changed).size(), 32801u);
-  EXPECT_TRUE(changed);
-  EXPECT_EQ(renamer::counters.exceededReplaces, 1u);
+  std::vector<std::pair<std::u16string, std::u16string>> doubling(renamer::kRuleCapacity,
+                                                                  {u"a", u"aa"});
+  const std::u16string deep = std::u16string(34000, u'p') + testsupport::Sep();
+  const std::vector<GrowthCase> cases = {
+      {"a later rule runs after the budget stops one",
+       {{u"&", u"&" + std::u16string(99, u'x')}, {u"b", u"c"}},
+       EntryKind::File,
+       u"a&b",
+       u"a&" + std::u16string(330 * 99, u'x') + u"c",
+       1},
+      {"each growing rule within what is left",
+       {{u"x", grow}, {u"x", grow}, {u"x", grow}},
+       EntryKind::File,
+       u"x",
+       u"x" + std::u16string(32700, u'y'),
+       3},
+      {"a rule that does not lengthen runs in full",
+       {{u"x", grow}, {std::u16string(100, u'y'), std::u16string(100, u'z')}},
+       EntryKind::File,
+       u"x",
+       u"x" + std::u16string(32700, u'z'),
+       1},
+      {"the whole rule list shares one budget", doubling, EntryKind::File, u"a",
+       std::u16string(32768, u'a'), renamer::kRuleCapacity},
+      {"a path already longer than 32,767 units",
+       {{u"&", u"[+]"}},
+       EntryKind::Directory,
+       deep + u"q&x&y",
+       deep + u"q[+]x[+]y",
+       0},
+  };
+  for (const GrowthCase& c : cases) {
+    renamer::ResetRun();
+    SetRules(c.rules);
+    bool changed = false;
+    EXPECT_EQ(renamer::RewriteName(c.kind, c.name, changed), c.result) << c.what;
+    EXPECT_TRUE(changed) << c.what;
+    EXPECT_EQ(renamer::counters.exceededReplaces, c.capped) << c.what;
+  }
 }
 
 struct AnsiCase {

@@ -196,7 +196,59 @@ TEST_F(WalkTest, UndoLeavesWhatItCannotTakeBackAndCountsIt) {
        0,
        1},
   };
+  // A journal is a file anyone may edit: a record outside the start
+  // directory is refused, and so is one whose entry is of the other kind.
+  cases.push_back({"a record outside the start directory",
+                   [](const fs::path& s) {
+                     fs::create_directory(s / "O");
+                     testsupport::WriteBytes(s / "O" / "x[+]", "O");
+                     Append(s / "run.journal", "F\t" + JournalPath(s / "O" / "x&") + "\t" +
+                                                   JournalPath(s / "O" / "x[+]") + "\r\n");
+                   },
+                   {},
+                   6,
+                   4,
+                   1,
+                   1,
+                   1});
+  cases.push_back({"a file's record made a directory's",
+                   [](const fs::path& s) {
+                     ReplaceInFile(s / "run.journal", "F\t" + JournalPath(s / "T" / "a&.txt"),
+                                   "D\t" + JournalPath(s / "T" / "a&.txt"));
+                   },
+                   {},
+                   5,
+                   3,
+                   1,
+                   1,
+                   1});
+  // Run twice, the undo finds the tree as it was: nothing to do, no error.
+  cases.push_back(
+      {"taken back already",
+       [](const fs::path& s) {
+         EXPECT_EQ(testsupport::RunProgram("namescourer", {u"-u", u"run.journal"}, s).exitCode, 0u);
+       },
+       {},
+       5,
+       0,
+       5,
+       0,
+       0});
   if (!OnWindows()) {
+    cases.push_back({"a record outside the start directory through a link",
+                     [](const fs::path& s) {
+                       fs::create_directory(s / "O");
+                       testsupport::WriteBytes(s / "O" / "x[+]", "O");
+                       fs::create_directory_symlink("O", s / "Tl");
+                       Append(s / "run.journal", "F\t" + JournalPath(s / "Tl" / "x&") + "\t" +
+                                                     JournalPath(s / "Tl" / "x[+]") + "\r\n");
+                     },
+                     {},
+                     6,
+                     4,
+                     1,
+                     1,
+                     1});
     // The undo renames nothing through a link below the start directory:
     // the file in the folder the link leads to keeps its name; the link
     // itself is renamed back.
@@ -216,6 +268,8 @@ TEST_F(WalkTest, UndoLeavesWhatItCannotTakeBackAndCountsIt) {
     SCOPED_TRACE(c.what);
     fs::remove_all(At(u"T"));
     fs::remove_all(At(u"away"));
+    fs::remove_all(At(u"O"));
+    fs::remove(At(u"Tl"));
     fs::remove(At(u"run.journal"));
     const std::map<std::u16string, std::string> files = {
         {u"a&.txt", "A"}, {u"b&.txt", "B"}, {u"f&.txt", "F"}, {J({u"d&", u"in&.txt"}), "C"}};
@@ -226,6 +280,10 @@ TEST_F(WalkTest, UndoLeavesWhatItCannotTakeBackAndCountsIt) {
     EXPECT_EQ(Scour({u"-d", u"T", u"-j", u"run.journal"}).exitCode, 1u);
     c.meddle(scratch_.path());
     const auto meddled = testsupport::TreeBelow(At(u"T"));
+    auto outsideNow = [this] {
+      return Exists(u"O") ? testsupport::TreeBelow(At(u"O")) : testsupport::Tree();
+    };
+    const auto outside = outsideNow();
     std::vector<std::u16string> args = {u"-u", u"run.journal", u"-v", u"2"};
     args.insert(args.end(), c.extraArgs.begin(), c.extraArgs.end());
     const testsupport::ProcessResult undo =
@@ -247,6 +305,7 @@ TEST_F(WalkTest, UndoLeavesWhatItCannotTakeBackAndCountsIt) {
     EXPECT_EQ(CountStartingWith(console, u"SKIP_UNDO "), static_cast<std::size_t>(c.nothingToDo));
     EXPECT_EQ(CountStartingWith(console, u"ERR_UNDO "), static_cast<std::size_t>(c.refused));
     const auto after = testsupport::TreeBelow(At(u"T"));
+    EXPECT_EQ(outsideNow(), outside);
     // Nothing lost, nothing overwritten: a new file at an old name is kept.
     EXPECT_EQ(testsupport::FileContents(after), testsupport::FileContents(meddled));
     if (fs::exists(At(u"away"))) {
@@ -262,6 +321,26 @@ TEST_F(WalkTest, UndoLeavesWhatItCannotTakeBackAndCountsIt) {
       EXPECT_EQ(after, expected);
     }
   }
+}
+
+// A line longer than any record the walk writes is refused unread, and the
+// records around it are taken back.
+TEST_F(WalkTest, UndoRefusesALineLongerThanAnyRecord) {
+  File(J({u"T", u"a&.txt"}));
+  Rules(kAmpRule);
+  Scour({u"-d", u"T", u"-j", u"run.journal"});
+  const std::string record = "F\t" + JournalPath(At(J({u"T", u"b&.txt"}))) + "\t" +
+                             JournalPath(At(J({u"T", u"b[+].txt"}))) + "\r\n";
+  File(J({u"T", u"b[+].txt"}));
+  const std::string line = "F\t" + std::string(renamer::kMaxJournalLine, 'x');
+  Append(At(u"run.journal"), line + "\r\n" + record);
+  const ConsoleRun undo = Scour({u"-u", u"run.journal", u"-v", u"1"});
+  EXPECT_EQ(undo.exitCode, 1u);
+  EXPECT_TRUE(HasLine(undo.console, u"ERR_UNDO RECORD: a line of " +
+                                        platform::Decimal(line.size() + 1) +
+                                        u" bytes (longer than any record)"));
+  EXPECT_TRUE(Exists(J({u"T", u"a&.txt"})));
+  EXPECT_TRUE(Exists(J({u"T", u"b&.txt"})));
 }
 
 }  // namespace

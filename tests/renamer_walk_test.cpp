@@ -49,15 +49,22 @@ TEST_F(WalkTest, WorkedExampleRenamesDirectoryThenFile) {
 }
 
 TEST_F(WalkTest, StartDirectoryRenamedLeavesFilePassEmpty) {
-  File(J({u"T&U", u"f&.txt"}));
-  Rules(kAmpRule);
-  const ConsoleRun run = Scour({u"-d", u"T&U", u"-v", u"2"});
-  EXPECT_EQ(WalkLines(run.console), RenameLines(u"Dir", u"T&U", u"T[+]U"));
-  EXPECT_TRUE(Exists(J({u"T[+]U", u"f&.txt"})));
-  Counts expected;
-  expected.dirs = 1;
-  EXPECT_EQ(Counters(run.console), expected);
-  EXPECT_EQ(run.exitCode, 0u);
+  std::vector<std::u16string> prefixes = {u""};
+  // Windows: "Z:T&U" is T&U in the current folder of drive Z, this one's.
+  if (OnWindows()) prefixes.push_back(At(u"").u16string().substr(0, 2));
+  for (const std::u16string& prefix : prefixes) {
+    fs::remove_all(At(u"T[+]U"));
+    File(J({u"T&U", u"f&.txt"}));
+    Rules(kAmpRule);
+    const ConsoleRun run = Scour({u"-d", prefix + u"T&U", u"-v", u"2"});
+    EXPECT_EQ(WalkLines(run.console), RenameLines(u"Dir", prefix + u"T&U", prefix + u"T[+]U"))
+        << Narrow(prefix);
+    EXPECT_TRUE(Exists(J({u"T[+]U", u"f&.txt"}))) << Narrow(prefix);
+    Counts expected;
+    expected.dirs = 1;
+    EXPECT_EQ(Counters(run.console), expected) << Narrow(prefix);
+    EXPECT_EQ(run.exitCode, 0u) << Narrow(prefix);
+  }
 }
 
 TEST_F(WalkTest, ParentOfStartDirectoryChangedFailsButFilesAreRenamed) {
@@ -318,30 +325,48 @@ TEST_F(WalkTest, DepthCapStopsBelowLevel512) {
 
 #ifndef _WIN32
 // Below the start directory paths are resolved one folder at a time, so a
-// tree deeper than the system's path limit (4096 bytes) is walked whole.
+// tree deeper than the system's path limit (4096 bytes) is walked whole, and
+// the rules rewrite a path longer than 32,767 units in full.
 TEST_F(WalkTest, PathsLongerThanTheSystemLimitAreProcessed) {
-  const std::string part(120, 'p');
-  fs::create_directory(At(u"T"));
-  int fd = ::open(At(u"T").c_str(), O_RDONLY | O_DIRECTORY);
-  std::u16string deepest = u"T";
-  for (int level = 0; level < 40; ++level) {
-    const std::string name = level == 39 ? "d&" : part;
-    ASSERT_EQ(::mkdirat(fd, name.c_str(), 0755), 0);
-    const int next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY);
+  struct DeepCase {
+    int levels;
+    std::size_t partLength;
+    std::string deepest;
+    std::u16string renamed;
+  };
+  const std::vector<DeepCase> cases = {
+      {40, 120, "d&", u"d[+]"},
+      {200, 170, "q&x&y", u"q[+]x[+]y"},
+  };
+  for (const DeepCase& c : cases) {
+    fs::remove_all(At(u"T"));
+    fs::remove(At(u"list.txt"));  // a file list is appended to
+    const std::string part(c.partLength, 'p');
+    fs::create_directory(At(u"T"));
+    int fd = ::open(At(u"T").c_str(), O_RDONLY | O_DIRECTORY);
+    std::u16string deepest = u"T";
+    for (int level = 0; level < c.levels; ++level) {
+      const std::string name = level == c.levels - 1 ? c.deepest : part;
+      ASSERT_EQ(::mkdirat(fd, name.c_str(), 0755), 0);
+      const int next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY);
+      ::close(fd);
+      fd = next;
+      deepest += u"/" + (level == c.levels - 1 ? c.renamed : U(part));
+    }
+    ASSERT_EQ(::close(::openat(fd, "x&y", O_WRONLY | O_CREAT, 0644)), 0);
     ::close(fd);
-    fd = next;
-    deepest += u"/" + U(level == 39 ? "d[+]" : part);
+    ASSERT_GT(deepest.size(), 4096u);
+    Rules(kAmpRule);
+    const ConsoleRun run = Scour({u"-d", u"T", u"-v", u"1", u"-n", u"list.txt"});
+    EXPECT_EQ(FileList(), (Lines{deepest + u"/x[+]y"})) << c.levels;
+    Counts expected;
+    expected.total = expected.files = expected.dirs = 1;
+    EXPECT_EQ(Counters(run.console), expected) << c.levels;
+    EXPECT_EQ(run.exitCode, 0u) << c.levels;
+    // Every "&" is gone, so a second run finds nothing to do.
+    const ConsoleRun again = Scour({u"-d", u"T", u"-v", u"1"});
+    EXPECT_EQ(Counters(again.console), Counts{}) << c.levels;
   }
-  ASSERT_EQ(::close(::openat(fd, "x&y", O_WRONLY | O_CREAT, 0644)), 0);
-  ::close(fd);
-  ASSERT_GT(deepest.size(), 4096u);
-  Rules(kAmpRule);
-  const ConsoleRun run = Scour({u"-d", u"T", u"-v", u"1", u"-n", u"list.txt"});
-  EXPECT_EQ(FileList(), (Lines{deepest + u"/x[+]y"}));
-  Counts expected;
-  expected.total = expected.files = expected.dirs = 1;
-  EXPECT_EQ(Counters(run.console), expected);
-  EXPECT_EQ(run.exitCode, 0u);
 }
 #endif
 
@@ -466,16 +491,25 @@ TEST_F(WalkTest, NamesThatAreNotUtf8AreRenamedAndKept) {
   fs::create_directory(scratch_ / "T" / "d\xFE");
   testsupport::WriteBytes(scratch_ / "T" / "d\xFE" / "in.txt", "4");
   Rules(kAmpRule);
-  const ConsoleRun run = Scour({u"-d", u"T", u"-v", u"1"});
+  const ConsoleRun run = Scour({u"-d", u"T", u"-v", u"1", u"-l", u"run.log"});
   EXPECT_EQ(testsupport::FilesOf(testsupport::TreeBelow(scratch_ / "T")),
             (std::map<std::string, std::string>{
                 {"bad?[+].txt", "1"}, {"?t?.txt", "2"}, {"ok.txt", "3"}, {"d?/in.txt", "4"}}));
   const Lines walk = WalkLines(run.console);
   EXPECT_EQ(CountStartingWith(walk, u"WARN_UTF SYM File: "), 2u);
   EXPECT_EQ(CountStartingWith(walk, u"FORBID_? SYM File: "), 2u);
-  EXPECT_NE(
-      std::find(walk.begin(), walk.end(), u"WARN_UTF SYM Dir: " + platform::DecodeUtf8("T/d\xFE")),
-      walk.end());
+  // Console and log are valid UTF-8: a byte that is not shows as U+FFFD.
+  EXPECT_TRUE(HasLine(walk, u"WARN_UTF SYM Dir: T/d\uFFFD"));
+  EXPECT_TRUE(HasLine(walk, u"WARN_UTF SYM File: \uFFFDt\uFFFD.txt"));
+  const Lines log = testsupport::Utf8Lines(Content(u"run.log"));
+  EXPECT_EQ(log, run.console);
+  for (const Lines* lines : {&run.console, &log}) {
+    for (const std::u16string& line : *lines) {
+      EXPECT_TRUE(std::none_of(line.begin(), line.end(), [](char16_t c) {
+        return c >= 0xDC80 && c <= 0xDCFF;
+      })) << Narrow(line);
+    }
+  }
   Counts expected;
   expected.total = 4;
   expected.dirs = expected.utfDirs = expected.forbiddenDirs = 1;

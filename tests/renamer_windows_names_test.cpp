@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/platform.h"
@@ -72,7 +74,11 @@ TEST_F(WalkTest, WindowsNamesTellNamesApartWithoutRegardToCase) {
        2,
        2},
       {"a rename that changes only the case is no clash", "x\nX\n", {u"x.txt"}, {}, w, 0, 0},
-      {"a file and a folder are told apart", kAmpRule, {u"data"}, {u"DATA"}, w, 0, 0},
+      // A folder and a file share the keys; the folder pass comes first.
+      {"a file and a folder", kAmpRule, {u"data"}, {u"DATA"}, w, 1, 0},
+      {"a device folder and a device file", kAmpRule, {u"con"}, {u"CON"}, w, 1, 0},
+      {"a folder's new name and a file", kAmpRule, {u"A[+]B"}, {u"a&b"}, w, 1, 0},
+      {"a file's new name and a folder", kAmpRule, {u"x&.txt"}, {u"X[+].TXT"}, w, 1, 0},
       {"without -w 1", kAmpRule, {u"Readme.txt", u"README.txt"}, {u"Docs", u"docs"}, {}, 0, 4},
   };
   for (const CaseClashCase& c : cases) {
@@ -86,12 +92,11 @@ TEST_F(WalkTest, WindowsNamesTellNamesApartWithoutRegardToCase) {
     args.insert(args.end(), c.args.begin(), c.args.end());
     const Lines walk = DebugThenWorkingAgree(args);
     EXPECT_EQ(CountStartingWith(walk, u"WARN_WIN CASE "), c.clashes);
-    std::set<std::pair<bool, std::u16string>> keys;  // each kind on its own
+    std::set<std::u16string> keys;
     std::size_t entries = 0;
     for (const auto& entry : fs::directory_iterator(At(u"T"))) {
       ++entries;
-      keys.emplace(entry.is_directory(),
-                   platform::FoldCase(testsupport::NameOf(entry.path().filename())));
+      keys.insert(platform::FoldCase(testsupport::NameOf(entry.path().filename())));
     }
     EXPECT_EQ(keys.size() + c.twins / 2, entries);
   }
@@ -129,9 +134,31 @@ const std::vector<std::vector<WindowsNameCase>> kWindowsNameTables = {
      {U("LPT\xC2\xB9.txt"), U("LPT\xC2\xB9_.txt")},
      {u"PRN", u"PRN_"},
      {u"CON.", u"CON_"}},
+    // characters no Windows name can hold ("?" is the rule's here)
+    {{u"a<b>c.txt", u"a_b_c.txt"},
+     {u"x:y", u"x_y"},
+     {u"p|q\"r*s", u"p_q_r_s"},
+     {u"back\\slash", u"back_slash"},
+     {u"tab\tnl\ncr\rone\x01us\x1f", u"tab_nl_cr_one_us_"},
+     {u"aux:", u"aux_"},
+     {u"del\x7f.txt", u"del\x7f.txt"}},
 };
 
 std::u16string Repeat(char16_t c, std::size_t n) { return std::u16string(n, c); }
+
+// A directory's own text is what follows its last separator and a leading
+// drive designator; "\\" is a separator on Windows only.
+struct OwnTextCase {
+  std::u16string path, posix, windows;
+};
+const std::vector<OwnTextCase> kOwnTexts = {
+    {u"C:TEMP", u"C:TEMP", u"C:TEMP"},
+    {u"C:a<b", u"C:a_b", u"C:a_b"},
+    {u"C:", u"C:", u"C:"},
+    {u"T../a:b", u"T../a_b", u"T../a_b"},
+    {u"T..\\a:b", u"T.._a_b", u"T..\\a_b"},
+    {u"1:x", u"1_x", u"1_x"},
+};
 
 // Too long for most file systems on disk, so rewritten in the process.
 const std::vector<WindowsNameCase> kLongNames = {
@@ -193,7 +220,109 @@ TEST_F(WalkTest, WindowsNamesOptionMakesNamesWindowsCanHold) {
     EXPECT_EQ(renamer::RewriteName(renamer::EntryKind::Directory, J({u"T..", c.name}), changed),
               J({u"T..", c.expected}));
   }
+  for (const OwnTextCase& c : kOwnTexts) {
+    bool changed = false;
+    EXPECT_EQ(renamer::RewriteName(renamer::EntryKind::Directory, c.path, changed),
+              OnWindows() ? c.windows : c.posix)
+        << Narrow(c.path);
+  }
   renamer::ResetRun();
+}
+
+// Why Windows cannot hold `name`, from its naming rules; empty when it can.
+std::string WhyNotAWindowsName(const std::u16string& name) {
+  if (name.empty() || name.size() > 255) return "empty or longer than 255 units";
+  for (const char16_t c : name) {
+    if (c < 0x20 || std::u16string_view(u"<>:\"/\\|?*").find(c) != std::u16string_view::npos) {
+      return "holds a reserved character";
+    }
+  }
+  if (name.back() == u'.' || name.back() == u' ') return "ends in a dot or a blank";
+  std::u16string stem = name.substr(0, name.find(u'.'));
+  while (!stem.empty() && stem.back() == u' ') stem.pop_back();
+  for (char16_t& c : stem) c = c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c;
+  for (const std::u16string device : {u"CON", u"PRN", u"AUX", u"NUL"}) {
+    if (stem == device) return "a device name";
+  }
+  for (const std::u16string device : {u"COM", u"LPT"}) {
+    for (const char16_t digit : std::u16string(u"123456789\u00B9\u00B2\u00B3")) {
+      if (stem == device + digit) return "a device name";
+    }
+  }
+  return "";
+}
+
+// -w 1 over a folder that holds every kind of pair Windows refuses: a
+// folder and a file, or two of a kind, whose names differ only in case
+// (devices among them), and names with each character Windows cannot hold.
+// Where the system cannot hold a name, the rules make it ("~HH" becomes
+// the character HH). Afterwards every name passes the rules of Windows and
+// no two names of a folder differ only in case; a debug run foresees it.
+TEST_F(WalkTest, WindowsNamesLeaveOnlyNamesWindowsCanHold) {
+  std::string rules;
+  std::vector<char16_t> made;
+  for (char16_t c = 1; c < 0x80; ++c) {
+    // A rule line cannot hold CR, LF or Ctrl-Z; "\\" is a separator on Windows.
+    if (c == u'\n' || c == u'\r' || c == 0x1A || c == u'/' || (c == u'\\' && OnWindows())) {
+      continue;
+    }
+    if (c >= 0x20 && c != 0x7F && c != u'.' && !std::isalpha(c) &&
+        std::u16string_view(u"<>:\"\\|?*").find(c) == std::u16string_view::npos) {
+      continue;
+    }
+    made.push_back(c);
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "~%02X", static_cast<unsigned>(c));
+    rules += std::string(hex) + "\r\n" + static_cast<char>(c) + "\r\n";
+  }
+  Rules(rules);
+  Dir(u"T");
+  // before + "~HH" + after.
+  auto hex = [](const char* before, char16_t c, const char* after = "") {
+    char text[32];
+    std::snprintf(text, sizeof text, "%s~%02X%s", before, static_cast<unsigned>(c), after);
+    return U(text);
+  };
+  std::size_t named = 0;
+  for (const char16_t c : made) {
+    if (std::isalpha(c) || c == u'.') continue;
+    ++named;
+    File(J({u"T", hex("f", c, ".txt")}));
+    Dir(J({u"T", hex("d", c)}));
+  }
+  // Pairs: a folder and a file, two folders, two files, devices; made by
+  // the rules, since Windows cannot hold them side by side.
+  Dir(J({u"T", hex("D", u'o', "cs")}));
+  File(J({u"T", u"docs"}));
+  Dir(J({u"T", hex("", u'C', "ON")}));
+  File(J({u"T", hex("c", u'o', "n")}));
+  Dir(J({u"T", u"Data"}));
+  Dir(J({u"T", hex("DAT", u'A')}));
+  File(J({u"T", u"Readme.txt"}));
+  File(J({u"T", hex("README", u'.', "txt")}));
+  File(J({u"T", hex("", u'A', "UX~3A")}));
+  File(J({u"T", hex("a", u'U', "x")}));
+  if (!OnWindows()) {
+    // The names themselves, as a Linux file system holds them.
+    for (const std::u16string name : {u"Docs2", u"a<b", u"c\nd", u"e\x01f", u"g:h", u"i\\j", u"k|l",
+                                      u"m\"n", u"o?p", u"q*r", u"CON2", u"nul", u"x>y."}) {
+      File(J({u"T", u"s", name}));
+      Dir(J({u"T", u"s", name + u"_d"}));
+    }
+    Dir(J({u"T", u"s", u"docs2"}));
+    Dir(J({u"T", u"s", u"NUL"}));
+  }
+  DebugThenWorkingAgree({u"-d", u"T", u"-w", u"1"});
+  std::map<fs::path, std::set<std::u16string>> keysByFolder;
+  std::size_t entries = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(At(u"T"))) {
+    const std::u16string name = testsupport::NameOf(entry.path().filename());
+    EXPECT_EQ(WhyNotAWindowsName(name), "") << Narrow(name);
+    EXPECT_TRUE(keysByFolder[entry.path().parent_path()].insert(platform::FoldCase(name)).second)
+        << Narrow(name) << " differs only in case from another name of its folder";
+    ++entries;
+  }
+  EXPECT_GE(entries, 2 * named + 10);
 }
 
 // Every name that -w 1 produces can be created under exactly that name.

@@ -50,6 +50,13 @@ ProcessResult FinishChild(Child& child);
 ProcessResult RunChild(const std::string& name, const std::vector<std::u16string>& args,
                        const std::filesystem::path& workDir, const ChildOptions& options = {});
 
+/// Runs `step` on `dir` in a forked process, as user nobody when the test
+/// runs as root (an attacker who may change only what every user may), and
+/// waits for it. False when the step threw, or the process could not be
+/// set up.
+bool RunUnprivileged(void (*step)(const std::filesystem::path& dir),
+                     const std::filesystem::path& dir);
+
 /// True when a child started with `unprivileged` is refused by file modes:
 /// as root, user nobody exists and can be switched to; otherwise the test's
 /// own user is refused a mode-000 file. Otherwise false, with the reason.

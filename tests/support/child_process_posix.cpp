@@ -215,6 +215,28 @@ ProcessResult RunChild(const std::string& name, const std::vector<std::u16string
   return FinishChild(child);
 }
 
+bool RunUnprivileged(void (*step)(const fs::path& dir), const fs::path& dir) {
+  const bool root = ::geteuid() == 0;
+  const Nobody nobody = root ? LookUpNobody() : Nobody();
+  if (root && !nobody.found) return false;
+  const pid_t pid = ::fork();
+  if (pid < 0) return false;
+  if (pid == 0) {
+    if (root && !DropToNobody(nobody)) ::_exit(2);
+    try {
+      step(dir);
+    } catch (...) {
+      ::_exit(1);
+    }
+    ::_exit(0);
+  }
+  int status = 0;
+  while (::waitpid(pid, &status, 0) != pid) {
+    if (errno != EINTR) return false;
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 bool PermissionsApply(std::string& reason) {
   const bool root = ::geteuid() == 0;
   const Nobody nobody = root ? LookUpNobody() : Nobody();

@@ -63,6 +63,8 @@ inline constexpr char16_t kTrueColor[] = u"TrueColor: ";
 inline constexpr char16_t kFormat[] = u"   Format: ";
 inline constexpr char16_t kScale[] = u"    Scale: ";
 inline constexpr char16_t kFlash[] = u"    Flash: ";
+inline constexpr char16_t kScreen[] = u"   Screen: ";
+inline constexpr char16_t kOwnPalette[] = u"  Palette: the screen's own; -p ignored";
 inline constexpr char16_t kIoErrors[] = u"IOERRORS: ";
 }  // namespace zxraster
 
