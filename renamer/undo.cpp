@@ -85,6 +85,9 @@ struct JournalReader {
   JournalHeader Open(const std::u16string& fileName) {
     name = fileName;
     if (!file.OpenRead(name) || !file.Size(size)) Fail();
+    // A run killed between creating its journal and writing the header
+    // leaves an empty file: it renamed nothing.
+    if (size == 0) return JournalHeader{};
     std::string head;
     ReadAt(0, std::min<std::uint64_t>(size, kMaxHeader), head);
     const std::size_t end = head.find('\n');
@@ -400,11 +403,18 @@ void UndoRecord(Undo& undo, const JournalRecord& record, const JournalLine& line
 std::uint32_t RunUndo() {
   Undo undo;
   const JournalHeader header = undo.reader.Open(options.undoFileName);
-  undo.start = FindStartDirectory(undo.reader, header.startDirectory);
-  // The journal of this undo starts from where the start directory stands.
-  OpenJournal(undo.start.present.empty() ? header.startDirectory : undo.start.present);
+  const bool emptyJournal = undo.reader.size == 0;
+  if (!emptyJournal) {
+    undo.start = FindStartDirectory(undo.reader, header.startDirectory);
+    // The journal of this undo starts from where the start directory stands.
+    OpenJournal(undo.start.present.empty() ? header.startDirectory : undo.start.present);
+  }
   OpenFileList();
   WriteLine(u"--NAME SCOURER--");
+  if (emptyJournal) {
+    NothingToDo(u"SKIP_UNDO JOURNAL: " + options.undoFileName,
+                u"empty: its run stopped before its first rename");
+  }
   JournalLine line;
   bool failureMark = false;  // the line after the record at hand marks it failed
   while (undo.reader.Previous(line)) {

@@ -343,4 +343,20 @@ TEST_F(WalkTest, UndoRefusesALineLongerThanAnyRecord) {
   EXPECT_TRUE(Exists(J({u"T", u"b&.txt"})));
 }
 
+// A run killed between creating its journal and writing its header leaves an
+// empty file; it renamed nothing, so its undo has nothing to do and succeeds.
+TEST_F(WalkTest, UndoOfAnEmptyJournalHasNothingToDo) {
+  File(J({u"T", u"a&.txt"}));
+  File(u"run.journal", "");
+  const ConsoleRun undo = Scour({u"-u", u"run.journal", u"-v", u"2"});
+  EXPECT_EQ(undo.exitCode, 0u);
+  EXPECT_TRUE(HasLine(undo.console,
+                      u"SKIP_UNDO JOURNAL: run.journal (empty: its run stopped "
+                      u"before its first rename)"));
+  EXPECT_EQ(testsupport::SummaryValue(undo.console, labels::kRecords), 0);
+  EXPECT_EQ(testsupport::SummaryValue(undo.console, labels::kNothingToDo), 1);
+  EXPECT_EQ(testsupport::SummaryValue(undo.console, labels::kRefused), 0);
+  EXPECT_TRUE(Exists(J({u"T", u"a&.txt"})));
+}
+
 }  // namespace
