@@ -19,22 +19,22 @@ namespace renamer {
 
 /// The settings of the run: defaults, then the command line, then read-only.
 struct RenamerOptions {
-  std::u16string workDir;  ///< empty (current directory) or ends in the separator
-  /// Walk subdirectories too; false when the -d value starts with "-".
-  bool includeSubdirs = true;
+  std::u16string workDir;            ///< empty (current directory) or ends in the separator
   std::u16string fileMask = u"*.*";  ///< mask of the file pass
   std::u16string subdirPattern = u"*.*";
   std::u16string ruleFileName = u"*";  ///< "*" names no file
-  bool debugMode = false;              ///< decide and report, rename nothing
   std::u16string logFileName;          ///< empty: no log
-  std::uint32_t logLevel = 0;          ///< 0 none, 1 errors and warnings, 2+ renames too
   std::u16string fileListName;         ///< empty: no file list
+  std::u16string journalFileName;      ///< empty: no journal
+  std::u16string undoFileName;         ///< not empty: undo this journal instead of a walk
+  std::uint32_t logLevel = 0;          ///< 0 none, 1 errors and warnings, 2+ renames too
+  /// Walk subdirectories too; false when the -d value starts with "-".
+  bool includeSubdirs = true;
+  bool debugMode = false;  ///< decide and report, rename nothing
   /// -w 1: also make names that Windows can hold (composed accents, no
   /// trailing dot or blank, no device name, at most 255 code units, and
   /// names of one directory that differ only in case told apart).
   bool windowsNames = false;
-  std::u16string journalFileName;  ///< empty: no journal
-  std::u16string undoFileName;     ///< not empty: undo this journal instead of a walk
   /// -p 1: rename nothing, as debug mode, but walk every directory under
   /// its present name while naming each path as the working run would
   /// after the renames above it; with -j the journal is written as a plan.

@@ -349,6 +349,17 @@ struct Undo {
   DirectoryRenames renames;
 };
 
+// The start directory's own rename, taken back in the folder that holds it.
+void UndoStartRecord(StartDirectory& start, const JournalRecord& record, const std::u16string& skip,
+                     const std::u16string& refuse) {
+  if (start.present.empty()) return Refused(refuse, u"the start directory is not there");
+  if (start.present != start.renamed) return NothingToDo(skip, u"not renamed");
+  const std::u16string renamed = start.renamed.substr(0, start.renamed.size() - 1);
+  if (TakeBack(record, start.path.substr(0, start.path.size() - 1), renamed, refuse)) {
+    start.present = start.path;
+  }
+}
+
 // One rename of the journal: back when its entry stands under the new name
 // and the old one is free; anything else is left as it is.
 void UndoRecord(Undo& undo, const JournalRecord& record, const JournalLine& line,
@@ -360,14 +371,7 @@ void UndoRecord(Undo& undo, const JournalRecord& record, const JournalLine& line
   if (failedInRun) return NothingToDo(skip, u"the rename failed in the run");
   StartDirectory& start = undo.start;
   if (start.hasRecord && line.offset == start.recordOffset) {
-    // The start directory's own rename, in the folder that holds it.
-    if (start.present.empty()) return Refused(refuse, u"the start directory is not there");
-    if (start.present != start.renamed) return NothingToDo(skip, u"not renamed");
-    const std::u16string renamed = start.renamed.substr(0, start.renamed.size() - 1);
-    if (TakeBack(record, start.path.substr(0, start.path.size() - 1), renamed, refuse)) {
-      start.present = start.path;
-    }
-    return;
+    return UndoStartRecord(start, record, skip, refuse);
   }
   const std::u16string& expected = start.Expected(line.offset);
   if (!Inside(record.from, expected) || !Inside(record.to, expected)) {
