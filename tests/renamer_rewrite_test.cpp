@@ -151,7 +151,7 @@ TEST_F(RewriteTest, RulesTogetherGrowATextBy32767UnitsAtMost) {
        {{u"&", u"&" + std::u16string(99, u'x')}, {u"b", u"c"}},
        EntryKind::File,
        u"a&b",
-       u"a&" + std::u16string(330 * 99, u'x') + u"c",
+       u"a&" + std::u16string(std::size_t{330} * 99, u'x') + u"c",
        1},
       {"each growing rule within what is left",
        {{u"x", grow}, {u"x", grow}, {u"x", grow}},

@@ -145,7 +145,7 @@ Tree TreeBelow(const fs::path& root) {
     std::replace(relative.begin(), relative.end(), L'\\', L'/');
     const std::string key = Narrow(std::u16string(relative.begin(), relative.end()));
 #else
-    const std::string key = relative;
+    const std::string& key = relative;
 #endif
     tree[key] = entry.is_symlink()     ? "<link>"
                 : entry.is_directory() ? "<dir>"
