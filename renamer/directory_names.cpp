@@ -169,9 +169,9 @@ void MakeUniqueName(EntryKind kind, const std::u16string& prefix, std::u16string
 void NotePresent(DirectoryNames& names, const platform::DirEntry& entry) {
   if (!options.windowsNames || platform::IsDotName(entry.name)) return;
   names.listed = true;
-  if (entry.isDirectory == (names.kind == EntryKind::Directory)) {
-    CountPresent(names, CaseKey(entry.name), false);
-  } else if (entry.isDirectory) {
+  // An entry of the record's own kind, or a file met by the directory pass
+  // (files come later), counts under its present name.
+  if (entry.isDirectory && names.kind != EntryKind::Directory) {
     // The file pass: the directory has its final name, or in debug mode
     // the one the directory pass foresaw. Each directory is met once in
     // the file pass, so its entry goes.
@@ -184,7 +184,7 @@ void NotePresent(DirectoryNames& names, const platform::DirEntry& entry) {
       foreseenDirNames.erase(foreseen);
     }
   } else {
-    CountPresent(names, CaseKey(entry.name), false);  // the directory pass: files come later
+    CountPresent(names, CaseKey(entry.name), false);
   }
 }
 

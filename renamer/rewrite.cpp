@@ -1,5 +1,6 @@
 // Name rewriting: the ANSI check, the rules, and -w after them.
 // SPDX-License-Identifier: MIT
+#include <algorithm>
 #include <bitset>
 #include <string>
 #include <string_view>
@@ -14,10 +15,7 @@ namespace {
 // Whether the ANSI round trip keeps text as it is, told from its units
 // alone: ASCII converts to itself (most names are ASCII).
 bool AsciiOnly(const std::u16string& text) {
-  for (const char16_t unit : text) {
-    if (unit >= 0x80) return false;
-  }
-  return true;
+  return std::all_of(text.begin(), text.end(), [](char16_t unit) { return unit < 0x80; });
 }
 
 // The ANSI check of working, the name as given or composed, in place: the
@@ -60,6 +58,12 @@ void MakeWindowsSafe(EntryKind kind, const std::u16string& name, bool composed,
   ++counters.windowsNames;
 }
 
+// A rule stopped short, by the substitution cap or the growth budget.
+void ReportExceededReplace(const std::u16string& text) {
+  if (ReportsErrors()) WriteLine(u"ERR_EXCEED_REPLACE: " + text);
+  ++counters.exceededReplaces;
+}
+
 }  // namespace
 
 bool ApplyRule(const std::u16string& search, const std::u16string& replacement, std::u16string text,
@@ -79,16 +83,14 @@ bool ApplyRule(const std::u16string& search, const std::u16string& replacement, 
       // made; the rule stops at the text as it stands.
       if (replacement.size() > search.size() &&
           text.size() - search.size() + replacement.size() > maxLength) {
-        if (ReportsErrors()) WriteLine(u"ERR_EXCEED_REPLACE: " + text);
-        ++counters.exceededReplaces;
+        ReportExceededReplace(text);
         break;
       }
       text.replace(pos, search.size(), replacement);
       result = text;
       substituted = true;
       if (replaceDepth >= kReplaceCap) {
-        if (ReportsErrors()) WriteLine(u"ERR_EXCEED_REPLACE: " + result);
-        ++counters.exceededReplaces;
+        ReportExceededReplace(result);
         break;
       }
       ++replaceDepth;

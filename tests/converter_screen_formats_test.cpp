@@ -250,7 +250,7 @@ TEST(ZxrasterScreenFormats, UlaPlusTakesEveryCellsColoursFromItsOwnPalette) {
   for (std::uint32_t part = 0; part < 4; ++part) {
     std::string palette(64, '\0');
     for (std::size_t i = 0; i < 64; ++i) {
-      palette[i] = static_cast<char>(((part * 64 + i) * 167) & 0xFF);
+      palette[i] = static_cast<char>(((std::size_t{part} * 64 + i) * 167) & 0xFF);
     }
     const std::string screen = NoiseBytes(6144, 20 + part) + EveryByte(3, 1 + 2 * part) + palette;
     // Flash does not blink here: phase 1 is the same picture.
@@ -327,7 +327,7 @@ TEST(ZxrasterScreenFormats, AutoTakesTheFormatOfTheSizeAndTheMessageNamesItsSize
     const Lines summary = testsupport::ZxrasterSummary(0);
     expected.insert(expected.end(), summary.begin(), summary.end());
     EXPECT_EQ(run.console, expected) << what;
-    EXPECT_TRUE(testsupport::ReadBytes(dir / "o.bmp").size() > 0) << what;
+    EXPECT_FALSE(testsupport::ReadBytes(dir / "o.bmp").empty()) << what;
   }
 }
 
@@ -345,8 +345,9 @@ TEST(ZxrasterScreenFormats, ShortFilesBadNamesAndThePaletteOption) {
     std::size_t width;
   };
   const Case cases[] = {
-      {"timex-hicolour", bitmap + "\x45", bitmap + "\x45" + std::string(6143, '\x07'), 256},
-      {"timex-hires", bitmap + bitmap, bitmap + bitmap + "\x38", 512},
+      {"timex-hicolour", bitmap + std::string(1, '\x45'),
+       bitmap + std::string(1, '\x45') + std::string(6143, '\x07'), 256},
+      {"timex-hires", bitmap + bitmap, bitmap + bitmap + std::string(1, '\x38'), 512},
       {"ulaplus", bitmap + std::string(768, '\x3A'),
        bitmap + std::string(768, '\x3A') + std::string(64, '\0'), 256},
   };

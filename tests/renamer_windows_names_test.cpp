@@ -266,7 +266,7 @@ TEST_F(WalkTest, WindowsNamesLeaveOnlyNamesWindowsCanHold) {
     if (c == u'\n' || c == u'\r' || c == 0x1A || c == u'/' || (c == u'\\' && OnWindows())) {
       continue;
     }
-    if (c >= 0x20 && c != 0x7F && c != u'.' && !std::isalpha(c) &&
+    if (c >= 0x20 && c != 0x7F && c != u'.' && std::isalpha(c) == 0 &&
         std::u16string_view(u"<>:\"\\|?*").find(c) == std::u16string_view::npos) {
       continue;
     }
@@ -285,7 +285,7 @@ TEST_F(WalkTest, WindowsNamesLeaveOnlyNamesWindowsCanHold) {
   };
   std::size_t named = 0;
   for (const char16_t c : made) {
-    if (std::isalpha(c) || c == u'.') continue;
+    if (std::isalpha(c) != 0 || c == u'.') continue;
     ++named;
     File(J({u"T", hex("f", c, ".txt")}));
     Dir(J({u"T", hex("d", c)}));
