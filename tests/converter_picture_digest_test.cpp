@@ -181,9 +181,13 @@ std::string PngPixels(const std::string& file) {
       << "depth " << depth << " colour type " << colourType;
   const bool indexed = colourType == 3;
   const bool wide = indexed && depth == 8;
-  const std::size_t rowSize = !indexed ? std::size_t{width} * 3
-                              : wide   ? std::size_t{width}
-                                       : (std::size_t{width} + 1) / 2;
+  const auto pixels = static_cast<std::size_t>(width);
+  std::size_t rowSize = (pixels + 1) / 2;
+  if (!indexed) {
+    rowSize = pixels * 3;
+  } else if (wide) {
+    rowSize = pixels;
+  }
   std::ostringstream text;
   text << "PNG " << width << "x" << height << " depth " << depth << " type " << colourType
        << " frames " << frames.size() << "\n";

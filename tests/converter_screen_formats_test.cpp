@@ -250,7 +250,7 @@ TEST(ZxrasterScreenFormats, UlaPlusTakesEveryCellsColoursFromItsOwnPalette) {
   for (std::uint32_t part = 0; part < 4; ++part) {
     std::string palette(64, '\0');
     for (std::size_t i = 0; i < 64; ++i) {
-      palette[i] = static_cast<char>(((std::size_t{part} * 64 + i) * 167) & 0xFF);
+      palette[i] = static_cast<char>(((static_cast<std::size_t>(part) * 64 + i) * 167) & 0xFF);
     }
     const std::string screen = NoiseBytes(6144, 20 + part) + EveryByte(3, 1 + 2 * part) + palette;
     // Flash does not blink here: phase 1 is the same picture.
