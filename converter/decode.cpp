@@ -143,7 +143,8 @@ void RenderIndexed() {
   for (std::uint16_t y = 0; y < kScreenHeight; ++y) {
     const std::uint8_t* bits =
         &screen.bitmap[((y & 0xC0u) << 5) | ((y & 0x07u) << 8) | ((y & 0x38u) << 2)];
-    const std::uint8_t* cells = &screen.attributes[std::size_t{y / 8u} * kCells];
+    const std::size_t firstCell = (y / 8u) * kCells;
+    const std::uint8_t* cells = &screen.attributes[firstCell];
     std::uint8_t* out = &bmp.pixels[kRowBytes * (kScreenHeight - 1u - y)];
     for (std::size_t cx = 0; cx < kCells; ++cx) {
       const unsigned a = cells[cx];
