@@ -17,12 +17,18 @@ namespace platform::detail {
 
 /// A file opened by a backend: the system's handle (a descriptor on POSIX,
 /// a HANDLE on Windows), held as a number so that no system type shows
-/// here. Move-only; it closes the file when it goes, unless RawClose did.
+/// here. Move-only; it closes the file when it goes (or is assigned to),
+/// unless RawClose did.
 class RawFile;
 
 /// Closes the file and leaves the handle empty; true when it was not open.
 /// False when the system's close failed: the handle is given up either way.
 bool RawClose(RawFile& file);
+
+/// Closes the file, if open, for a caller that does not ask how the close
+/// went: the system's last error (errno, GetLastError) stays that of the
+/// call before, which a caller on an error path may still be about to read.
+void RawDrop(RawFile& file);
 
 class RawFile {
  public:
@@ -34,14 +40,14 @@ class RawFile {
   RawFile(RawFile&& other) noexcept : handle_(other.Release()) {}
   RawFile& operator=(RawFile&& other) noexcept {
     if (this != &other) {
-      RawClose(*this);
+      RawDrop(*this);
       handle_ = other.Release();
     }
     return *this;
   }
   RawFile(const RawFile&) = delete;
   RawFile& operator=(const RawFile&) = delete;
-  ~RawFile() { RawClose(*this); }
+  ~RawFile() { RawDrop(*this); }
 
   bool IsOpen() const { return handle_ != kNone; }
   std::intptr_t Handle() const { return handle_; }

@@ -151,6 +151,10 @@ std::u16string FromAnsi(const std::string& bytes) {
 
 namespace detail {
 
+namespace {
+int Descriptor(const RawFile& file) { return static_cast<int>(file.Handle()); }
+}  // namespace
+
 RawFile RawCreateBeside(const std::u16string& name, std::u16string& temporary, bool& inPlace) {
   inPlace = false;
   if (HasNul(name)) {
@@ -195,7 +199,7 @@ RawFile RawCreateBeside(const std::u16string& name, std::u16string& temporary, b
       // keeps its place when that is not its own group, or when its
       // permission bits cannot be given to the new file.
       struct stat made;
-      const int fd = static_cast<int>(file.Handle());
+      const int fd = Descriptor(file);
       if (::fstat(fd, &made) == 0 && made.st_gid == old.st_gid &&
           ::fchmod(fd, old.st_mode & 0777) == 0) {
         temporary = candidate;
@@ -257,39 +261,17 @@ bool testResolveByComponents = false;
 
 namespace {
 
-// A descriptor that closes itself.
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  Fd& operator=(Fd&& other) noexcept {
-    std::swap(fd_, other.fd_);
-    return *this;
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  ~Fd() {
-    if (fd_ >= 0) {
-      const int saved = errno;  // keep the reason of the call that failed
-      ::close(fd_);
-      errno = saved;
-    }
-  }
-  int Get() const { return fd_; }
-  int Release() { return std::exchange(fd_, -1); }
-
- private:
-  int fd_;
-};
+using detail::Descriptor;
+using detail::RawFile;
 
 // The walk root: opened once, links followed; `path` is its native text,
 // empty (the current directory) or ending in "/".
 struct WalkRoot {
-  Fd fd;
+  RawFile fd;
   std::string path;
   // Once the root renamed itself: the folder that held it, and its old
   // path (ending in "/"), where a new root of that path is looked up.
-  Fd parent;
+  RawFile parent;
   std::string renamedFrom;
 };
 WalkRoot walkRoot;
@@ -299,7 +281,7 @@ bool openat2Missing = false;  // the kernel (or a sandbox) refuses openat2
 // The part of a native path below the walk root, when the path lies below
 // it (the root itself gives ""); false otherwise, or when no root is set.
 bool BelowRoot(const std::string& path, std::string& rest) {
-  if (walkRoot.fd.Get() < 0 || path.compare(0, walkRoot.path.size(), walkRoot.path) != 0) {
+  if (Descriptor(walkRoot.fd) < 0 || path.compare(0, walkRoot.path.size(), walkRoot.path) != 0) {
     return false;
   }
   // With the current directory as the root, absolute paths lie elsewhere.
@@ -348,14 +330,14 @@ int OpenPiece(int from, const std::vector<std::string_view>& parts, std::size_t&
 // none may be a symbolic link or "..", so the result always lies inside the
 // root. The last one gets `flags` (O_PATH or O_RDONLY). A link, a "..", or
 // anything but a directory on the way fails with ENOTDIR.
-Fd OpenBeneath(const std::string& rest, int flags) {
+RawFile OpenBeneath(const std::string& rest, int flags) {
   std::vector<std::string_view> parts;
-  if (!DirectoryParts(rest, parts)) return Fd();
-  if (parts.empty()) return Fd(::openat(walkRoot.fd.Get(), ".", flags | kBeneathFlags));
-  Fd current;
+  if (!DirectoryParts(rest, parts)) return RawFile();
+  if (parts.empty()) return RawFile(::openat(Descriptor(walkRoot.fd), ".", flags | kBeneathFlags));
+  RawFile current;
   std::size_t i = 0;
   while (i < parts.size()) {
-    const int from = current.Get() >= 0 ? current.Get() : walkRoot.fd.Get();
+    const int from = Descriptor(current) >= 0 ? Descriptor(current) : Descriptor(walkRoot.fd);
     int fd = -1;
     if (!openat2Missing && !detail::testResolveByComponents) {
       fd = OpenPiece(from, parts, i, flags);
@@ -369,9 +351,9 @@ Fd OpenBeneath(const std::string& rest, int flags) {
     }
     if (fd < 0) {
       if (errno == ELOOP || errno == EXDEV) errno = ENOTDIR;
-      return Fd();
+      return RawFile();
     }
-    current = Fd(fd);
+    current = RawFile(fd);
   }
   return current;
 }
@@ -382,7 +364,7 @@ Fd OpenBeneath(const std::string& rest, int flags) {
 // was resolved inside the root, whatever happens to its path meanwhile.
 struct ParentCache {
   std::string rest;
-  Fd fd;
+  RawFile fd;
 };
 ParentCache parentCache;
 
@@ -410,12 +392,12 @@ bool Locate(const std::string& path, Located& at) {
   const std::size_t parentSize = slash == std::string::npos ? 0 : slash;
   at.name.assign(rest, slash == std::string::npos ? 0 : slash + 1, std::string::npos);
   if (at.name.empty()) at.name = ".";  // the root itself
-  if (parentCache.fd.Get() < 0 ||
+  if (Descriptor(parentCache.fd) < 0 ||
       parentCache.rest.compare(0, std::string::npos, rest, 0, parentSize) != 0) {
     parentCache.rest.assign(rest, 0, parentSize);
     parentCache.fd = OpenBeneath(parentCache.rest, O_PATH);
   }
-  at.dir = parentCache.fd.Get();
+  at.dir = Descriptor(parentCache.fd);
   return at.dir >= 0;
 }
 
@@ -441,35 +423,36 @@ bool StatPath(const std::u16string& name, struct stat& st) {
 }  // namespace
 
 bool SetWalkRoot(const std::u16string& directory) {
-  const Fd parent = std::move(walkRoot.parent);
+  const RawFile parent = std::move(walkRoot.parent);
   const std::string renamedFrom = std::move(walkRoot.renamedFrom);
   ClearWalkRoot();
   if (HasNul(directory)) return false;
   std::string path = Native(directory);
   if (!path.empty() && path.back() != '/') path += '/';
-  Fd fd;
-  if (parent.Get() >= 0 && path == renamedFrom) {
+  RawFile fd;
+  if (Descriptor(parent) >= 0 && path == renamedFrom) {
     // The old path of a root that renamed itself: in the folder that held
     // it, whatever has become of the path above.
     const std::size_t slash = path.rfind('/', path.size() - 2);
     const std::size_t begin = slash == std::string::npos ? 0 : slash + 1;
     const std::string name = path.substr(begin, path.size() - 1 - begin);
-    fd = Fd(::openat(parent.Get(), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    fd = RawFile(
+        ::openat(Descriptor(parent), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   } else {
-    fd = Fd(::open(path.empty() ? "." : path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    fd = RawFile(::open(path.empty() ? "." : path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
   }
-  if (fd.Get() < 0) return false;
+  if (Descriptor(fd) < 0) return false;
   walkRoot.fd = std::move(fd);
   walkRoot.path = std::move(path);
   return true;
 }
 
 void ClearWalkRoot() {
-  walkRoot.fd = Fd();
+  walkRoot.fd = RawFile();
   walkRoot.path.clear();
-  walkRoot.parent = Fd();
+  walkRoot.parent = RawFile();
   walkRoot.renamedFrom.clear();
-  parentCache.fd = Fd();
+  parentCache.fd = RawFile();
 }
 
 bool FileExists(const std::u16string& name) {
@@ -570,7 +553,7 @@ bool SameEntry(const struct stat& a, const struct stat& b) {
 // root named by a link (the user's start path) is a link in that parent
 // that must still lead to the root.
 bool RenameRoot(const std::string& source, const std::string& newName, const std::string& target,
-                Fd& held) {
+                RawFile& held) {
   const std::size_t slash = source.rfind('/');
   const std::string name = slash == std::string::npos ? source : source.substr(slash + 1);
   if (name.empty() || name == "." || name == "..") {
@@ -580,23 +563,23 @@ bool RenameRoot(const std::string& source, const std::string& newName, const std
   const std::string parentPath = slash == std::string::npos ? "."
                                  : slash == 0               ? "/"
                                                             : source.substr(0, slash);
-  Fd parent(::open(parentPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  RawFile parent(::open(parentPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
   struct stat folder, entry, root, above;
-  if (parent.Get() < 0 || ::fstat(parent.Get(), &folder) != 0 ||
-      ::fstat(walkRoot.fd.Get(), &root) != 0 ||
-      ::fstatat(parent.Get(), name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0) {
+  if (Descriptor(parent) < 0 || ::fstat(Descriptor(parent), &folder) != 0 ||
+      ::fstat(Descriptor(walkRoot.fd), &root) != 0 ||
+      ::fstatat(Descriptor(parent), name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0) {
     return false;
   }
   const bool holdsRoot =
       S_ISLNK(entry.st_mode)
-          ? ::fstatat(parent.Get(), name.c_str(), &entry, 0) == 0 && SameEntry(entry, root)
-          : SameEntry(entry, root) && ::fstatat(walkRoot.fd.Get(), "..", &above, 0) == 0 &&
+          ? ::fstatat(Descriptor(parent), name.c_str(), &entry, 0) == 0 && SameEntry(entry, root)
+          : SameEntry(entry, root) && ::fstatat(Descriptor(walkRoot.fd), "..", &above, 0) == 0 &&
                 SameEntry(above, folder);
   if (!holdsRoot) {
     errno = ESTALE;  // the path no longer leads to the root's parent
     return false;
   }
-  if (!RenameIn(parent.Get(), name, newName, target)) return false;
+  if (!RenameIn(Descriptor(parent), name, newName, target)) return false;
   held = std::move(parent);
   return true;
 }
@@ -608,9 +591,9 @@ bool RenameNoReplace(const std::u16string& from, const std::u16string& to) {
   if (!detail::StaysInItsDirectory(from, to, u"/") || HasNul(from)) return false;
   const std::string source = Native(from), target = Native(to);
   const std::string newName = Native(to.substr(to.rfind(u'/') + 1));  // npos + 1 is 0
-  const bool isRoot = walkRoot.fd.Get() >= 0 && source + '/' == walkRoot.path;
+  const bool isRoot = Descriptor(walkRoot.fd) >= 0 && source + '/' == walkRoot.path;
   Located at;
-  Fd parent;
+  RawFile parent;
   if (isRoot) {
     if (!RenameRoot(source, newName, target, parent)) return false;
   } else if (!Locate(source, at) || at.name == "." ||
@@ -622,7 +605,7 @@ bool RenameNoReplace(const std::u16string& from, const std::u16string& to) {
   // under that path again.
   if (!at.rest.empty() && parentCache.rest.compare(0, at.rest.size(), at.rest) == 0 &&
       (parentCache.rest.size() == at.rest.size() || parentCache.rest[at.rest.size()] == '/')) {
-    parentCache.fd = Fd();
+    parentCache.fd = RawFile();
   }
   // The root renamed itself: the walk goes on below its new name.
   if (isRoot) {
@@ -644,8 +627,6 @@ bool EncodeLine(const std::u16string& text, NameBytes names, std::string& bytes)
 }
 
 namespace {
-
-int Descriptor(const RawFile& file) { return static_cast<int>(file.Handle()); }
 
 // Why a file just opened with these flags is not kept (a directory, FIFO or
 // socket), or 0 once its blocking I/O is restored.
@@ -740,6 +721,13 @@ bool RawClose(RawFile& file) {
   return ::close(static_cast<int>(file.Release())) == 0;
 }
 
+void RawDrop(RawFile& file) {
+  if (!file.IsOpen()) return;
+  const int saved = errno;
+  (void)::close(static_cast<int>(file.Release()));
+  errno = saved;
+}
+
 }  // namespace detail
 
 // ------------------------------------------------------------------ listing
@@ -769,11 +757,11 @@ bool DirectoryListing::Open(const std::u16string& pathAndPattern) {
   impl_->name.reserve(256);  // a name has at most 255 bytes, so at most 255 units
   const std::string native = Native(directory);
   std::string rest;
-  Fd fd(BelowRoot(native, rest)
-            ? OpenBeneath(rest, O_RDONLY).Release()
-            : ::open(native.empty() ? "." : native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (fd.Get() < 0) return false;
-  impl_->dir = ::fdopendir(fd.Get());
+  RawFile fd(BelowRoot(native, rest) ? OpenBeneath(rest, O_RDONLY).Release()
+                                     : ::open(native.empty() ? "." : native.c_str(),
+                                              O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (Descriptor(fd) < 0) return false;
+  impl_->dir = ::fdopendir(Descriptor(fd));
   if (impl_->dir != nullptr) fd.Release();
   return impl_->dir != nullptr;
 }

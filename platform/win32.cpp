@@ -619,6 +619,14 @@ bool RawClose(RawFile& file) {
   return CloseHandle(handle) != 0;
 }
 
+void RawDrop(RawFile& file) {
+  if (!file.IsOpen()) return;
+  const DWORD saved = GetLastError();
+  CloseHandle(Handle(file));
+  file.Release();
+  SetLastError(saved);
+}
+
 }  // namespace detail
 
 // ---------------------------------------------------------------- listing
