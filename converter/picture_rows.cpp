@@ -2,6 +2,8 @@
 // line, packed as 4-bit pairs, 8-bit indices or colours, each pixel
 // repeated to scale.
 // SPDX-License-Identifier: MIT
+#include <cstring>
+
 #include "converter/converter.h"
 
 namespace converter {
@@ -68,12 +70,14 @@ void PackIndexRow(const std::uint8_t* indices, RowLayout layout, std::uint32_t s
   const std::size_t pixels = PictureWidth();
   const unsigned mask = count - 1u;
   if (scale == 1) {
-    for (std::size_t x = 0; x < pixels; ++x, out += 3) {
-      const std::uint8_t* colour = colours[indices[x] & mask];
-      out[0] = colour[0];
-      out[1] = colour[1];
-      out[2] = colour[2];
+    // Four bytes a store, the fourth overwritten by the next pixel; the
+    // last pixel takes its three alone, so nothing past the row is touched.
+    std::uint8_t wide[kUlaPlusPaletteSize][4] = {};
+    for (std::uint16_t i = 0; i < count; ++i) std::memcpy(wide[i], colours[i], 3);
+    for (std::size_t x = 0; x + 1 < pixels; ++x, out += 3) {
+      std::memcpy(out, wide[indices[x] & mask], 4);
     }
+    std::memcpy(out, colours[indices[pixels - 1] & mask], 3);
     return;
   }
   for (std::size_t x = 0; x < pixels; ++x) {

@@ -99,10 +99,11 @@ void PutZlibHeader(Bytes& out, const PngDeflate& settings) {
 // Whether the Up filter leaves fewer non-zero bytes than Sub: Sub leaves one
 // pixel at each change of colour along the line, Up all `scale` copies of
 // each pixel that differs from the one above.
-bool UpLeavesLess(const std::uint8_t* indices, const std::uint8_t* above, std::uint32_t scale) {
+bool UpLeavesLess(const std::uint8_t* indices, const std::uint8_t* above, std::size_t width,
+                  std::uint32_t scale) {
   unsigned sub = 0;
   unsigned up = indices[0] != above[0] ? 1u : 0u;
-  for (std::size_t x = 1; x < PictureWidth(); ++x) {
+  for (std::size_t x = 1; x < width; ++x) {
     sub += indices[x] != indices[x - 1] ? 1u : 0u;
     up += indices[x] != above[x] ? 1u : 0u;
   }
@@ -134,6 +135,7 @@ Bytes CompressRows(bool indexed, std::uint32_t scale, const PngDeflate& settings
   const RowLayout layout = indexed ? IndexedLayout() : RowLayout::kRgb;
   const std::size_t rowSize = RowBytes(layout, scale);
   const std::size_t step = indexed ? 1 : 3;  // bytes per pixel, for the Sub filter
+  const std::size_t width = PictureWidth();
   std::uint8_t indices[kHiResWidth];
   std::uint8_t above[kHiResWidth] = {};
   Bytes raw(rowSize);
@@ -150,16 +152,16 @@ Bytes CompressRows(bool indexed, std::uint32_t scale, const PngDeflate& settings
   for (std::uint16_t y = 0; y < kScreenHeight; ++y) {
     RenderedRow(static_cast<std::uint16_t>(kScreenHeight - 1 - y), indices);
     PackIndexRow(indices, layout, scale, raw.data());
-    if (settings.chooseFilter && y > 0 && UpLeavesLess(indices, above, scale)) {
+    if (settings.chooseFilter && y > 0 && UpLeavesLess(indices, above, width, scale)) {
       first[0] = kFilterUp;
       for (std::size_t i = 0; i < rowSize; ++i) {
         first[i + 1] = static_cast<std::uint8_t>(raw[i] - rawAbove[i]);
       }
     } else {
       first[0] = kFilterSub;
-      for (std::size_t i = 0; i < rowSize; ++i) {
-        const std::uint8_t left = i >= step ? raw[i - step] : 0;
-        first[i + 1] = static_cast<std::uint8_t>(raw[i] - left);
+      std::copy(raw.begin(), raw.begin() + static_cast<std::ptrdiff_t>(step), first.begin() + 1);
+      for (std::size_t i = step; i < rowSize; ++i) {
+        first[i + 1] = static_cast<std::uint8_t>(raw[i] - raw[i - step]);
       }
     }
     sum = adler32(sum, first.data(), static_cast<uInt>(first.size()));
@@ -168,7 +170,7 @@ Bytes CompressRows(bool indexed, std::uint32_t scale, const PngDeflate& settings
       sum = adler32_combine(sum, repeatSum, static_cast<z_off_t>(repeat.size()));
       deflater.Feed(&repeat, Z_NO_FLUSH);
     }
-    std::copy(indices, indices + PictureWidth(), above);
+    std::copy(indices, indices + width, above);
     raw.swap(rawAbove);
   }
   if (deflater.Feed(nullptr, Z_FINISH) != Z_STREAM_END) {
