@@ -48,16 +48,30 @@ struct JournalReader {
   }
 
   void ReadAt(std::uint64_t offset, std::uint64_t count, std::string& bytes) {
-    std::vector<std::uint8_t> data(static_cast<std::size_t>(count));
-    if (!file.Seek(offset) || !file.Read(data.data(), data.size())) Fail();
-    bytes.assign(data.begin(), data.end());
+    bytes.resize(static_cast<std::size_t>(count));
+    if (!file.Seek(offset) ||
+        !file.Read(reinterpret_cast<std::uint8_t*>(bytes.data()), bytes.size())) {
+      Fail();
+    }
   }
 
-  // Makes the block hold the bytes [from, to), a chunk at most.
-  void Load(std::uint64_t from, std::uint64_t to) {
-    if (from >= blockStart && to <= blockStart + block.size()) return;
-    ReadAt(from, to - from, block);
+  bool Holds(std::uint64_t at) const { return at >= blockStart && at - blockStart < block.size(); }
+
+  // Makes the block hold the byte at `at` and, when it is read anew, the
+  // chunk of the records that ends with it: reading backwards, each chunk
+  // is read once, whatever the lengths of its lines.
+  void HoldBackward(std::uint64_t at) {
+    if (Holds(at)) return;
+    const std::uint64_t from = at + 1 - std::min<std::uint64_t>(at + 1 - dataStart, kChunk);
+    ReadAt(from, at + 1 - from, block);
     blockStart = from;
+  }
+
+  // The same, reading forwards: the chunk that starts with the byte.
+  void HoldForward(std::uint64_t at) {
+    if (Holds(at)) return;
+    ReadAt(at, std::min<std::uint64_t>(size - at, kChunk), block);
+    blockStart = at;
   }
 
   void Bytes(std::uint64_t begin, std::uint64_t end, std::string& bytes) {
@@ -122,14 +136,14 @@ struct JournalReader {
   bool Previous(JournalLine& line) {
     if (position == dataStart) return false;
     std::uint64_t end = position;
-    Load(end - std::min<std::uint64_t>(end - dataStart, kChunk), end);
+    HoldBackward(end - 1);
     const bool complete = block[static_cast<std::size_t>(end - 1 - blockStart)] == '\n';
     if (complete) --end;
     std::uint64_t begin = end;
     while (begin > dataStart) {
-      Load(begin - std::min<std::uint64_t>(begin - dataStart, kChunk), begin);
+      HoldBackward(begin - 1);
       const auto upto = static_cast<std::size_t>(begin - blockStart);
-      const std::size_t at = upto == 0 ? std::string::npos : block.rfind('\n', upto - 1);
+      const std::size_t at = block.rfind('\n', upto - 1);
       if (at != std::string::npos) {
         begin = blockStart + at + 1;
         break;
@@ -148,7 +162,7 @@ struct JournalReader {
     std::uint64_t end = at;
     bool complete = false;
     while (end < size) {
-      Load(end, std::min<std::uint64_t>(size, end + kChunk));
+      HoldForward(end);
       const std::size_t hit = block.find('\n', static_cast<std::size_t>(end - blockStart));
       if (hit != std::string::npos) {
         end = blockStart + hit;
