@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <set>
 
 #include "platform/internal.h"
@@ -202,6 +203,22 @@ TEST(OutputTextFile, AFailedCloseKeepsTheFileOpenWithItsLines) {
   EXPECT_FALSE(fs::exists(dir / "next.log"));
   file = platform::OutputTextFile();
   EXPECT_FALSE(file.IsOpen());
+}
+
+// A handle given up without asking how its close went, as on an error
+// path, leaves the reason of the call that failed before it in place, even
+// when its own close fails.
+TEST(FileClasses, ADroppedHandleKeepsTheLastError) {
+  const int stale = ::open("/dev/null", O_RDONLY);
+  ASSERT_GE(stale, 0);
+  ASSERT_EQ(::close(stale), 0);  // the number now names no file: closing it fails
+  errno = ENOENT;
+  { const platform::detail::RawFile dropped(stale); }
+  EXPECT_EQ(errno, ENOENT);
+  platform::detail::RawFile replaced(stale);
+  errno = ENOENT;
+  replaced = platform::detail::RawFile();
+  EXPECT_EQ(errno, ENOENT);
 }
 #endif
 
