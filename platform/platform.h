@@ -216,6 +216,11 @@ bool RenameStaysInItsDirectory(const std::u16string& from, const std::u16string&
 /// other than "not found" or an invalid or too long name.
 bool EntryExists(const std::u16string& name);
 
+/// The same test, with what DirectoryExists would say of the name in
+/// `isDirectory` (false when no entry has the name); on POSIX one system
+/// call where the entry is not a link.
+bool EntryExists(const std::u16string& name, bool& isDirectory);
+
 /// The absolute form of a path; links are not resolved. POSIX: a relative
 /// path joined to the current directory ("" gives the current directory);
 /// Windows: GetFullPathNameW. False when it cannot be made.

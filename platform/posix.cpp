@@ -482,6 +482,22 @@ bool EntryExists(const std::u16string& name) {
   return errno != ENOENT && errno != ENOTDIR && errno != ENAMETOOLONG && errno != EINVAL;
 }
 
+bool EntryExists(const std::u16string& name, bool& isDirectory) {
+  isDirectory = false;
+  if (HasNul(name)) return false;
+  struct stat st;
+  Located at;
+  if (Locate(Native(name), at) &&
+      ::fstatat(at.dir, at.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    // A link is what it leads to, as DirectoryExists says.
+    isDirectory = S_ISLNK(st.st_mode) ? DirectoryExists(name) : S_ISDIR(st.st_mode);
+    return true;
+  }
+  if (errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG || errno == EINVAL) return false;
+  isDirectory = DirectoryExists(name);
+  return true;
+}
+
 bool AbsolutePath(const std::u16string& path, std::u16string& absolute) {
   if (!path.empty() && path[0] == u'/') {
     absolute = path;

@@ -498,6 +498,12 @@ bool EntryExists(const std::u16string& name) {
          error != ERROR_FILENAME_EXCED_RANGE;
 }
 
+bool EntryExists(const std::u16string& name, bool& isDirectory) {
+  const bool exists = EntryExists(name);
+  isDirectory = exists && DirectoryExists(name);
+  return exists;
+}
+
 bool AbsolutePath(const std::u16string& path, std::u16string& absolute) {
   if (path.find(u'\0') != std::u16string::npos) {
     SetLastError(ERROR_INVALID_NAME);

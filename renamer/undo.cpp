@@ -393,7 +393,8 @@ void UndoRecord(Undo& undo, const JournalRecord& record, const JournalLine& line
   }
   if (start.present.empty()) return Refused(refuse, u"the start directory is not there");
   const std::u16string from = start.Now(record.from), to = start.Now(record.to);
-  const bool newThere = platform::EntryExists(to);
+  bool directory = false;
+  const bool newThere = platform::EntryExists(to, directory);
   const bool oldThere = platform::EntryExists(from);
   if (!newThere && oldThere) return NothingToDo(skip, u"not renamed");
   if (!newThere) {
@@ -408,7 +409,6 @@ void UndoRecord(Undo& undo, const JournalRecord& record, const JournalLine& line
     return Refused(refuse, u"neither name exists");
   }
   if (oldThere) return Refused(refuse, u"the old name is taken");
-  const bool directory = platform::DirectoryExists(to);
   if (record.kind == EntryKind::Directory && !directory) {
     return Refused(refuse, u"not a directory on disk");
   }

@@ -311,9 +311,27 @@ TEST(ExistenceTests, TellFilesFromDirectories) {
   EXPECT_FALSE(platform::EntryExists(std::u16string(u"d\0x", 3)));
 #ifndef _WIN32
   fs::create_symlink("none", dir / "dangling");
+  fs::create_directory_symlink("d", dir / "to-d");
+  fs::create_symlink("f", dir / "to-f");
   EXPECT_TRUE(platform::EntryExists(NameOf(dir / "dangling")));
   EXPECT_FALSE(platform::FileExists(NameOf(dir / "dangling")));
 #endif
+  // With the kind: what DirectoryExists says, for an entry that exists.
+  const struct {
+    const char* name;
+    bool exists;
+    bool isDirectory;
+  } kinds[] = {
+      {"f", true, false},        {"d", true, true},    {"none", false, false},
+#ifndef _WIN32
+      {"dangling", true, false}, {"to-d", true, true}, {"to-f", true, false},
+#endif
+  };
+  for (const auto& k : kinds) {
+    bool isDirectory = !k.isDirectory;
+    EXPECT_EQ(platform::EntryExists(NameOf(dir / k.name), isDirectory), k.exists) << k.name;
+    EXPECT_EQ(isDirectory, k.isDirectory) << k.name;
+  }
 }
 
 TEST(AbsolutePath, JoinsARelativePathToTheCurrentDirectory) {
