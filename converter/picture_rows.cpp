@@ -58,7 +58,9 @@ void PackIndexRow(const std::uint8_t* indices, RowLayout layout, std::uint32_t s
   // `scale` copies of each pixel's.
   const std::size_t first = layout == RowLayout::kBgr ? kBlue : kRed;
   const std::size_t last = layout == RowLayout::kBgr ? kRed : kBlue;
-  std::uint8_t colours[kUlaPlusPaletteSize][3];
+  // Three bytes a colour and a fourth, zero, so that a pixel can be stored
+  // as four bytes.
+  std::uint8_t colours[kUlaPlusPaletteSize][4] = {};
   const std::uint16_t count = PictureColourCount();
   for (std::uint16_t i = 0; i < count; ++i) {
     std::uint8_t colour[3];
@@ -72,10 +74,8 @@ void PackIndexRow(const std::uint8_t* indices, RowLayout layout, std::uint32_t s
   if (scale == 1) {
     // Four bytes a store, the fourth overwritten by the next pixel; the
     // last pixel takes its three alone, so nothing past the row is touched.
-    std::uint8_t wide[kUlaPlusPaletteSize][4] = {};
-    for (std::uint16_t i = 0; i < count; ++i) std::memcpy(wide[i], colours[i], 3);
     for (std::size_t x = 0; x + 1 < pixels; ++x, out += 3) {
-      std::memcpy(out, wide[indices[x] & mask], 4);
+      std::memcpy(out, colours[indices[x] & mask], 4);
     }
     std::memcpy(out, colours[indices[pixels - 1] & mask], 3);
     return;

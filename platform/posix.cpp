@@ -281,7 +281,7 @@ bool openat2Missing = false;  // the kernel (or a sandbox) refuses openat2
 // The part of a native path below the walk root, when the path lies below
 // it (the root itself gives ""); false otherwise, or when no root is set.
 bool BelowRoot(const std::string& path, std::string& rest) {
-  if (Descriptor(walkRoot.fd) < 0 || path.compare(0, walkRoot.path.size(), walkRoot.path) != 0) {
+  if (!walkRoot.fd.IsOpen() || path.compare(0, walkRoot.path.size(), walkRoot.path) != 0) {
     return false;
   }
   // With the current directory as the root, absolute paths lie elsewhere.
@@ -337,7 +337,7 @@ RawFile OpenBeneath(const std::string& rest, int flags) {
   RawFile current;
   std::size_t i = 0;
   while (i < parts.size()) {
-    const int from = Descriptor(current) >= 0 ? Descriptor(current) : Descriptor(walkRoot.fd);
+    const int from = current.IsOpen() ? Descriptor(current) : Descriptor(walkRoot.fd);
     int fd = -1;
     if (!openat2Missing && !detail::testResolveByComponents) {
       fd = OpenPiece(from, parts, i, flags);
@@ -392,7 +392,7 @@ bool Locate(const std::string& path, Located& at) {
   const std::size_t parentSize = slash == std::string::npos ? 0 : slash;
   at.name.assign(rest, slash == std::string::npos ? 0 : slash + 1, std::string::npos);
   if (at.name.empty()) at.name = ".";  // the root itself
-  if (Descriptor(parentCache.fd) < 0 ||
+  if (!parentCache.fd.IsOpen() ||
       parentCache.rest.compare(0, std::string::npos, rest, 0, parentSize) != 0) {
     parentCache.rest.assign(rest, 0, parentSize);
     parentCache.fd = OpenBeneath(parentCache.rest, O_PATH);
@@ -430,7 +430,7 @@ bool SetWalkRoot(const std::u16string& directory) {
   std::string path = Native(directory);
   if (!path.empty() && path.back() != '/') path += '/';
   RawFile fd;
-  if (Descriptor(parent) >= 0 && path == renamedFrom) {
+  if (parent.IsOpen() && path == renamedFrom) {
     // The old path of a root that renamed itself: in the folder that held
     // it, whatever has become of the path above.
     const std::size_t slash = path.rfind('/', path.size() - 2);
@@ -441,7 +441,7 @@ bool SetWalkRoot(const std::u16string& directory) {
   } else {
     fd = RawFile(::open(path.empty() ? "." : path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
   }
-  if (Descriptor(fd) < 0) return false;
+  if (!fd.IsOpen()) return false;
   walkRoot.fd = std::move(fd);
   walkRoot.path = std::move(path);
   return true;
@@ -581,7 +581,7 @@ bool RenameRoot(const std::string& source, const std::string& newName, const std
                                                             : source.substr(0, slash);
   RawFile parent(::open(parentPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
   struct stat folder, entry, root, above;
-  if (Descriptor(parent) < 0 || ::fstat(Descriptor(parent), &folder) != 0 ||
+  if (!parent.IsOpen() || ::fstat(Descriptor(parent), &folder) != 0 ||
       ::fstat(Descriptor(walkRoot.fd), &root) != 0 ||
       ::fstatat(Descriptor(parent), name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0) {
     return false;
@@ -607,7 +607,7 @@ bool RenameNoReplace(const std::u16string& from, const std::u16string& to) {
   if (!detail::StaysInItsDirectory(from, to, u"/") || HasNul(from)) return false;
   const std::string source = Native(from), target = Native(to);
   const std::string newName = Native(to.substr(to.rfind(u'/') + 1));  // npos + 1 is 0
-  const bool isRoot = Descriptor(walkRoot.fd) >= 0 && source + '/' == walkRoot.path;
+  const bool isRoot = walkRoot.fd.IsOpen() && source + '/' == walkRoot.path;
   Located at;
   RawFile parent;
   if (isRoot) {
@@ -776,7 +776,7 @@ bool DirectoryListing::Open(const std::u16string& pathAndPattern) {
   RawFile fd(BelowRoot(native, rest) ? OpenBeneath(rest, O_RDONLY).Release()
                                      : ::open(native.empty() ? "." : native.c_str(),
                                               O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (Descriptor(fd) < 0) return false;
+  if (!fd.IsOpen()) return false;
   impl_->dir = ::fdopendir(Descriptor(fd));
   if (impl_->dir != nullptr) fd.Release();
   return impl_->dir != nullptr;
