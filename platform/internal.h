@@ -145,10 +145,11 @@ bool EncodeLine(const std::u16string& text, NameBytes names, std::string& bytes)
 /// The length of the folder part of `path`: up to and including its last
 /// separator (any character of `separators`); without one, with `drives`
 /// a leading drive designator ("C:", a drive's current folder); else 0.
-inline std::size_t FolderPartLength(const std::u16string& path, const std::u16string& separators,
+inline std::size_t FolderPartLength(std::u16string_view path, std::u16string_view separators,
                                     bool drives) {
-  const std::size_t cut = path.find_last_of(separators);
-  if (cut != std::u16string::npos) return cut + 1;
+  std::size_t cut = path.size();
+  while (cut > 0 && separators.find(path[cut - 1]) == std::u16string_view::npos) --cut;
+  if (cut > 0) return cut;
   const bool letter = path.size() >= 2 && ((path[0] >= u'A' && path[0] <= u'Z') ||
                                            (path[0] >= u'a' && path[0] <= u'z'));
   return drives && letter && path[1] == u':' ? 2 : 0;
@@ -156,14 +157,18 @@ inline std::size_t FolderPartLength(const std::u16string& path, const std::u16st
 
 /// True when renaming `from` to `to` keeps the entry in its directory: both
 /// paths have the same folder part (FolderPartLength), and the new last part
-/// is not empty, "." or "..", and holds no NUL.
+/// is not empty, "." or "..", and holds no NUL. The preview asks this of
+/// every rename, so it copies nothing.
 inline bool StaysInItsDirectory(const std::u16string& from, const std::u16string& to,
-                                const std::u16string& separators, bool drives = false) {
+                                std::u16string_view separators, bool drives = false) {
   const std::size_t fromParent = FolderPartLength(from, separators, drives);
   const std::size_t toParent = FolderPartLength(to, separators, drives);
-  if (fromParent != toParent || from.compare(0, fromParent, to, 0, toParent) != 0) return false;
-  const std::u16string name = to.substr(toParent);
-  return !name.empty() && !IsDotName(name) && name.find(u'\0') == std::u16string::npos;
+  if (fromParent != toParent ||
+      std::memcmp(from.data(), to.data(), fromParent * sizeof(char16_t)) != 0) {
+    return false;
+  }
+  const std::u16string_view name(to.data() + toParent, to.size() - toParent);
+  return !name.empty() && !IsDotName(name) && name.find(u'\0') == std::u16string_view::npos;
 }
 
 /// Test seam of the POSIX backend, set only by tests: while it is not null,

@@ -160,23 +160,32 @@ struct FileBuffers {
   std::u16string name;     ///< the file's name
   std::u16string newName;  ///< its rewritten name
   std::u16string path;     ///< a whole path
+  std::u16string from;     ///< the path of a file to rename
+  std::u16string to;       ///< the path it is renamed to
 };
 FileBuffers fileBuffers;
 
 // The guarded step of one file: the rename and its file-list line. Returns
-// false when either fails; renamedOnDisk tells whether the name changed.
+// false when either fails; renamedOnDisk tells whether the name changed,
+// and foreseen, in the preview, whether the run would change it.
 bool RenameFile(const std::u16string& path, const std::u16string& oldName,
-                const std::u16string& newName, bool& renamedOnDisk) {
+                const std::u16string& newName, bool& renamedOnDisk, bool& foreseen) {
   renamedOnDisk = false;
+  foreseen = false;
+  std::u16string& from = fileBuffers.from;
+  std::u16string& to = fileBuffers.to;
+  from.assign(path).append(oldName);
+  to.assign(path).append(newName);
   // Outside the guard: a journal that cannot take the record stops the run.
   if (options.previewMode) {
-    if (!ForeseenRename(EntryKind::File, path + oldName, path + newName)) return false;
+    foreseen = ForeseenRename(EntryKind::File, from, to);
+    if (!foreseen) return false;
   } else if (!options.debugMode) {
-    if (!JournaledRename(EntryKind::File, path + oldName, path + newName)) return false;
+    if (!JournaledRename(EntryKind::File, from, to)) return false;
     renamedOnDisk = true;
   }
   try {
-    AddToFileList(fileBuffers.path.assign(path).append(newName));
+    AddToFileList(to);
     ++counters.fileRenames;
     return true;
   } catch (const std::exception&) {
@@ -201,12 +210,11 @@ void ProcessFile(const std::u16string& path, const std::u16string& name, Renamed
   MakeUniqueName(EntryKind::File, path, newName, &names, name);
   if (ReportsDetails()) WriteOldAndNew(u"Old File:", path + name, u"New File:", path + newName);
   bool renamedOnDisk = false;
-  const bool done = RenameFile(path, name, newName, renamedOnDisk);
-  if (renamedOnDisk) renamedHere.insert(path + newName);
+  bool foreseen = false;
+  const bool done = RenameFile(path, name, newName, renamedOnDisk, foreseen);
+  if (renamedOnDisk) renamedHere.insert(buffers.to);
   // Debug mode gives every new name; the preview each that the run would.
-  const bool given =
-      renamedOnDisk || (options.debugMode && !options.previewMode) ||
-      (options.previewMode && platform::RenameStaysInItsDirectory(path + name, path + newName));
+  const bool given = renamedOnDisk || foreseen || (options.debugMode && !options.previewMode);
   NoteOutcome(&names, path, name, given ? newName : name);
   if (done) return;
   ++counters.ioErrors;
