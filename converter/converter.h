@@ -294,16 +294,43 @@ void WriteTrueColorBmp();
 /// indexed or 24-bit, scaled by `scale` (1 or more).
 std::vector<std::uint8_t> EncodeBmp(bool indexed, std::uint32_t scale, std::uint32_t phase);
 
+// The deflate coder of the PNG rows (deflate.cpp)
+constexpr unsigned kLiteralSymbols = 286;    ///< literals, end of block, lengths
+constexpr unsigned kCodeLengthSymbols = 19;  ///< the code of the code lengths
+/// A zlib stream being written by DeflateRuns: runs of one byte become
+/// matches at distance 1, other bytes literals.
+struct ZlibRuns {
+  std::vector<std::uint16_t> symbols;  ///< the block so far: a literal, or 256 + a match length
+  std::size_t symbolCount = 0;         ///< how many of symbols are the block's
+  std::uint32_t literalCounts[kLiteralSymbols] = {};  ///< of the block's symbols
+  std::uint32_t matches = 0;                          ///< in the block
+  int last = -1;                                      ///< the byte before; -1 before the first
+  unsigned run = 0;        ///< bytes equal to `last` that have no symbol yet
+  std::uint64_t sum1 = 1;  ///< the Adler-32 sums
+  std::uint64_t sum2 = 0;
+  std::uint64_t bitBuffer = 0;  ///< bits not yet in out, the first lowest
+  unsigned bitCount = 0;
+  std::vector<std::uint8_t> out;  ///< the stream so far
+};
+/// Starts a stream: its two header bytes.
+void StartZlibRuns(ZlibRuns& z);
+/// Compresses `size` more bytes.
+void DeflateRuns(ZlibRuns& z, const std::uint8_t* data, std::size_t size);
+/// The whole stream: the last block and the checksum added.
+std::vector<std::uint8_t> FinishZlibRuns(ZlibRuns& z);
+
 // PNG output (png.cpp)
-/// How the rows of a PNG are filtered and deflated: zlib's level, strategy,
-/// memory level and window bits, and whether the first row of each ZX line
-/// may take the Up filter (where it leaves fewer changes than Sub).
+/// How the rows of a PNG are filtered and deflated: with `runCoder`, by
+/// DeflateRuns; otherwise by zlib, with its level, strategy, memory level
+/// and window bits. `chooseFilter`: the first row of each ZX line may take
+/// the Up filter (where it leaves fewer changes than Sub).
 struct PngDeflate {
   int level;
   int strategy;
   int memLevel;
   int windowBits;
   bool chooseFilter;
+  bool runCoder;
 };
 /// The settings EncodePng uses; tools/bench_zxraster.sh weighs others.
 extern const PngDeflate kPngDeflate;

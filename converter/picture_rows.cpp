@@ -26,6 +26,22 @@ std::size_t RowBytes(RowLayout layout, std::uint32_t scale) {
   return width * 3;
 }
 
+namespace {
+
+// The two indices of each 4-bit pair, the high nibble first.
+struct NibblePairs {
+  std::uint8_t pair[256][2] = {};
+  constexpr NibblePairs() {
+    for (unsigned byte = 0; byte < 256; ++byte) {
+      pair[byte][0] = static_cast<std::uint8_t>(byte >> 4);
+      pair[byte][1] = static_cast<std::uint8_t>(byte & 0x0F);
+    }
+  }
+};
+constexpr NibblePairs kNibblePairs;
+
+}  // namespace
+
 void RenderedRow(std::uint16_t r, std::uint8_t* indices) {
   const RowLayout layout = IndexedLayout();
   const std::uint8_t* row = &bmp.pixels[RowBytes(layout, 1) * r];
@@ -34,10 +50,8 @@ void RenderedRow(std::uint16_t r, std::uint8_t* indices) {
     for (std::size_t x = 0; x < width; ++x) indices[x] = row[x];
     return;
   }
-  for (std::size_t x = 0; x < width; x += 2) {
-    indices[x] = static_cast<std::uint8_t>(row[x / 2] >> 4);
-    indices[x + 1] = static_cast<std::uint8_t>(row[x / 2] & 0x0F);
-  }
+  for (std::size_t x = 0; x < width; x += 2)
+    std::memcpy(indices + x, kNibblePairs.pair[row[x / 2]], 2);
 }
 
 void PackIndexRow(const std::uint8_t* indices, RowLayout layout, std::uint32_t scale,

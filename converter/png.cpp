@@ -1,10 +1,12 @@
 // PNG output: truecolour or 4-bit indexed, scaled, and the two flash phases
-// as an animated PNG; compressed with zlib.
+// as an animated PNG; compressed by DeflateRuns (or zlib, for comparison).
 // SPDX-License-Identifier: MIT
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstring>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -66,9 +68,9 @@ struct Deflater {
   Deflater& operator=(const Deflater&) = delete;
 
   // Hands the bytes (none, to finish) to zlib; the stream's state after it.
-  int Feed(const Bytes* data, int flush) {
-    stream.next_in = data != nullptr ? const_cast<Bytef*>(data->data()) : Z_NULL;
-    stream.avail_in = data != nullptr ? static_cast<uInt>(data->size()) : 0;
+  int Feed(const std::uint8_t* data, std::size_t size, int flush) {
+    stream.next_in = data != nullptr ? const_cast<Bytef*>(data) : Z_NULL;
+    stream.avail_in = static_cast<uInt>(size);
     std::uint8_t buffer[16384];
     int result = Z_OK;
     do {
@@ -110,26 +112,99 @@ bool UpLeavesLess(const std::uint8_t* indices, const std::uint8_t* above, std::s
   return up * scale < sub;
 }
 
+// Byte by byte a - b (mod 256) of the four bytes of two words, with no
+// borrow from one byte into the next.
+std::uint32_t SubtractBytes(std::uint32_t a, std::uint32_t b) {
+  constexpr std::uint32_t kHigh = 0x80808080u;
+  return ((a | kHigh) - (b & ~kHigh)) ^ ((a ^ ~b) & kHigh);
+}
+
+// For truecolour rows: the difference of every two of the picture's
+// colours, as words of red, green, blue and a zero byte in memory order,
+// so that a filtered pixel is one load and one store. The colour count is
+// a power of two, 2^shift.
+struct RgbDifferences {
+  std::vector<std::uint32_t> difference;  ///< [a << shift | b]: colour a less colour b
+  std::vector<std::uint32_t> colour;      ///< colour a itself
+  unsigned shift = 0;
+  unsigned mask = 0;
+};
+
+RgbDifferences PictureRgbDifferences() {
+  RgbDifferences table;
+  const std::uint16_t count = PictureColourCount();
+  while ((1u << table.shift) < count) ++table.shift;
+  table.mask = count - 1u;
+  table.colour.resize(count);
+  for (std::uint16_t i = 0; i < count; ++i) {
+    std::uint8_t colour[3];
+    PictureColour(static_cast<std::uint8_t>(i), colour);
+    const std::uint8_t bytes[4] = {colour[kRed], colour[kGreen], colour[kBlue], 0};
+    std::memcpy(&table.colour[i], bytes, 4);
+  }
+  table.difference.resize(std::size_t{count} * count);
+  for (std::uint16_t a = 0; a < count; ++a) {
+    for (std::uint16_t b = 0; b < count; ++b) {
+      table.difference[std::size_t{a} << table.shift | b] =
+          SubtractBytes(table.colour[a], table.colour[b]);
+    }
+  }
+  return table;
+}
+
+// One truecolour row filtered straight from its indices: with Sub, each
+// pixel's first copy less the pixel before (the first pixel as it is) and
+// its other copies zero; with Up (above given), every copy less the pixel
+// above. A pixel is stored as four bytes, the fourth overwritten by the
+// next: out holds three bytes more than the row.
+void FilterRgbRow(const std::uint8_t* indices, const std::uint8_t* above,
+                  const RgbDifferences& table, std::uint32_t scale, std::uint8_t* out) {
+  const std::size_t width = PictureWidth();
+  const std::uint32_t* difference = table.difference.data();
+  const unsigned shift = table.shift, mask = table.mask;
+  if (above != nullptr && scale == 1) {
+    for (std::size_t x = 0; x < width; ++x, out += 3) {
+      const std::uint32_t d = difference[(indices[x] & mask) << shift | (above[x] & mask)];
+      std::memcpy(out, &d, 4);
+    }
+    return;
+  }
+  if (above != nullptr) {
+    for (std::size_t x = 0; x < width; ++x) {
+      const std::uint32_t d = difference[(indices[x] & mask) << shift | (above[x] & mask)];
+      for (std::uint32_t k = 0; k < scale; ++k, out += 3) std::memcpy(out, &d, 4);
+    }
+    return;
+  }
+  // The copies after the first are zero.
+  if (scale > 1) std::memset(out, 0, 3 * width * scale);
+  std::memcpy(out, &table.colour[indices[0] & mask], 4);
+  out += 3 * scale;
+  for (std::size_t x = 1; x < width; ++x) {
+    const std::uint32_t d = difference[(indices[x] & mask) << shift | (indices[x - 1] & mask)];
+    std::memcpy(out, &d, 4);
+    out += 3 * scale;
+  }
+}
+
 }  // namespace
 
-// Run-length matching finds the runs that the filters leave at a fraction of
-// the time of a full match search; memory level 6 keeps zlib's tables small
-// (fewer pages to touch) with files as small as at level 9; choosing Up
-// where it leaves less makes them smaller still. Of the settings the
-// benchmark weighs, the fastest whose files are at most a quarter larger
-// than those of zlib's default level with run-length matching, Sub filters
-// and memory level 9; zlib's level 1 is as fast but triples the files of
-// screens with large plain areas.
-const PngDeflate kPngDeflate = {Z_DEFAULT_COMPRESSION, Z_RLE, 6, 15, true};
+// The filters leave runs of zeros, and run-length matching finds them at a
+// fraction of the time of a full match search; choosing Up where it leaves
+// less makes the files smaller still. Of the coders the benchmark weighs,
+// DeflateRuns is the fastest, at about a quarter of zlib's time, with files
+// as small as those of zlib's run-length strategy (tools/bench_zxraster.sh
+// prints both). zlib's level 1 triples the files of screens with large
+// plain areas.
+const PngDeflate kPngDeflate = {Z_DEFAULT_COMPRESSION, Z_RLE, 6, 15, true, true};
 
 // Compresses the rows of the picture that RenderIndexed left in bmp.pixels
 // into one zlib stream, row by row, so no copy of the whole picture is ever
 // made. Each ZX line gives `scale` rows: the first filtered against its
 // left neighbours (runs of one colour become zeros), or with `chooseFilter`
 // against the line above where that leaves fewer changes; the repeats
-// against the row above (all zeros). The checksum of a repeat is combined
-// from that of one all-zero row, not summed over its bytes again. The file
-// is the same for the same screen, options and zlib.
+// against the row above (all zeros). The file is the same for the same
+// screen and options (with zlib, and the same zlib).
 Bytes CompressRows(bool indexed, std::uint32_t scale, const PngDeflate& settings) {
   scale = std::max<std::uint32_t>(scale, 1);
   const RowLayout layout = indexed ? IndexedLayout() : RowLayout::kRgb;
@@ -138,46 +213,68 @@ Bytes CompressRows(bool indexed, std::uint32_t scale, const PngDeflate& settings
   const std::size_t width = PictureWidth();
   std::uint8_t indices[kHiResWidth];
   std::uint8_t above[kHiResWidth] = {};
-  Bytes raw(rowSize);
-  Bytes rawAbove(rowSize, 0);
-  Bytes first(rowSize + 1);
+  // Truecolour rows are filtered from the indices; the others packed first.
+  const bool rgb = layout == RowLayout::kRgb;
+  Bytes raw(rgb ? 0 : rowSize);
+  Bytes rawAbove(rgb ? 0 : rowSize, 0);
+  Bytes first(rowSize + 4);  // a filter byte, the row and room for FilterRgbRow's last word
+  const RgbDifferences differences = rgb ? PictureRgbDifferences() : RgbDifferences();
   Bytes repeat(rowSize + 1, 0);
   repeat[0] = kFilterUp;
+  // With zlib, the checksum of a repeat is combined from that of one
+  // all-zero row, not summed over its bytes again.
   const uLong repeatSum =
       adler32(adler32(0L, Z_NULL, 0), repeat.data(), static_cast<uInt>(repeat.size()));
   uLong sum = adler32(0L, Z_NULL, 0);
 
-  Deflater deflater(settings);
-  PutZlibHeader(deflater.out, settings);
+  ZlibRuns runs;
+  std::optional<Deflater> deflater;
+  if (settings.runCoder) {
+    StartZlibRuns(runs);
+  } else {
+    deflater.emplace(settings);
+    PutZlibHeader(deflater->out, settings);
+  }
   for (std::uint16_t y = 0; y < kScreenHeight; ++y) {
     RenderedRow(static_cast<std::uint16_t>(kScreenHeight - 1 - y), indices);
-    PackIndexRow(indices, layout, scale, raw.data());
-    if (settings.chooseFilter && y > 0 && UpLeavesLess(indices, above, width, scale)) {
-      first[0] = kFilterUp;
-      for (std::size_t i = 0; i < rowSize; ++i) {
-        first[i + 1] = static_cast<std::uint8_t>(raw[i] - rawAbove[i]);
-      }
+    const bool up = settings.chooseFilter && y > 0 && UpLeavesLess(indices, above, width, scale);
+    if (rgb) {
+      first[0] = up ? kFilterUp : kFilterSub;
+      FilterRgbRow(indices, up ? above : nullptr, differences, scale, &first[1]);
     } else {
-      first[0] = kFilterSub;
-      std::copy(raw.begin(), raw.begin() + static_cast<std::ptrdiff_t>(step), first.begin() + 1);
-      for (std::size_t i = step; i < rowSize; ++i) {
-        first[i + 1] = static_cast<std::uint8_t>(raw[i] - raw[i - step]);
+      PackIndexRow(indices, layout, scale, raw.data());
+      first[0] = up ? kFilterUp : kFilterSub;
+      if (up) {
+        for (std::size_t i = 0; i < rowSize; ++i) {
+          first[i + 1] = static_cast<std::uint8_t>(raw[i] - rawAbove[i]);
+        }
+      } else {
+        std::copy(raw.begin(), raw.begin() + static_cast<std::ptrdiff_t>(step), first.begin() + 1);
+        for (std::size_t i = step; i < rowSize; ++i) {
+          first[i + 1] = static_cast<std::uint8_t>(raw[i] - raw[i - step]);
+        }
       }
     }
-    sum = adler32(sum, first.data(), static_cast<uInt>(first.size()));
-    deflater.Feed(&first, Z_NO_FLUSH);
-    for (std::uint32_t k = 1; k < scale; ++k) {
-      sum = adler32_combine(sum, repeatSum, static_cast<z_off_t>(repeat.size()));
-      deflater.Feed(&repeat, Z_NO_FLUSH);
+    if (settings.runCoder) {
+      DeflateRuns(runs, first.data(), rowSize + 1);
+      for (std::uint32_t k = 1; k < scale; ++k) DeflateRuns(runs, repeat.data(), repeat.size());
+    } else {
+      sum = adler32(sum, first.data(), static_cast<uInt>(rowSize + 1));
+      deflater->Feed(first.data(), rowSize + 1, Z_NO_FLUSH);
+      for (std::uint32_t k = 1; k < scale; ++k) {
+        sum = adler32_combine(sum, repeatSum, static_cast<z_off_t>(repeat.size()));
+        deflater->Feed(repeat.data(), repeat.size(), Z_NO_FLUSH);
+      }
     }
     std::copy(indices, indices + width, above);
     raw.swap(rawAbove);
   }
-  if (deflater.Feed(nullptr, Z_FINISH) != Z_STREAM_END) {
+  if (settings.runCoder) return FinishZlibRuns(runs);
+  if (deflater->Feed(nullptr, 0, Z_FINISH) != Z_STREAM_END) {
     throw std::runtime_error("zlib: deflate failed");
   }
-  Put32(deflater.out, static_cast<std::uint32_t>(sum));
-  return std::move(deflater.out);
+  Put32(deflater->out, static_cast<std::uint32_t>(sum));
+  return std::move(deflater->out);
 }
 
 namespace {

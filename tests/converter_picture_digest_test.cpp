@@ -5,6 +5,7 @@
 // picture fails here. ZX_UPDATE_PICTURE_DIGESTS=1 rewrites the file instead
 // (docs/DEVELOPING.md).
 // SPDX-License-Identifier: MIT
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -19,6 +20,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include "converter/converter.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -343,6 +345,100 @@ TEST(PictureDigests, EveryPictureIsTheStoredOne) {
   for (const auto& [name, digest] : stored) {
     EXPECT_TRUE(digests.count(name) != 0) << name << ": a stored digest of no picture";
   }
+}
+
+struct RunsCase {
+  const char* name;
+  std::string bytes;
+  std::size_t piece;  ///< fed in pieces of this many bytes (0: at once)
+};
+
+std::string Repeat(const std::string& unit, std::size_t times) {
+  std::string text;
+  for (std::size_t k = 0; k < times; ++k) text += unit;
+  return text;
+}
+
+// Bytes of `kinds` values whose counts grow as the Fibonacci numbers from
+// 1 and 2, no byte the same as the one before (so all are literals): in
+// one block, a Huffman tree of them is a chain, 17 levels deep for 18.
+std::string FibonacciBytes(unsigned kinds) {
+  std::vector<std::uint32_t> left;
+  std::uint32_t a = 1, b = 2;
+  for (unsigned k = 0; k < kinds; ++k) {
+    left.push_back(a);
+    const std::uint32_t next = a + b;
+    a = b;
+    b = next;
+  }
+  std::string bytes;
+  int last = -1;
+  for (;;) {
+    int pick = -1;
+    for (unsigned k = 0; k < kinds; ++k) {
+      if (static_cast<int>(k) != last && left[k] > 0 && (pick < 0 || left[k] > left[pick])) {
+        pick = static_cast<int>(k);
+      }
+    }
+    if (pick < 0) break;
+    --left[pick];
+    bytes += static_cast<char>(pick * 7);
+    last = pick;
+  }
+  return bytes;
+}
+
+std::string NoiseBytes(std::size_t size) {
+  std::string bytes(size, '\0');
+  std::uint32_t seed = 1;
+  for (char& c : bytes) {
+    seed = seed * 1664525u + 1013904223u;
+    c = static_cast<char>(seed >> 24);
+  }
+  return bytes;
+}
+
+// The PNG rows' own deflate coder: zlib inflates every stream back to the
+// bytes given, whatever pieces they came in, checksum included.
+TEST(RunDeflate, ZlibGivesBackEveryByte) {
+  std::string all;
+  for (int v = 0; v < 256; ++v) all += static_cast<char>(v);
+  const RunsCase cases[] = {
+      {"nothing", "", 0},
+      {"one byte", "x", 0},
+      {"a run at the very start", "aaaa", 0},
+      {"runs shorter than a match", "abbcbbbdbbe", 0},
+      {"a run of the longest match", "a" + std::string(258, 'b') + "c", 0},
+      {"a run one past the longest match", "a" + std::string(259, 'b') + "c", 0},
+      {"a run two past the longest match", "a" + std::string(260, 'b') + "c", 0},
+      {"a run of two longest matches and three", "a" + std::string(519, 'b'), 0},
+      {"runs across pieces", Repeat("ab" + std::string(300, '\0') + "cc", 40), 7},
+      {"short runs across pieces", Repeat("aab", 500), 2},
+      {"one byte at a time", Repeat("abbbbc", 100), 1},
+      {"every byte value", Repeat(all, 3), 0},
+      {"noise over several blocks", NoiseBytes(100000), 4096},
+      {"zeros past the checksum's stretch", std::string(3u << 20, '\0'), 0},
+      {"255s past the checksum's stretch", std::string((1u << 20) + 5, '\xFF'), 100000},
+      {"codes too long unless limited", FibonacciBytes(18), 0},
+  };
+  for (const RunsCase& c : cases) {
+    converter::ZlibRuns z;
+    converter::StartZlibRuns(z);
+    const auto* data = reinterpret_cast<const std::uint8_t*>(c.bytes.data());
+    const std::size_t piece = c.piece == 0 ? std::max<std::size_t>(c.bytes.size(), 1) : c.piece;
+    for (std::size_t at = 0; at < c.bytes.size(); at += piece) {
+      converter::DeflateRuns(z, data + at, std::min(piece, c.bytes.size() - at));
+    }
+    const std::vector<std::uint8_t> stream = converter::FinishZlibRuns(z);
+    const std::string compressed(stream.begin(), stream.end());
+    EXPECT_TRUE(Inflate(compressed) == c.bytes) << c.name;
+  }
+  // Runs cost next to nothing: 3 MiB of zeros in a few kilobytes.
+  converter::ZlibRuns z;
+  converter::StartZlibRuns(z);
+  const std::string zeros(3u << 20, '\0');
+  converter::DeflateRuns(z, reinterpret_cast<const std::uint8_t*>(zeros.data()), zeros.size());
+  EXPECT_LT(converter::FinishZlibRuns(z).size(), 8192u);
 }
 
 // The digest that the check above rests on.

@@ -378,12 +378,12 @@ struct PngBytesCase {
 // figures are the native build's), with nothing in it that varies.
 TEST(ZxrasterConvert, APngIsTheSameFileInEveryBuild) {
   const PngBytesCase cases[] = {
-      {{}, 7875, 0xF60FF1AC},
-      {{u"-c", u"1"}, 3368, 0x96C782B1},
-      {{u"-s", u"3", u"-a", u"1"}, 17069, 0x9C0D7A6A},
-      {{u"-c", u"1", u"-s", u"2", u"-a", u"2"}, 13274, 0xA81222D4},
-      {{u"-a", u"2", u"-p", u"pal.txt"}, 15837, 0xD7FF686B},
-      {{u"-c", u"1", u"-p", u"pal.txt"}, 3368, 0x66B4F71C},
+      {{}, 8216, 0xDC940C99},
+      {{u"-c", u"1"}, 3471, 0x733B9CAE},
+      {{u"-s", u"3", u"-a", u"1"}, 17772, 0x1575756E},
+      {{u"-c", u"1", u"-s", u"2", u"-a", u"2"}, 14042, 0x28B84804},
+      {{u"-a", u"2", u"-p", u"pal.txt"}, 16509, 0xB0ED50B0},
+      {{u"-c", u"1", u"-p", u"pal.txt"}, 3471, 0x5879DC2F},
   };
   for (const PngBytesCase& c : cases) {
     ScratchDir dir;

@@ -25,24 +25,31 @@ struct Candidate {
 };
 
 const Candidate kCandidates[] = {
-    {"default level, Z_RLE, mem 9 (reference)", {Z_DEFAULT_COMPRESSION, Z_RLE, 9, 15, false}},
-    {"default level, Z_RLE, mem 6", {Z_DEFAULT_COMPRESSION, Z_RLE, 6, 15, false}},
-    {"default level, Z_RLE, mem 6, Sub/Up rule", {Z_DEFAULT_COMPRESSION, Z_RLE, 6, 15, true}},
-    {"default level, Z_RLE, mem 5", {Z_DEFAULT_COMPRESSION, Z_RLE, 5, 15, false}},
-    {"default level, Z_RLE, mem 4", {Z_DEFAULT_COMPRESSION, Z_RLE, 4, 15, false}},
-    {"level 1, mem 8", {1, Z_DEFAULT_STRATEGY, 8, 15, false}},
-    {"level 1, mem 4", {1, Z_DEFAULT_STRATEGY, 4, 15, false}},
-    {"level 1, mem 4, Sub/Up rule", {1, Z_DEFAULT_STRATEGY, 4, 15, true}},
-    {"default level, Z_RLE, mem 5, Sub/Up rule", {Z_DEFAULT_COMPRESSION, Z_RLE, 5, 15, true}},
-    {"Z_HUFFMAN_ONLY, mem 4", {Z_DEFAULT_COMPRESSION, Z_HUFFMAN_ONLY, 4, 15, false}},
-    {"Z_HUFFMAN_ONLY, mem 4, Sub/Up rule", {Z_DEFAULT_COMPRESSION, Z_HUFFMAN_ONLY, 4, 15, true}},
+    {"default level, Z_RLE, mem 9 (reference)",
+     {Z_DEFAULT_COMPRESSION, Z_RLE, 9, 15, false, false}},
+    {"default level, Z_RLE, mem 6", {Z_DEFAULT_COMPRESSION, Z_RLE, 6, 15, false, false}},
+    {"default level, Z_RLE, mem 6, Sub/Up rule",
+     {Z_DEFAULT_COMPRESSION, Z_RLE, 6, 15, true, false}},
+    {"default level, Z_RLE, mem 5", {Z_DEFAULT_COMPRESSION, Z_RLE, 5, 15, false, false}},
+    {"default level, Z_RLE, mem 4", {Z_DEFAULT_COMPRESSION, Z_RLE, 4, 15, false, false}},
+    {"level 1, mem 8", {1, Z_DEFAULT_STRATEGY, 8, 15, false, false}},
+    {"level 1, mem 4", {1, Z_DEFAULT_STRATEGY, 4, 15, false, false}},
+    {"level 1, mem 4, Sub/Up rule", {1, Z_DEFAULT_STRATEGY, 4, 15, true, false}},
+    {"default level, Z_RLE, mem 5, Sub/Up rule",
+     {Z_DEFAULT_COMPRESSION, Z_RLE, 5, 15, true, false}},
+    {"Z_HUFFMAN_ONLY, mem 4", {Z_DEFAULT_COMPRESSION, Z_HUFFMAN_ONLY, 4, 15, false, false}},
+    {"Z_HUFFMAN_ONLY, mem 4, Sub/Up rule",
+     {Z_DEFAULT_COMPRESSION, Z_HUFFMAN_ONLY, 4, 15, true, false}},
+    {"own run coder", {Z_DEFAULT_COMPRESSION, Z_RLE, 6, 15, false, true}},
+    {"own run coder, Sub/Up rule", {Z_DEFAULT_COMPRESSION, Z_RLE, 6, 15, true, true}},
 };
 
 double CpuMicroseconds() { return static_cast<double>(std::clock()) * 1e6 / CLOCKS_PER_SEC; }
 
 bool Same(const converter::PngDeflate& a, const converter::PngDeflate& b) {
   return a.level == b.level && a.strategy == b.strategy && a.memLevel == b.memLevel &&
-         a.windowBits == b.windowBits && a.chooseFilter == b.chooseFilter;
+         a.windowBits == b.windowBits && a.chooseFilter == b.chooseFilter &&
+         a.runCoder == b.runCoder;
 }
 
 }  // namespace
