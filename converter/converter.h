@@ -257,6 +257,10 @@ void PictureColour(std::uint8_t index, std::uint8_t* bgr);
 /// is as stored again afterwards); for the other formats the same rows,
 /// bottom-up, of PictureWidth() indices in IndexedLayout().
 void RenderFlashPhase(std::uint32_t phase);
+/// The palette indices of picture row r (bottom-up) in flash phase
+/// `phase`: for scr straight from `screen`, eight pixels at a time; for the
+/// other formats RenderedRow of what RenderFlashPhase(phase) left.
+void PictureIndexRow(std::uint16_t r, std::uint32_t phase, std::uint8_t* indices);
 
 // picture rows (picture_rows.cpp): what the encoders build on
 /// How a row of palette indices becomes picture bytes: pairs of 4-bit
@@ -334,9 +338,10 @@ struct PngDeflate {
 };
 /// The settings EncodePng uses; tools/bench_zxraster.sh weighs others.
 extern const PngDeflate kPngDeflate;
-/// The zlib stream of the rows of the picture RenderIndexed left in
-/// bmp.pixels (truecolour, or 4-bit indexed), scaled by `scale`.
-std::vector<std::uint8_t> CompressRows(bool indexed, std::uint32_t scale,
+/// The zlib stream of the rows of the picture (truecolour, or indexed)
+/// in flash phase `phase`, scaled by `scale`; the rows as PictureIndexRow
+/// gives them.
+std::vector<std::uint8_t> CompressRows(bool indexed, std::uint32_t scale, std::uint32_t phase,
                                        const PngDeflate& settings);
 /// The PNG file of the screen (truecolour, or 4-bit indexed with the
 /// palette), scaled by `scale`; phase 2 gives an animated PNG of both

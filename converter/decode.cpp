@@ -1,6 +1,9 @@
 // Screen decoding: the display-file layout, attribute colours, the flash
 // phases and the BMP pixel rows.
 // SPDX-License-Identifier: MIT
+#include <cstring>
+#include <utility>
+
 #include "converter/converter.h"
 
 namespace converter {
@@ -157,6 +160,47 @@ void RenderIndexed() {
             static_cast<std::uint8_t>(colour[(pair >> 1) & 1u] << 4 | colour[pair & 1u]);
       }
     }
+  }
+}
+
+namespace {
+
+// The eight pixels of a bitmap byte, leftmost (bit 7) first: all ones for
+// ink, zero for paper.
+struct InkBytes {
+  std::uint8_t of[256][8] = {};
+  constexpr InkBytes() {
+    for (unsigned byte = 0; byte < 256; ++byte) {
+      for (unsigned k = 0; k < 8; ++k) of[byte][k] = ((byte >> (7 - k)) & 1u) != 0 ? 0xFF : 0;
+    }
+  }
+};
+constexpr InkBytes kInkBytes;
+
+}  // namespace
+
+void PictureIndexRow(std::uint16_t r, std::uint32_t phase, std::uint8_t* indices) {
+  if (options.screenFormat != ScreenFormat::kScr) {
+    RenderedRow(r, indices);
+    return;
+  }
+  // Eight pixels at a time: paper in every byte, ink where the bit is set.
+  constexpr std::uint64_t kEveryByte = 0x0101010101010101ull;
+  constexpr std::size_t kCells = kScreenWidth / 8;
+  const unsigned y = kScreenHeight - 1u - r;
+  const std::uint8_t* bits =
+      &screen.bitmap[((y & 0xC0u) << 5) | ((y & 0x07u) << 8) | ((y & 0x38u) << 2)];
+  const std::size_t firstCell = (y / 8u) * kCells;
+  const std::uint8_t* cells = &screen.attributes[firstCell];
+  for (std::size_t cx = 0; cx < kCells; ++cx) {
+    const unsigned a = cells[cx];
+    const unsigned bright = ((a >> 6) & 1u) * 8;
+    unsigned paper = bright + ((a >> 3) & 7u), ink = bright + (a & 7u);
+    if (phase == 1 && (a & 0x80u) != 0) std::swap(paper, ink);
+    std::uint64_t inkMask;
+    std::memcpy(&inkMask, kInkBytes.of[bits[cx]], 8);
+    const std::uint64_t pixels = paper * kEveryByte ^ (inkMask & (paper ^ ink) * kEveryByte);
+    std::memcpy(indices + 8 * cx, &pixels, 8);
   }
 }
 

@@ -205,7 +205,8 @@ const PngDeflate kPngDeflate = {Z_DEFAULT_COMPRESSION, Z_RLE, 6, 15, true, true}
 // against the line above where that leaves fewer changes; the repeats
 // against the row above (all zeros). The file is the same for the same
 // screen and options (with zlib, and the same zlib).
-Bytes CompressRows(bool indexed, std::uint32_t scale, const PngDeflate& settings) {
+Bytes CompressRows(bool indexed, std::uint32_t scale, std::uint32_t phase,
+                   const PngDeflate& settings) {
   scale = std::max<std::uint32_t>(scale, 1);
   const RowLayout layout = indexed ? IndexedLayout() : RowLayout::kRgb;
   const std::size_t rowSize = RowBytes(layout, scale);
@@ -236,7 +237,7 @@ Bytes CompressRows(bool indexed, std::uint32_t scale, const PngDeflate& settings
     PutZlibHeader(deflater->out, settings);
   }
   for (std::uint16_t y = 0; y < kScreenHeight; ++y) {
-    RenderedRow(static_cast<std::uint16_t>(kScreenHeight - 1 - y), indices);
+    PictureIndexRow(static_cast<std::uint16_t>(kScreenHeight - 1 - y), phase, indices);
     const bool up = settings.chooseFilter && y > 0 && UpLeavesLess(indices, above, width, scale);
     if (rgb) {
       first[0] = up ? kFilterUp : kFilterSub;
@@ -334,16 +335,20 @@ Bytes EncodePng(bool indexed, std::uint32_t scale, std::uint32_t phase) {
     PutChunk(png, "PLTE", palette);
   }
 
-  RenderFlashPhase(animated ? 0 : phase);
+  // An scr screen's rows are decoded as they are compressed; the other
+  // formats are rendered first.
+  const bool rendered = options.screenFormat != ScreenFormat::kScr;
+  const std::uint32_t firstPhase = animated ? 0 : phase;
+  if (rendered) RenderFlashPhase(firstPhase);
   if (animated) PutChunk(png, "fcTL", FrameControl(0, width, height));
-  PutChunk(png, "IDAT", CompressRows(indexed, scale, kPngDeflate));
+  PutChunk(png, "IDAT", CompressRows(indexed, scale, firstPhase, kPngDeflate));
   if (animated) {
     // The second frame: phase 1, in a frame data chunk after its control.
     PutChunk(png, "fcTL", FrameControl(1, width, height));
-    RenderFlashPhase(1);
+    if (rendered) RenderFlashPhase(1);
     Bytes frame;
     Put32(frame, 2);  // sequence number
-    const Bytes data = CompressRows(indexed, scale, kPngDeflate);
+    const Bytes data = CompressRows(indexed, scale, 1, kPngDeflate);
     frame.insert(frame.end(), data.begin(), data.end());
     PutChunk(png, "fdAT", frame);
   }

@@ -252,7 +252,8 @@ std::uint8_t ExpectedIndex(const std::uint8_t* bytes, unsigned x, unsigned y, un
 }
 
 // The rows every encoder takes, in both flash phases, against the layout of
-// the screen's bytes. Rows come bottom-up, as a BMP stores them.
+// the screen's bytes: rendered, and decoded row by row for the PNG. Rows
+// come bottom-up, as a BMP stores them.
 TEST_F(DecodeTest, TheRenderedRowsHoldEveryPixelsIndexInBothPhases) {
   std::vector<std::uint8_t> bytes(sizeof screen);
   for (std::size_t i = 0; i < bytes.size(); ++i) {
@@ -263,10 +264,14 @@ TEST_F(DecodeTest, TheRenderedRowsHoldEveryPixelsIndexInBothPhases) {
   for (std::uint32_t phase : {0u, 1u}) {
     RenderFlashPhase(phase);
     for (unsigned y = 0; y < kScreenHeight; ++y) {
-      RenderedRow(static_cast<std::uint16_t>(kScreenHeight - 1 - y), indices);
+      const auto r = static_cast<std::uint16_t>(kScreenHeight - 1 - y);
+      RenderedRow(r, indices);
+      std::uint8_t decoded[256];
+      PictureIndexRow(r, phase, decoded);
       for (unsigned x = 0; x < kScreenWidth; ++x) {
         ASSERT_EQ(indices[x], ExpectedIndex(bytes.data(), x, y, phase))
             << "phase " << phase << " x " << x << " y " << y;
+        ASSERT_EQ(decoded[x], indices[x]) << "decoded, phase " << phase << " x " << x << " y " << y;
       }
     }
   }

@@ -79,7 +79,8 @@ int main(int argc, char** argv) {
     std::size_t size = 0;
     for (long r = 0; r < rounds; ++r) {
       const double start = CpuMicroseconds();
-      size = converter::CompressRows(false, static_cast<std::uint32_t>(scale), c.settings).size();
+      size =
+          converter::CompressRows(false, static_cast<std::uint32_t>(scale), 0, c.settings).size();
       times.push_back(CpuMicroseconds() - start);
     }
     if (reference == 0) reference = size;
