@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <utility>
 
 #include "converter/converter.h"
 
@@ -48,7 +49,6 @@ struct LengthCodes {
         code[length] = static_cast<std::uint8_t>(c);
       }
     }
-    code[kMaxMatch] = 28;  // 258 has a code of its own
   }
 };
 constexpr LengthCodes kLengthCodes;
@@ -103,40 +103,24 @@ struct HuffmanCode {
   std::uint16_t codes[kLiteralSymbols];
 };
 
-// Code lengths of at most maxBits for the n symbols of counts: the
-// lengths of a Huffman tree, the deepest leaves lifted up and the tree
-// made whole again where it is too deep (the least frequent symbols get
-// the longest codes). A code always has two symbols at least, as every
-// decoder accepts.
-void BuildLengths(const std::uint32_t* counts, unsigned n, unsigned maxBits,
-                  std::uint8_t* lengths) {
-  struct Node {
-    std::uint32_t weight;
-    std::uint16_t symbol;
-  };
-  Node leaves[kLiteralSymbols];
-  unsigned used = 0;
-  for (unsigned s = 0; s < n; ++s) {
-    lengths[s] = 0;
-    if (counts[s] != 0) leaves[used++] = {counts[s], static_cast<std::uint16_t>(s)};
-  }
-  for (unsigned s = 0; used < 2; ++s) {
-    if (counts[s] == 0) leaves[used++] = {0, static_cast<std::uint16_t>(s)};
-  }
-  std::sort(leaves, leaves + used, [](const Node& a, const Node& b) {
-    return a.weight != b.weight ? a.weight < b.weight : a.symbol < b.symbol;
-  });
-  // Two queues: the sorted leaves and the inner nodes, which are made in
-  // order of weight. parent[i] is the inner node above leaf or node i
-  // (leaves first, then inner nodes).
-  std::uint32_t innerWeight[kLiteralSymbols];
-  std::uint16_t parent[2 * kLiteralSymbols];
+// A leaf of a Huffman tree: a symbol and its count.
+struct Leaf {
+  std::uint32_t weight;
+  std::uint16_t symbol;
+};
+
+// The depth of each of the `used` leaves (sorted by weight) in a Huffman
+// tree of them: two queues, the leaves and the inner nodes, which are
+// made in order of weight. parent[i] is the inner node above leaf or node
+// i (leaves first, then inner nodes).
+void HuffmanDepths(const Leaf* leaves, unsigned used, std::uint8_t* depth) {
+  std::uint32_t innerWeight[kLiteralSymbols] = {};
+  std::uint16_t parent[2 * kLiteralSymbols] = {};
   unsigned nextLeaf = 0, nextInner = 0, inner = 0;
   auto takeLightest = [&]() -> unsigned {
-    if (nextLeaf < used &&
-        (nextInner == inner || leaves[nextLeaf].weight <= innerWeight[nextInner]))
-      return nextLeaf++;
-    return used + nextInner++;
+    const bool leaf = nextLeaf < used &&
+                      (nextInner == inner || leaves[nextLeaf].weight <= innerWeight[nextInner]);
+    return leaf ? nextLeaf++ : used + nextInner++;
   };
   auto weightOf = [&](unsigned node) {
     return node < used ? leaves[node].weight : innerWeight[node - used];
@@ -148,35 +132,60 @@ void BuildLengths(const std::uint32_t* counts, unsigned n, unsigned maxBits,
     parent[a] = parent[b] = static_cast<std::uint16_t>(used + inner);
     ++inner;
   }
-  // Depths from the root (the last inner node) down.
-  std::uint8_t depth[2 * kLiteralSymbols];
+  // From the root (the last inner node) down: a parent comes after its
+  // children.
   const unsigned root = used + inner - 1;
   depth[root] = 0;
-  for (unsigned node = root; node-- > 0;)
+  for (unsigned node = root; node-- > 0;) {
     depth[node] = static_cast<std::uint8_t>(depth[parent[node]] + 1);
+  }
+}
 
-  unsigned perLength[32] = {};
-  for (unsigned i = 0; i < used; ++i) ++perLength[std::min<unsigned>(depth[i], maxBits)];
-  // Lifting leaves up overfills the tree; each step takes one leaf off the
-  // deepest level and splits a shallower one, until it is whole again.
+// Leaves deeper than maxBits lifted to it overfill the tree; each step
+// takes one leaf off the deepest level and splits a shallower one, until
+// the tree is whole again. perLength[b] counts the leaves at depth b.
+void LimitDepths(unsigned* perLength, unsigned maxBits) {
   std::uint32_t total = 0;
   for (unsigned bits = 1; bits <= maxBits; ++bits) total += perLength[bits] << (maxBits - bits);
-  while (total > (1u << maxBits)) {
+  for (; total > (1u << maxBits); --total) {
     --perLength[maxBits];
-    for (unsigned bits = maxBits - 1; bits > 0; --bits) {
-      if (perLength[bits] != 0) {
-        --perLength[bits];
-        perLength[bits + 1] += 2;
-        break;
-      }
-    }
-    --total;
+    unsigned bits = maxBits - 1;
+    while (bits > 0 && perLength[bits] == 0) --bits;
+    if (bits == 0) break;  // cannot happen: the tree holds two leaves at least
+    --perLength[bits];
+    perLength[bits + 1] += 2;
   }
+}
+
+// Code lengths of at most maxBits for the n symbols of counts: the
+// lengths of a Huffman tree, limited by LimitDepths (the least frequent
+// symbols get the longest codes). A code always has two symbols at least,
+// as every decoder accepts.
+void BuildLengths(const std::uint32_t* counts, unsigned n, unsigned maxBits,
+                  std::uint8_t* lengths) {
+  Leaf leaves[kLiteralSymbols] = {};
+  unsigned used = 0;
+  for (unsigned s = 0; s < n; ++s) {
+    lengths[s] = 0;
+    if (counts[s] != 0) leaves[used++] = {counts[s], static_cast<std::uint16_t>(s)};
+  }
+  for (unsigned s = 0; used < 2; ++s) {
+    if (counts[s] == 0) leaves[used++] = {0, static_cast<std::uint16_t>(s)};
+  }
+  std::sort(leaves, leaves + used, [](const Leaf& a, const Leaf& b) {
+    return a.weight != b.weight ? a.weight < b.weight : a.symbol < b.symbol;
+  });
+  std::uint8_t depth[2 * kLiteralSymbols] = {};
+  HuffmanDepths(leaves, used, depth);
+  unsigned perLength[kMaxCodeBits + 1] = {};
+  for (unsigned i = 0; i < used; ++i) ++perLength[std::min<unsigned>(depth[i], maxBits)];
+  LimitDepths(perLength, maxBits);
   // The longest codes to the lightest leaves.
   unsigned leaf = 0;
   for (unsigned bits = maxBits; bits > 0; --bits) {
-    for (unsigned k = 0; k < perLength[bits]; ++k)
+    for (unsigned k = 0; k < perLength[bits]; ++k) {
       lengths[leaves[leaf++].symbol] = static_cast<std::uint8_t>(bits);
+    }
   }
 }
 
@@ -203,119 +212,89 @@ constexpr std::uint16_t MatchSymbol(unsigned length) {
   return static_cast<std::uint16_t>(kEndOfBlock + length);
 }
 
-// Writes the block of the symbols counted so far and starts the next.
-void WriteBlock(ZlibRuns& z, bool last) {
-  z.literalCounts[kEndOfBlock] = 1;
-  HuffmanCode literal;
-  BuildLengths(z.literalCounts, kLiteralSymbols, kMaxCodeBits, literal.lengths);
-  AssignCodes(literal.lengths, kLiteralSymbols, literal.codes);
-  // Every match is at distance 1, distance code 0; a second code keeps the
-  // distance code whole.
-  const std::uint32_t distanceCounts[2] = {z.matches, 0};
-  std::uint8_t distanceLengths[2];
-  std::uint16_t distanceCodes[2];
-  BuildLengths(distanceCounts, 2, kMaxCodeBits, distanceLengths);
-  AssignCodes(distanceLengths, 2, distanceCodes);
+// The code lengths of a block header, run-length coded: 16 repeats the
+// length before 3 to 6 times, 17 and 18 give 3 to 10 and 11 to 138 zeros.
+struct CodeLengthRuns {
+  std::uint8_t symbol[kLiteralSymbols + 2];
+  std::uint8_t extra[kLiteralSymbols + 2];
+  unsigned count = 0;
+  std::uint32_t counts[kCodeLengthSymbols] = {};  ///< of each symbol
 
-  unsigned literalUsed = kLiteralSymbols;
-  while (literal.lengths[literalUsed - 1] == 0) --literalUsed;
-  // Both lists of lengths, run-length coded: 16 repeats the length before
-  // 3 to 6 times, 17 and 18 give 3 to 10 and 11 to 138 zeros.
+  void Put(unsigned s, unsigned extraValue) {
+    symbol[count] = static_cast<std::uint8_t>(s);
+    extra[count++] = static_cast<std::uint8_t>(extraValue);
+    ++counts[s];
+  }
+  // `run` lengths of `value`.
+  void PutRun(std::uint8_t value, unsigned run) {
+    if (value != 0) {
+      Put(value, 0);
+      for (--run; run >= 3; run -= std::min(run, 6u)) Put(16, std::min(run, 6u) - 3);
+    } else {
+      for (; run >= 11; run -= std::min(run, 138u)) Put(18, std::min(run, 138u) - 11);
+      if (run >= 3) {
+        Put(17, run - 3);
+        run = 0;
+      }
+    }
+    for (; run > 0; --run) Put(value, 0);
+  }
+};
+
+// The block header: its kind, the code lengths of both codes (the
+// literal and length code's first literalUsed, the distance code's two)
+// and the code of those.
+void WriteBlockHeader(ZlibRuns& z, bool last, const HuffmanCode& literal, unsigned literalUsed,
+                      const std::uint8_t* distanceLengths) {
   std::uint8_t all[kLiteralSymbols + 2];
   std::copy(literal.lengths, literal.lengths + literalUsed, all);
   std::copy(distanceLengths, distanceLengths + 2, all + literalUsed);
   const unsigned allCount = literalUsed + 2;
-  std::uint8_t runSymbols[kLiteralSymbols + 2];
-  std::uint8_t runExtra[kLiteralSymbols + 2];
-  unsigned runCount = 0;
-  std::uint32_t lengthCounts[kCodeLengthSymbols] = {};
+  CodeLengthRuns runs;
   for (unsigned i = 0; i < allCount;) {
-    const std::uint8_t value = all[i];
     unsigned run = 1;
-    while (i + run < allCount && all[i + run] == value) ++run;
+    while (i + run < allCount && all[i + run] == all[i]) ++run;
+    runs.PutRun(all[i], run);
     i += run;
-    auto put = [&](unsigned symbol, unsigned extra) {
-      runSymbols[runCount] = static_cast<std::uint8_t>(symbol);
-      runExtra[runCount++] = static_cast<std::uint8_t>(extra);
-      ++lengthCounts[symbol];
-    };
-    if (value == 0) {
-      while (run >= 11) {
-        const unsigned take = std::min(run, 138u);
-        put(18, take - 11);
-        run -= take;
-      }
-      if (run >= 3) {
-        put(17, run - 3);
-        run = 0;
-      }
-      for (; run > 0; --run) put(0, 0);
-    } else {
-      put(value, 0);
-      --run;
-      while (run >= 3) {
-        const unsigned take = std::min(run, 6u);
-        put(16, take - 3);
-        run -= take;
-      }
-      for (; run > 0; --run) put(value, 0);
-    }
   }
-  std::uint8_t lengthLengths[kCodeLengthSymbols];
-  std::uint16_t lengthCodes[kCodeLengthSymbols];
-  BuildLengths(lengthCounts, kCodeLengthSymbols, kMaxCodeLengthBits, lengthLengths);
-  AssignCodes(lengthLengths, kCodeLengthSymbols, lengthCodes);
+  std::uint8_t lengths[kCodeLengthSymbols];
+  std::uint16_t codes[kCodeLengthSymbols] = {};
+  BuildLengths(runs.counts, kCodeLengthSymbols, kMaxCodeLengthBits, lengths);
+  AssignCodes(lengths, kCodeLengthSymbols, codes);
   unsigned orderUsed = kCodeLengthSymbols;
-  while (orderUsed > 4 && lengthLengths[kCodeLengthOrder[orderUsed - 1]] == 0) --orderUsed;
+  while (orderUsed > 4 && lengths[kCodeLengthOrder[orderUsed - 1]] == 0) --orderUsed;
 
   PutBits(z, last ? 1u : 0u, 1);
   PutBits(z, 2, 2);  // dynamic Huffman codes
   PutBits(z, literalUsed - kFirstLengthCode, 5);
   PutBits(z, 2 - 1, 5);
   PutBits(z, orderUsed - 4, 4);
-  for (unsigned k = 0; k < orderUsed; ++k) PutBits(z, lengthLengths[kCodeLengthOrder[k]], 3);
+  for (unsigned k = 0; k < orderUsed; ++k) PutBits(z, lengths[kCodeLengthOrder[k]], 3);
   static constexpr std::uint8_t kRunExtraBits[3] = {2, 3, 7};
-  for (unsigned k = 0; k < runCount; ++k) {
-    const unsigned symbol = runSymbols[k];
-    PutBits(z, lengthCodes[symbol], lengthLengths[symbol]);
-    if (symbol >= 16) PutBits(z, runExtra[k], kRunExtraBits[symbol - 16]);
+  for (unsigned k = 0; k < runs.count; ++k) {
+    const unsigned symbol = runs.symbol[k];
+    PutBits(z, codes[symbol], lengths[symbol]);
+    if (symbol >= 16) PutBits(z, runs.extra[k], kRunExtraBits[symbol - 16]);
   }
+}
 
-  // Each symbol's bits at once: a literal's code, or a match's length
-  // code, extra bits and distance code (one bit): at most 15 + 5 + 1
-  // bits, so that 31 bits held back and one symbol fit the 64-bit buffer.
-  struct Bits {
-    std::uint64_t bits;
-    std::uint32_t count;
-  };
-  Bits table[kEndOfBlock + kMaxMatch + 1];
-  std::uint64_t dataBits = 0;
-  for (unsigned s = 0; s < kEndOfBlock; ++s) {
-    table[s] = {literal.codes[s], literal.lengths[s]};
-    dataBits += std::uint64_t{z.literalCounts[s]} * literal.lengths[s];
-  }
-  for (unsigned length = kMinMatch; length <= kMaxMatch; ++length) {
-    const unsigned code = kLengthCodes.code[length];
-    const unsigned symbol = kFirstLengthCode + code;
-    const unsigned codeBits = literal.lengths[symbol], extraBits = kLengthExtra[code];
-    table[kEndOfBlock + length] = {literal.codes[symbol] |
-                                       std::uint64_t{length - kLengthBase[code]} << codeBits |
-                                       std::uint64_t{distanceCodes[0]} << (codeBits + extraBits),
-                                   codeBits + extraBits + distanceLengths[0]};
-  }
-  for (unsigned code = 0; code < 29; ++code) {
-    dataBits += std::uint64_t{z.literalCounts[kFirstLengthCode + code]} *
-                (literal.lengths[kFirstLengthCode + code] + kLengthExtra[code]);
-  }
-  dataBits += std::uint64_t{z.matches} * distanceLengths[0];
-  // Room for all of them, written with no check.
+// Each symbol's bits at once: a literal's code, or a match's length code,
+// extra bits and distance code (one bit): at most 15 + 5 + 1 bits, so that
+// 31 bits held back and one symbol fit the 64-bit buffer.
+struct SymbolBits {
+  std::uint64_t bits;
+  std::uint32_t count;
+};
+
+// The block's symbols by the table, into room made for all of them.
+void WriteSymbols(ZlibRuns& z, const SymbolBits* table, std::uint64_t dataBits) {
   std::size_t at = z.out.size();
   z.out.resize(at + (z.bitCount + dataBits) / 8 + 8);
   std::uint8_t* out = z.out.data();
   std::uint64_t buffer = z.bitBuffer;
   unsigned count = z.bitCount;
   for (std::size_t k = 0; k < z.symbolCount; ++k) {
-    const Bits& b = table[z.symbols[k]];
+    const SymbolBits& b = table[z.symbols[k]];
     buffer |= b.bits << count;
     count += b.count;
     if (count >= 32) {
@@ -331,12 +310,97 @@ void WriteBlock(ZlibRuns& z, bool last) {
   z.out.resize(at);
   z.bitBuffer = buffer;
   z.bitCount = count;
+}
+
+// Writes the block of the symbols counted so far and starts the next.
+void WriteBlock(ZlibRuns& z, bool last) {
+  z.literalCounts[kEndOfBlock] = 1;
+  HuffmanCode literal{};
+  BuildLengths(z.literalCounts, kLiteralSymbols, kMaxCodeBits, literal.lengths);
+  AssignCodes(literal.lengths, kLiteralSymbols, literal.codes);
+  // Every match is at distance 1, distance code 0; a second code keeps the
+  // distance code whole.
+  const std::uint32_t distanceCounts[2] = {z.matches, 0};
+  std::uint8_t distanceLengths[2];
+  std::uint16_t distanceCodes[2] = {};
+  BuildLengths(distanceCounts, 2, kMaxCodeBits, distanceLengths);
+  AssignCodes(distanceLengths, 2, distanceCodes);
+  unsigned literalUsed = kLiteralSymbols;
+  while (literal.lengths[literalUsed - 1] == 0) --literalUsed;
+  WriteBlockHeader(z, last, literal, literalUsed, distanceLengths);
+
+  SymbolBits table[kEndOfBlock + kMaxMatch + 1];
+  std::uint64_t dataBits = std::uint64_t{z.matches} * distanceLengths[0];
+  for (unsigned s = 0; s < kEndOfBlock; ++s) {
+    table[s] = {literal.codes[s], literal.lengths[s]};
+    dataBits += std::uint64_t{z.literalCounts[s]} * literal.lengths[s];
+  }
+  for (unsigned code = 0; code < 29; ++code) {
+    const unsigned symbol = kFirstLengthCode + code;
+    dataBits +=
+        std::uint64_t{z.literalCounts[symbol]} * (literal.lengths[symbol] + kLengthExtra[code]);
+  }
+  for (unsigned length = kMinMatch; length <= kMaxMatch; ++length) {
+    const unsigned code = kLengthCodes.code[length];
+    const unsigned symbol = kFirstLengthCode + code;
+    const unsigned codeBits = literal.lengths[symbol], extraBits = kLengthExtra[code];
+    table[kEndOfBlock + length] = {literal.codes[symbol] |
+                                       std::uint64_t{length - kLengthBase[code]} << codeBits |
+                                       std::uint64_t{distanceCodes[0]} << (codeBits + extraBits),
+                                   codeBits + extraBits + distanceLengths[0]};
+  }
+  WriteSymbols(z, table, dataBits);
   PutBits(z, literal.codes[kEndOfBlock], literal.lengths[kEndOfBlock]);
 
   z.symbolCount = 0;
   std::fill(std::begin(z.literalCounts), std::end(z.literalCounts), 0u);
   z.matches = 0;
 }
+
+// The symbols of the block being gathered, held in locals of DeflateRuns
+// (which the compiler keeps in registers) and written back when done.
+struct Gathering {
+  ZlibRuns& z;
+  std::uint16_t* symbols;
+  std::uint32_t* counts;
+  std::size_t symbolCount;
+  std::uint32_t matches;
+
+  explicit Gathering(ZlibRuns& stream)
+      : z(stream),
+        symbols(stream.symbols.data()),
+        counts(stream.literalCounts),
+        symbolCount(stream.symbolCount),
+        matches(stream.matches) {}
+  void Literal(std::uint8_t byte) {
+    symbols[symbolCount++] = byte;
+    ++counts[byte];
+  }
+  void Match(unsigned length) {
+    symbols[symbolCount++] = MatchSymbol(length);
+    ++counts[kFirstLengthCode + kLengthCodes.code[length]];
+    ++matches;
+  }
+  // A run that ended: a match, or one or two literals where it is shorter.
+  void EndRun(unsigned run, int last) {
+    if (run >= kMinMatch) {
+      Match(run);
+    } else {
+      for (unsigned k = 0; k < run; ++k) Literal(static_cast<std::uint8_t>(last));
+    }
+  }
+  void Store() {
+    z.symbolCount = symbolCount;
+    z.matches = matches;
+  }
+  // A full block written out; the next starts.
+  void NextBlock() {
+    Store();
+    WriteBlock(z, false);
+    symbolCount = 0;
+    matches = 0;
+  }
+};
 
 }  // namespace
 
@@ -349,25 +413,16 @@ void StartZlibRuns(ZlibRuns& z) {
 
 // The state is held in locals through the loop, so that the compiler keeps
 // it in registers; a literal costs a few instructions, a run one step per
-// eight bytes.
+// eight bytes. The checksum's sums are reduced once a stretch.
 void DeflateRuns(ZlibRuns& z, const std::uint8_t* data, std::size_t size) {
-  std::uint16_t* symbols = z.symbols.data();
-  std::uint32_t* counts = z.literalCounts;
-  std::size_t symbolCount = z.symbolCount;
-  std::uint32_t matches = z.matches;
+  Gathering block(z);
   int last = z.last;
   unsigned run = z.run;
-  while (size > 0) {
+  for (; size > 0;) {
     const std::size_t stretch = std::min(size, kAdlerStretch);
     std::uint64_t sum1 = z.sum1, sum2 = z.sum2;
     for (std::size_t i = 0; i < stretch;) {
-      if (symbolCount >= kBlockSymbols) {
-        z.symbolCount = symbolCount;
-        z.matches = matches;
-        WriteBlock(z, false);
-        symbolCount = 0;
-        matches = 0;
-      }
+      if (block.symbolCount >= kBlockSymbols) block.NextBlock();
       const std::uint8_t byte = data[i];
       if (static_cast<int>(byte) == last) {
         // A run goes on: as much of it as fits one match, counted at once.
@@ -377,34 +432,18 @@ void DeflateRuns(ZlibRuns& z, const std::uint8_t* data, std::size_t size) {
         sum1 += n * byte;
         run += static_cast<unsigned>(n);
         i += n;
-        if (run == kMaxMatch) {
-          symbols[symbolCount++] = MatchSymbol(run);
-          ++counts[kFirstLengthCode + kLengthCodes.code[run]];
-          ++matches;
-          run = 0;
-        }
+        if (run == kMaxMatch) block.EndRun(std::exchange(run, 0), last);
         continue;
       }
-      if (run >= kMinMatch) {
-        symbols[symbolCount++] = MatchSymbol(run);
-        ++counts[kFirstLengthCode + kLengthCodes.code[run]];
-        ++matches;
-      } else if (run > 0) {
-        // Too short for a match: one or two literals.
-        symbols[symbolCount++] = static_cast<std::uint16_t>(last);
-        counts[last] += run;
-        if (run == 2) symbols[symbolCount++] = static_cast<std::uint16_t>(last);
-      }
-      run = 0;
+      block.EndRun(std::exchange(run, 0), last);
       // Literals up to the next run of three bytes or more that repeat the
       // one before (a shorter one is literals too), the end of the block's
       // room, or two bytes before the end, where a run may go on in the
       // next call.
-      const std::size_t end = std::min(stretch, i + (kBlockSymbols - symbolCount));
+      const std::size_t end = std::min(stretch, i + (kBlockSymbols - block.symbolCount));
       std::uint8_t next = byte;
       do {
-        symbols[symbolCount++] = next;
-        ++counts[next];
+        block.Literal(next);
         sum1 += next;
         sum2 += sum1;
         last = next;
@@ -417,27 +456,18 @@ void DeflateRuns(ZlibRuns& z, const std::uint8_t* data, std::size_t size) {
     data += stretch;
     size -= stretch;
   }
-  z.symbolCount = symbolCount;
-  z.matches = matches;
+  block.Store();
   z.last = last;
   z.run = run;
 }
 
 std::vector<std::uint8_t> FinishZlibRuns(ZlibRuns& z) {
-  if (z.run >= kMinMatch) {
-    z.symbols[z.symbolCount++] = MatchSymbol(z.run);
-    ++z.literalCounts[kFirstLengthCode + kLengthCodes.code[z.run]];
-    ++z.matches;
-  } else {
-    for (unsigned k = 0; k < z.run; ++k) {
-      z.symbols[z.symbolCount++] = static_cast<std::uint16_t>(z.last);
-      ++z.literalCounts[z.last];
-    }
-  }
-  z.run = 0;
+  Gathering block(z);
+  block.EndRun(std::exchange(z.run, 0), z.last);
+  block.Store();
   WriteBlock(z, true);
   FlushBits(z);
-  const std::uint32_t sum = static_cast<std::uint32_t>(z.sum2 << 16 | z.sum1);
+  const auto sum = static_cast<std::uint32_t>(z.sum2 << 16 | z.sum1);
   for (int shift = 24; shift >= 0; shift -= 8) {
     z.out.push_back(static_cast<std::uint8_t>(sum >> shift));
   }

@@ -177,15 +177,111 @@ void FilterRgbRow(const std::uint8_t* indices, const std::uint8_t* above,
     return;
   }
   // The copies after the first are zero.
-  if (scale > 1) std::memset(out, 0, 3 * width * scale);
+  const std::size_t pixelBytes = std::size_t{3} * scale;
+  if (scale > 1) std::memset(out, 0, width * pixelBytes);
   std::memcpy(out, &table.colour[indices[0] & mask], 4);
-  out += 3 * scale;
+  out += pixelBytes;
   for (std::size_t x = 1; x < width; ++x) {
     const std::uint32_t d = difference[(indices[x] & mask) << shift | (indices[x - 1] & mask)];
     std::memcpy(out, &d, 4);
-    out += 3 * scale;
+    out += pixelBytes;
   }
 }
+
+// The rows of one picture as CompressRows filters them: the indices of
+// the line and of the one above, and its bytes.
+struct PictureRows {
+  RowLayout layout;
+  std::uint32_t scale;
+  std::size_t rowSize;
+  std::uint8_t indices[kHiResWidth] = {};
+  std::uint8_t above[kHiResWidth] = {};
+  RgbDifferences differences;  ///< truecolour: filtered from the indices
+  Bytes raw;                   ///< the other layouts: packed first
+  Bytes rawAbove;
+  Bytes first;   ///< the filter byte, the row and room for FilterRgbRow's last word
+  Bytes repeat;  ///< a repeat of the row: Up, all zeros
+
+  PictureRows(RowLayout rowLayout, std::uint32_t rowScale)
+      : layout(rowLayout),
+        scale(rowScale),
+        rowSize(RowBytes(rowLayout, rowScale)),
+        first(rowSize + 4),
+        repeat(rowSize + 1, 0) {
+    repeat[0] = kFilterUp;
+    if (layout == RowLayout::kRgb) {
+      differences = PictureRgbDifferences();
+    } else {
+      raw.resize(rowSize);
+      rawAbove.resize(rowSize);
+    }
+  }
+};
+
+// The first row of the line in `rows.indices` into rows.first, against
+// the line above (`up`) or its left neighbours.
+void FilterRow(PictureRows& rows, bool up) {
+  rows.first[0] = up ? kFilterUp : kFilterSub;
+  if (rows.layout == RowLayout::kRgb) {
+    FilterRgbRow(rows.indices, up ? rows.above : nullptr, rows.differences, rows.scale,
+                 &rows.first[1]);
+    return;
+  }
+  PackIndexRow(rows.indices, rows.layout, rows.scale, rows.raw.data());
+  const std::uint8_t* raw = rows.raw.data();
+  std::uint8_t* out = &rows.first[1];
+  if (up) {
+    const std::uint8_t* above = rows.rawAbove.data();
+    for (std::size_t i = 0; i < rows.rowSize; ++i)
+      out[i] = static_cast<std::uint8_t>(raw[i] - above[i]);
+    return;
+  }
+  out[0] = raw[0];  // one byte a pixel, or two pixels a byte
+  for (std::size_t i = 1; i < rows.rowSize; ++i)
+    out[i] = static_cast<std::uint8_t>(raw[i] - raw[i - 1]);
+}
+
+// Where the filtered rows go: DeflateRuns, or zlib with the settings.
+struct RowSink {
+  bool runCoder;
+  ZlibRuns runs;
+  std::optional<Deflater> deflater;
+  uLong sum = adler32(0L, Z_NULL, 0);
+  uLong repeatSum = 0;  ///< zlib: the checksum of one repeat row
+
+  RowSink(const PngDeflate& settings, const Bytes& repeat) : runCoder(settings.runCoder) {
+    if (runCoder) {
+      StartZlibRuns(runs);
+      return;
+    }
+    deflater.emplace(settings);
+    PutZlibHeader(deflater->out, settings);
+    repeatSum = adler32(adler32(0L, Z_NULL, 0), repeat.data(), static_cast<uInt>(repeat.size()));
+  }
+  // A line: its first row, then `repeats` copies of the repeat row (with
+  // zlib, their checksum combined from that of one, not summed again).
+  void Feed(const std::uint8_t* row, std::size_t size, const Bytes& repeat, std::uint32_t repeats) {
+    if (runCoder) {
+      DeflateRuns(runs, row, size);
+      for (std::uint32_t k = 0; k < repeats; ++k) DeflateRuns(runs, repeat.data(), repeat.size());
+      return;
+    }
+    sum = adler32(sum, row, static_cast<uInt>(size));
+    deflater->Feed(row, size, Z_NO_FLUSH);
+    for (std::uint32_t k = 0; k < repeats; ++k) {
+      sum = adler32_combine(sum, repeatSum, static_cast<z_off_t>(repeat.size()));
+      deflater->Feed(repeat.data(), repeat.size(), Z_NO_FLUSH);
+    }
+  }
+  Bytes Finish() {
+    if (runCoder) return FinishZlibRuns(runs);
+    if (deflater->Feed(nullptr, 0, Z_FINISH) != Z_STREAM_END) {
+      throw std::runtime_error("zlib: deflate failed");
+    }
+    Put32(deflater->out, static_cast<std::uint32_t>(sum));
+    return std::move(deflater->out);
+  }
+};
 
 }  // namespace
 
@@ -198,84 +294,28 @@ void FilterRgbRow(const std::uint8_t* indices, const std::uint8_t* above,
 // plain areas.
 const PngDeflate kPngDeflate = {Z_DEFAULT_COMPRESSION, Z_RLE, 6, 15, true, true};
 
-// Compresses the rows of the picture that RenderIndexed left in bmp.pixels
-// into one zlib stream, row by row, so no copy of the whole picture is ever
-// made. Each ZX line gives `scale` rows: the first filtered against its
-// left neighbours (runs of one colour become zeros), or with `chooseFilter`
-// against the line above where that leaves fewer changes; the repeats
-// against the row above (all zeros). The file is the same for the same
-// screen and options (with zlib, and the same zlib).
+// Compresses the rows of the picture into one zlib stream, row by row, so
+// no copy of the whole picture is ever made. Each ZX line gives `scale`
+// rows: the first filtered against its left neighbours (runs of one colour
+// become zeros), or with `chooseFilter` against the line above where that
+// leaves fewer changes; the repeats against the row above (all zeros). The
+// file is the same for the same screen and options (with zlib, and the
+// same zlib).
 Bytes CompressRows(bool indexed, std::uint32_t scale, std::uint32_t phase,
                    const PngDeflate& settings) {
   scale = std::max<std::uint32_t>(scale, 1);
-  const RowLayout layout = indexed ? IndexedLayout() : RowLayout::kRgb;
-  const std::size_t rowSize = RowBytes(layout, scale);
-  const std::size_t step = indexed ? 1 : 3;  // bytes per pixel, for the Sub filter
+  PictureRows rows(indexed ? IndexedLayout() : RowLayout::kRgb, scale);
+  RowSink sink(settings, rows.repeat);
   const std::size_t width = PictureWidth();
-  std::uint8_t indices[kHiResWidth];
-  std::uint8_t above[kHiResWidth] = {};
-  // Truecolour rows are filtered from the indices; the others packed first.
-  const bool rgb = layout == RowLayout::kRgb;
-  Bytes raw(rgb ? 0 : rowSize);
-  Bytes rawAbove(rgb ? 0 : rowSize, 0);
-  Bytes first(rowSize + 4);  // a filter byte, the row and room for FilterRgbRow's last word
-  const RgbDifferences differences = rgb ? PictureRgbDifferences() : RgbDifferences();
-  Bytes repeat(rowSize + 1, 0);
-  repeat[0] = kFilterUp;
-  // With zlib, the checksum of a repeat is combined from that of one
-  // all-zero row, not summed over its bytes again.
-  const uLong repeatSum =
-      adler32(adler32(0L, Z_NULL, 0), repeat.data(), static_cast<uInt>(repeat.size()));
-  uLong sum = adler32(0L, Z_NULL, 0);
-
-  ZlibRuns runs;
-  std::optional<Deflater> deflater;
-  if (settings.runCoder) {
-    StartZlibRuns(runs);
-  } else {
-    deflater.emplace(settings);
-    PutZlibHeader(deflater->out, settings);
-  }
   for (std::uint16_t y = 0; y < kScreenHeight; ++y) {
-    PictureIndexRow(static_cast<std::uint16_t>(kScreenHeight - 1 - y), phase, indices);
-    const bool up = settings.chooseFilter && y > 0 && UpLeavesLess(indices, above, width, scale);
-    if (rgb) {
-      first[0] = up ? kFilterUp : kFilterSub;
-      FilterRgbRow(indices, up ? above : nullptr, differences, scale, &first[1]);
-    } else {
-      PackIndexRow(indices, layout, scale, raw.data());
-      first[0] = up ? kFilterUp : kFilterSub;
-      if (up) {
-        for (std::size_t i = 0; i < rowSize; ++i) {
-          first[i + 1] = static_cast<std::uint8_t>(raw[i] - rawAbove[i]);
-        }
-      } else {
-        std::copy(raw.begin(), raw.begin() + static_cast<std::ptrdiff_t>(step), first.begin() + 1);
-        for (std::size_t i = step; i < rowSize; ++i) {
-          first[i + 1] = static_cast<std::uint8_t>(raw[i] - raw[i - step]);
-        }
-      }
-    }
-    if (settings.runCoder) {
-      DeflateRuns(runs, first.data(), rowSize + 1);
-      for (std::uint32_t k = 1; k < scale; ++k) DeflateRuns(runs, repeat.data(), repeat.size());
-    } else {
-      sum = adler32(sum, first.data(), static_cast<uInt>(rowSize + 1));
-      deflater->Feed(first.data(), rowSize + 1, Z_NO_FLUSH);
-      for (std::uint32_t k = 1; k < scale; ++k) {
-        sum = adler32_combine(sum, repeatSum, static_cast<z_off_t>(repeat.size()));
-        deflater->Feed(repeat.data(), repeat.size(), Z_NO_FLUSH);
-      }
-    }
-    std::copy(indices, indices + width, above);
-    raw.swap(rawAbove);
+    PictureIndexRow(static_cast<std::uint16_t>(kScreenHeight - 1 - y), phase, rows.indices);
+    FilterRow(rows, settings.chooseFilter && y > 0 &&
+                        UpLeavesLess(rows.indices, rows.above, width, scale));
+    sink.Feed(rows.first.data(), rows.rowSize + 1, rows.repeat, scale - 1);
+    std::copy(rows.indices, rows.indices + width, rows.above);
+    rows.raw.swap(rows.rawAbove);
   }
-  if (settings.runCoder) return FinishZlibRuns(runs);
-  if (deflater->Feed(nullptr, 0, Z_FINISH) != Z_STREAM_END) {
-    throw std::runtime_error("zlib: deflate failed");
-  }
-  Put32(deflater->out, static_cast<std::uint32_t>(sum));
-  return std::move(deflater->out);
+  return sink.Finish();
 }
 
 namespace {
