@@ -16,7 +16,7 @@ shift || true
 jobs=$(nproc 2>/dev/null || echo 2)
 
 all=(fuzz_split_command_line fuzz_text_reader fuzz_utf8 fuzz_ansi fuzz_wildcard fuzz_rewrite
-     fuzz_journal fuzz_palette_line fuzz_screen)
+     fuzz_journal fuzz_palette_line fuzz_screen fuzz_deflate_runs)
 if [ $# -gt 0 ]; then targets=("$@"); else targets=("${all[@]}"); fi
 
 # The longest input each target reads: screens of any size up to 20000
@@ -25,6 +25,8 @@ if [ $# -gt 0 ]; then targets=("$@"); else targets=("${all[@]}"); fi
 length_options() {
   case $1 in
     fuzz_screen) echo "-max_len=20000 -len_control=0" ;;
+    # Past one block of the coder (16,384 symbols) and several long runs.
+    fuzz_deflate_runs) echo "-max_len=40000" ;;
     fuzz_text_reader) echo "-max_len=4096" ;;
     fuzz_rewrite | fuzz_wildcard) echo "-max_len=512" ;;
     *) echo "-max_len=1024" ;;
