@@ -436,6 +436,7 @@ void DeflateRuns(ZlibRuns& z, const std::uint8_t* data, std::size_t size) {
         continue;
       }
       block.EndRun(std::exchange(run, 0), last);
+      if (block.symbolCount >= kBlockSymbols) block.NextBlock();
       // Literals up to the next run of three bytes or more that repeat the
       // one before (a shorter one is literals too), the end of the block's
       // room, or two bytes before the end, where a run may go on in the

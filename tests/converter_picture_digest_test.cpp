@@ -388,6 +388,15 @@ std::string FibonacciBytes(unsigned kinds) {
   return bytes;
 }
 
+// A block's room running out just as a run of two ends: 16,381 literals,
+// a literal and a match of 258, two more of the same byte, then literals
+// on and on (which must go to the next block).
+std::string BlockEdgeBytes() {
+  std::string bytes = Repeat("ab", 16381 / 2) + "a";
+  bytes += std::string(1 + 258 + 2, 'x');
+  return bytes + Repeat("cd", 15000);
+}
+
 std::string NoiseBytes(std::size_t size) {
   std::string bytes(size, '\0');
   std::uint32_t seed = 1;
@@ -420,6 +429,7 @@ TEST(RunDeflate, ZlibGivesBackEveryByte) {
       {"zeros past the checksum's stretch", std::string(3u << 20, '\0'), 0},
       {"255s past the checksum's stretch", std::string((1u << 20) + 5, '\xFF'), 100000},
       {"codes too long unless limited", FibonacciBytes(18), 0},
+      {"a block full as a short run ends", BlockEdgeBytes(), 0},
   };
   for (const RunsCase& c : cases) {
     converter::ZlibRuns z;
