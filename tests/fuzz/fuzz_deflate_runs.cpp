@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   const std::vector<std::uint8_t> stream = converter::FinishZlibRuns(z);
   std::vector<std::uint8_t> back(size + 1);
-  uLongf backSize = static_cast<uLongf>(back.size());
+  auto backSize = static_cast<uLongf>(back.size());
   const int result =
       uncompress(back.data(), &backSize, stream.data(), static_cast<uLong>(stream.size()));
   FUZZ_CHECK(result == Z_OK, "zlib refuses the stream of " + fuzz::Bytes(data, size));
