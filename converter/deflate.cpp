@@ -289,7 +289,7 @@ struct SymbolBits {
 // The block's symbols by the table, into room made for all of them.
 void WriteSymbols(ZlibRuns& z, const SymbolBits* table, std::uint64_t dataBits) {
   std::size_t at = z.out.size();
-  z.out.resize(at + (z.bitCount + dataBits) / 8 + 8);
+  z.out.resize(at + static_cast<std::size_t>((z.bitCount + dataBits) / 8) + 8);
   std::uint8_t* out = z.out.data();
   std::uint64_t buffer = z.bitBuffer;
   unsigned count = z.bitCount;
@@ -426,10 +426,11 @@ void DeflateRuns(ZlibRuns& z, const std::uint8_t* data, std::size_t size) {
       const std::uint8_t byte = data[i];
       if (static_cast<int>(byte) == last) {
         // A run goes on: as much of it as fits one match, counted at once.
-        const std::uint64_t n =
+        const std::size_t n =
             RunOf(data + i, std::min<std::size_t>(stretch - i, kMaxMatch - run), byte);
-        sum2 += n * sum1 + std::uint64_t{byte} * n * (n + 1) / 2;
-        sum1 += n * byte;
+        const std::uint64_t length = n;
+        sum2 += length * sum1 + std::uint64_t{byte} * length * (length + 1) / 2;
+        sum1 += length * byte;
         run += static_cast<unsigned>(n);
         i += n;
         if (run == kMaxMatch) block.EndRun(std::exchange(run, 0), last);
