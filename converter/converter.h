@@ -275,6 +275,10 @@ std::size_t RowBytes(RowLayout layout, std::uint32_t scale);
 /// The PictureWidth() palette indices of image row r (bottom-up, as BMP
 /// rows) of the pixels that RenderFlashPhase left in bmp.pixels.
 void RenderedRow(std::uint16_t r, std::uint8_t* indices);
+/// The picture's PictureColourCount() colours in the byte order of a
+/// truecolour layout (kBgr or kRgb), four bytes each with a zero last, so
+/// that a pixel can be stored as one word.
+void PictureColourBytes(RowLayout layout, std::uint8_t (*colours)[4]);
 /// Packs PictureWidth() palette indices, each repeated `scale` (1 or more)
 /// times, as `layout` into RowBytes(layout, scale) bytes at `out`.
 void PackIndexRow(const std::uint8_t* indices, RowLayout layout, std::uint32_t scale,

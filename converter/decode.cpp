@@ -2,7 +2,6 @@
 // phases and the BMP pixel rows.
 // SPDX-License-Identifier: MIT
 #include <cstring>
-#include <utility>
 
 #include "converter/converter.h"
 
@@ -188,15 +187,12 @@ void PictureIndexRow(std::uint16_t r, std::uint32_t phase, std::uint8_t* indices
   constexpr std::uint64_t kEveryByte = 0x0101010101010101ull;
   constexpr std::size_t kCells = kScreenWidth / 8;
   const unsigned y = kScreenHeight - 1u - r;
-  const std::uint8_t* bits =
-      &screen.bitmap[((y & 0xC0u) << 5) | ((y & 0x07u) << 8) | ((y & 0x38u) << 2)];
+  const std::uint8_t* bits = &screen.bitmap[DisplayOffset(0, y)];
   const std::size_t firstCell = (y / 8u) * kCells;
   const std::uint8_t* cells = &screen.attributes[firstCell];
   for (std::size_t cx = 0; cx < kCells; ++cx) {
-    const unsigned a = cells[cx];
-    const unsigned bright = ((a >> 6) & 1u) * 8;
-    unsigned paper = bright + ((a >> 3) & 7u), ink = bright + (a & 7u);
-    if (phase == 1 && (a & 0x80u) != 0) std::swap(paper, ink);
+    const std::uint64_t paper = AttributeIndex(cells[cx], false, phase);
+    const std::uint64_t ink = AttributeIndex(cells[cx], true, phase);
     std::uint64_t inkMask;
     std::memcpy(&inkMask, kInkBytes.of[bits[cx]], 8);
     const std::uint64_t pixels = paper * kEveryByte ^ (inkMask & (paper ^ ink) * kEveryByte);

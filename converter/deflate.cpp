@@ -72,16 +72,21 @@ std::size_t RunOf(const std::uint8_t* p, std::size_t n, std::uint8_t v) {
   return i;
 }
 
+// The low 32 bits of a bit buffer as four bytes at out, the first lowest.
+void StoreWord(std::uint8_t* out, std::uint64_t buffer) {
+  for (int k = 0; k < 4; ++k, buffer >>= 8) out[k] = static_cast<std::uint8_t>(buffer);
+}
+
 // Bits into the stream, the first lowest, through a 64-bit buffer that
 // goes out 32 bits at a time.
 void PutBits(ZlibRuns& z, std::uint32_t bits, unsigned count) {
   z.bitBuffer |= std::uint64_t{bits} << z.bitCount;
   z.bitCount += count;
   if (z.bitCount >= 32) {
-    for (int k = 0; k < 4; ++k) {
-      z.out.push_back(static_cast<std::uint8_t>(z.bitBuffer));
-      z.bitBuffer >>= 8;
-    }
+    const std::size_t at = z.out.size();
+    z.out.resize(at + 4);
+    StoreWord(&z.out[at], z.bitBuffer);
+    z.bitBuffer >>= 32;
     z.bitCount -= 32;
   }
 }
@@ -298,10 +303,7 @@ void WriteSymbols(ZlibRuns& z, const SymbolBits* table, std::uint64_t dataBits) 
     buffer |= b.bits << count;
     count += b.count;
     if (count >= 32) {
-      out[at] = static_cast<std::uint8_t>(buffer);
-      out[at + 1] = static_cast<std::uint8_t>(buffer >> 8);
-      out[at + 2] = static_cast<std::uint8_t>(buffer >> 16);
-      out[at + 3] = static_cast<std::uint8_t>(buffer >> 24);
+      StoreWord(out + at, buffer);
       at += 4;
       buffer >>= 32;
       count -= 32;

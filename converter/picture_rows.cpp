@@ -54,6 +54,20 @@ void RenderedRow(std::uint16_t r, std::uint8_t* indices) {
     std::memcpy(indices + x, kNibblePairs.pair[row[x / 2]], 2);
 }
 
+void PictureColourBytes(RowLayout layout, std::uint8_t (*colours)[4]) {
+  const std::size_t first = layout == RowLayout::kBgr ? kBlue : kRed;
+  const std::size_t last = layout == RowLayout::kBgr ? kRed : kBlue;
+  const std::uint16_t count = PictureColourCount();
+  for (std::uint16_t i = 0; i < count; ++i) {
+    std::uint8_t colour[3];
+    PictureColour(static_cast<std::uint8_t>(i), colour);
+    colours[i][0] = colour[first];
+    colours[i][1] = colour[kGreen];
+    colours[i][2] = colour[last];
+    colours[i][3] = 0;
+  }
+}
+
 void PackIndexRow(const std::uint8_t* indices, RowLayout layout, std::uint32_t scale,
                   std::uint8_t* out) {
   const std::size_t width = std::size_t{PictureWidth()} * scale;
@@ -70,19 +84,9 @@ void PackIndexRow(const std::uint8_t* indices, RowLayout layout, std::uint32_t s
   }
   // The picture's colours once a row (the count is a power of two), then
   // `scale` copies of each pixel's.
-  const std::size_t first = layout == RowLayout::kBgr ? kBlue : kRed;
-  const std::size_t last = layout == RowLayout::kBgr ? kRed : kBlue;
-  // Three bytes a colour and a fourth, zero, so that a pixel can be stored
-  // as four bytes.
   std::uint8_t colours[kUlaPlusPaletteSize][4] = {};
+  PictureColourBytes(layout, colours);
   const std::uint16_t count = PictureColourCount();
-  for (std::uint16_t i = 0; i < count; ++i) {
-    std::uint8_t colour[3];
-    PictureColour(static_cast<std::uint8_t>(i), colour);
-    colours[i][0] = colour[first];
-    colours[i][1] = colour[kGreen];
-    colours[i][2] = colour[last];
-  }
   const std::size_t pixels = PictureWidth();
   const unsigned mask = count - 1u;
   if (scale == 1) {

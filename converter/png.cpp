@@ -135,13 +135,10 @@ RgbDifferences PictureRgbDifferences() {
   const std::uint16_t count = PictureColourCount();
   while ((1u << table.shift) < count) ++table.shift;
   table.mask = count - 1u;
+  std::uint8_t bytes[kUlaPlusPaletteSize][4] = {};
+  PictureColourBytes(RowLayout::kRgb, bytes);
   table.colour.resize(count);
-  for (std::uint16_t i = 0; i < count; ++i) {
-    std::uint8_t colour[3];
-    PictureColour(static_cast<std::uint8_t>(i), colour);
-    const std::uint8_t bytes[4] = {colour[kRed], colour[kGreen], colour[kBlue], 0};
-    std::memcpy(&table.colour[i], bytes, 4);
-  }
+  std::memcpy(table.colour.data(), bytes, std::size_t{4} * count);
   table.difference.resize(std::size_t{count} * count);
   for (std::uint16_t a = 0; a < count; ++a) {
     for (std::uint16_t b = 0; b < count; ++b) {

@@ -420,6 +420,12 @@ bool StatPath(const std::u16string& name, struct stat& st) {
   return Locate(statScratch.native, at) && ::fstatat(at.dir, at.name.c_str(), &st, 0) == 0;
 }
 
+// Whether a failed lookup says that no entry has the name (rather than
+// that the test itself failed).
+bool NoSuchEntry(int error) {
+  return error == ENOENT || error == ENOTDIR || error == ENAMETOOLONG || error == EINVAL;
+}
+
 }  // namespace
 
 bool SetWalkRoot(const std::u16string& directory) {
@@ -468,7 +474,7 @@ bool InputFileExists(const std::u16string& name) {
 bool DirectoryExists(const std::u16string& name) {
   struct stat st;
   if (StatPath(name, st)) return S_ISDIR(st.st_mode);
-  return errno != ENOENT && errno != ENOTDIR && errno != ENAMETOOLONG && errno != EINVAL;
+  return !NoSuchEntry(errno);
 }
 
 bool EntryExists(const std::u16string& name) {
@@ -479,7 +485,7 @@ bool EntryExists(const std::u16string& name) {
       ::fstatat(at.dir, at.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
     return true;
   }
-  return errno != ENOENT && errno != ENOTDIR && errno != ENAMETOOLONG && errno != EINVAL;
+  return !NoSuchEntry(errno);
 }
 
 bool EntryExists(const std::u16string& name, bool& isDirectory) {
@@ -493,7 +499,7 @@ bool EntryExists(const std::u16string& name, bool& isDirectory) {
     isDirectory = S_ISLNK(st.st_mode) ? DirectoryExists(name) : S_ISDIR(st.st_mode);
     return true;
   }
-  if (errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG || errno == EINVAL) return false;
+  if (NoSuchEntry(errno)) return false;
   isDirectory = DirectoryExists(name);
   return true;
 }

@@ -165,17 +165,14 @@ struct FileBuffers {
 };
 FileBuffers fileBuffers;
 
-// The guarded step of one file: the rename and its file-list line. Returns
-// false when either fails; renamedOnDisk tells whether the name changed,
-// and foreseen, in the preview, whether the run would change it.
-bool RenameFile(const std::u16string& path, const std::u16string& oldName,
-                const std::u16string& newName, bool& renamedOnDisk, bool& foreseen) {
+// The guarded step of one file, from -> to: the rename and its file-list
+// line. Returns false when either fails; renamedOnDisk tells whether the
+// name changed, and foreseen, in the preview, whether the run would change
+// it.
+bool RenameFile(const std::u16string& from, const std::u16string& to, bool& renamedOnDisk,
+                bool& foreseen) {
   renamedOnDisk = false;
   foreseen = false;
-  std::u16string& from = fileBuffers.from;
-  std::u16string& to = fileBuffers.to;
-  from.assign(path).append(oldName);
-  to.assign(path).append(newName);
   // Outside the guard: a journal that cannot take the record stops the run.
   if (options.previewMode) {
     foreseen = ForeseenRename(EntryKind::File, from, to);
@@ -211,7 +208,9 @@ void ProcessFile(const std::u16string& path, const std::u16string& name, Renamed
   if (ReportsDetails()) WriteOldAndNew(u"Old File:", path + name, u"New File:", path + newName);
   bool renamedOnDisk = false;
   bool foreseen = false;
-  const bool done = RenameFile(path, name, newName, renamedOnDisk, foreseen);
+  buffers.from.assign(path).append(name);
+  buffers.to.assign(path).append(newName);
+  const bool done = RenameFile(buffers.from, buffers.to, renamedOnDisk, foreseen);
   if (renamedOnDisk) renamedHere.insert(buffers.to);
   // Debug mode gives every new name; the preview each that the run would.
   const bool given = renamedOnDisk || foreseen || (options.debugMode && !options.previewMode);
